@@ -1,0 +1,27 @@
+#include "os/System.h"
+
+namespace {
+TSystem* Current = nullptr;
+}
+
+#ifdef _WIN32
+TSystem* DefaultSystem();  // the real system, from Win32System.cpp
+#else
+#include <cstdio>
+#include <cstdlib>
+static TSystem* DefaultSystem() {
+  // The host has no Windows: only a test that installed a simulated one may call.
+  std::fputs("no system installed: call SetOs or use TOsScope\n", stderr);
+  std::abort();
+}
+#endif
+
+TSystem& Os() {
+  if (!Current) Current = DefaultSystem();
+  return *Current;
+}
+
+void SetOs(TSystem* System) { Current = System; }
+
+TOsScope::TOsScope(TSystem& System) : Previous(Current) { Current = &System; }
+TOsScope::~TOsScope() { Current = Previous; }

@@ -1,0 +1,107 @@
+// The one door to the operating system. Every other folder reaches Windows
+// through TSystem, so the same logic runs against the real system or against
+// the simulated machine of the tests.
+#pragma once
+
+#include "os/Struct.h"
+
+class TSystem {
+ public:
+  virtual ~TSystem() = default;
+
+  // Native
+  virtual NTSTATUS NtQuerySystemInformation(ULONG InfoClass, void* Info, ULONG Length, ULONG* ReturnLength) = 0;
+  virtual NTSTATUS NtQueryInformationFile(HANDLE File, IO_STATUS_BLOCK* IoStatus, void* Info, ULONG Length,
+                                          ULONG InfoClass) = 0;
+  virtual NTSTATUS NtQueryObject(HANDLE Handle, ULONG InfoClass, void* Info, ULONG Length, ULONG* ReturnLength) = 0;
+
+  // Memory
+  virtual void* VirtualAlloc(void* Address, SIZE_T Size, DWORD AllocationType, DWORD Protect) = 0;
+  virtual BOOL VirtualFree(void* Address, SIZE_T Size, DWORD FreeType) = 0;
+
+  // Handles and files
+  virtual HANDLE CreateFileA(const char* Name, DWORD Access, DWORD ShareMode, void* Security, DWORD Disposition,
+                             DWORD Attributes, HANDLE Template) = 0;
+  virtual BOOL WriteFile(HANDLE File, const void* Data, DWORD Size, DWORD* Written, void* Overlapped) = 0;
+  virtual BOOL DuplicateHandle(HANDLE SourceProcess, HANDLE Source, HANDLE TargetProcess, HANDLE* Target,
+                               DWORD Access, BOOL Inherit, DWORD Options) = 0;
+  virtual BOOL CloseHandle(HANDLE Handle) = 0;
+  virtual HANDLE GetCurrentProcess() = 0;
+  virtual DWORD GetCurrentProcessId() = 0;
+  virtual HANDLE GetCurrentThread() = 0;
+  virtual DWORD GetLastError() = 0;
+
+  // Threads
+  virtual HANDLE CreateThread(void* Security, SIZE_T StackSize, LPTHREAD_START_ROUTINE Start, void* Parameter,
+                              DWORD Flags, DWORD* ThreadId) = 0;
+  virtual DWORD WaitForSingleObject(HANDLE Handle, DWORD Milliseconds) = 0;
+  virtual BOOL GetExitCodeThread(HANDLE Thread, DWORD* ExitCode) = 0;
+  virtual BOOL TerminateThread(HANDLE Thread, DWORD ExitCode) = 0;
+
+  // Names
+  virtual DWORD GetLogicalDriveStringsA(DWORD Length, char* Buffer) = 0;
+  virtual DWORD QueryDosDeviceA(const char* DeviceName, char* TargetPath, DWORD Max) = 0;
+  virtual int WideCharToMultiByte(UINT CodePage, DWORD Flags, const WCHAR* Wide, int WideCount, char* Multi,
+                                  int MultiSize, const char* DefaultChar, BOOL* UsedDefault) = 0;
+
+  // Processes
+  virtual HANDLE CreateToolhelp32Snapshot(DWORD Flags, DWORD ProcessId) = 0;
+  virtual BOOL Process32First(HANDLE Snapshot, PROCESSENTRY32* Entry) = 0;
+  virtual BOOL Process32Next(HANDLE Snapshot, PROCESSENTRY32* Entry) = 0;
+  virtual HANDLE OpenProcess(DWORD Access, BOOL Inherit, DWORD ProcessId) = 0;
+  // From PSAPI, loaded on first use; 0 with ERROR_PROC_NOT_FOUND when missing.
+  virtual DWORD GetModuleFileNameExA(HANDLE Process, HMODULE Module, char* FileName, DWORD Size) = 0;
+  virtual BOOL TerminateProcess(HANDLE Process, UINT ExitCode) = 0;
+
+  // Security
+  virtual BOOL OpenThreadToken(HANDLE Thread, DWORD Access, BOOL OpenAsSelf, HANDLE* Token) = 0;
+  virtual BOOL OpenProcessToken(HANDLE Process, DWORD Access, HANDLE* Token) = 0;
+  virtual BOOL GetTokenInformation(HANDLE Token, TOKEN_INFORMATION_CLASS Class, void* Info, DWORD Length,
+                                   DWORD* ReturnLength) = 0;
+  virtual BOOL AllocateAndInitializeSid(SID_IDENTIFIER_AUTHORITY* Authority, BYTE Count, DWORD Sub0, DWORD Sub1,
+                                        DWORD Sub2, DWORD Sub3, DWORD Sub4, DWORD Sub5, DWORD Sub6, DWORD Sub7,
+                                        PSID* Sid) = 0;
+  virtual BOOL EqualSid(PSID Sid1, PSID Sid2) = 0;
+  virtual void* FreeSid(PSID Sid) = 0;
+  virtual BOOL LookupPrivilegeValueA(const char* System, const char* Name, LUID* Luid) = 0;
+  virtual BOOL AdjustTokenPrivileges(HANDLE Token, BOOL DisableAll, TOKEN_PRIVILEGES* NewState, DWORD Length,
+                                     TOKEN_PRIVILEGES* Previous, DWORD* ReturnLength) = 0;
+
+  // Registry
+  virtual LONG RegOpenKeyA(HKEY Key, const char* SubKey, HKEY* Result) = 0;
+  virtual LONG RegCreateKeyA(HKEY Key, const char* SubKey, HKEY* Result) = 0;
+  virtual LONG RegQueryValueExA(HKEY Key, const char* Name, DWORD* Reserved, DWORD* Type, BYTE* Data,
+                                DWORD* Size) = 0;
+  virtual LONG RegSetValueExA(HKEY Key, const char* Name, DWORD Reserved, DWORD Type, const BYTE* Data,
+                              DWORD Size) = 0;
+  virtual LONG RegCloseKey(HKEY Key) = 0;
+
+  // Shell
+  virtual HINSTANCE ShellExecuteA(HWND Owner, const char* Verb, const char* File, const char* Parameters,
+                                  const char* Directory, int Show) = 0;
+  virtual BOOL ShellExecuteExA(SHELLEXECUTEINFOA* Info) = 0;
+
+  // Process end and user interaction
+  virtual int MessageBoxA(HWND Owner, const char* Text, const char* Caption, UINT Type) = 0;
+  [[noreturn]] virtual void ExitProcess(UINT ExitCode) = 0;
+  virtual void Sleep(DWORD Milliseconds) = 0;
+  virtual BOOL GetSaveFileNameA(OPENFILENAMEA* Dialog) = 0;
+  // Dispatches the window events that are pending, then returns.
+  virtual void ProcessMessages() = 0;
+};
+
+// The system the program runs on. Tests put a simulated one in its place.
+TSystem& Os();
+void SetOs(TSystem* System);
+
+// Installs a system for the lifetime of a scope.
+class TOsScope {
+ public:
+  explicit TOsScope(TSystem& System);
+  ~TOsScope();
+  TOsScope(const TOsScope&) = delete;
+  TOsScope& operator=(const TOsScope&) = delete;
+
+ private:
+  TSystem* Previous;
+};

@@ -1,0 +1,176 @@
+#include "os/Win32System.h"
+
+namespace {
+
+using TNtQuerySystemInformation = NTSTATUS(NTAPI*)(ULONG, void*, ULONG, ULONG*);
+using TNtQueryInformationFile = NTSTATUS(NTAPI*)(HANDLE, IO_STATUS_BLOCK*, void*, ULONG, ULONG);
+using TNtQueryObject = NTSTATUS(NTAPI*)(HANDLE, ULONG, void*, ULONG, ULONG*);
+using TGetModuleFileNameExA = DWORD(WINAPI*)(HANDLE, HMODULE, char*, DWORD);
+
+// ntdll is mapped into every process, so its entry points are looked up once
+// and never change; a missing one reports STATUS_INVALID_INFO_CLASS-like
+// failure rather than crashing.
+template <typename T>
+T NtEntry(const char* Name) {
+  HMODULE Ntdll = ::GetModuleHandleA("ntdll.dll");
+  return Ntdll ? reinterpret_cast<T>(reinterpret_cast<void*>(::GetProcAddress(Ntdll, Name))) : nullptr;
+}
+
+constexpr NTSTATUS STATUS_PROCEDURE_NOT_FOUND_ = static_cast<NTSTATUS>(0xC000007AL);
+
+}  // namespace
+
+NTSTATUS TWin32System::NtQuerySystemInformation(ULONG InfoClass, void* Info, ULONG Length, ULONG* ReturnLength) {
+  static const auto Call = NtEntry<TNtQuerySystemInformation>("NtQuerySystemInformation");
+  return Call ? Call(InfoClass, Info, Length, ReturnLength) : STATUS_PROCEDURE_NOT_FOUND_;
+}
+
+NTSTATUS TWin32System::NtQueryInformationFile(HANDLE File, IO_STATUS_BLOCK* IoStatus, void* Info, ULONG Length,
+                                              ULONG InfoClass) {
+  static const auto Call = NtEntry<TNtQueryInformationFile>("NtQueryInformationFile");
+  return Call ? Call(File, IoStatus, Info, Length, InfoClass) : STATUS_PROCEDURE_NOT_FOUND_;
+}
+
+NTSTATUS TWin32System::NtQueryObject(HANDLE Handle, ULONG InfoClass, void* Info, ULONG Length, ULONG* ReturnLength) {
+  static const auto Call = NtEntry<TNtQueryObject>("NtQueryObject");
+  return Call ? Call(Handle, InfoClass, Info, Length, ReturnLength) : STATUS_PROCEDURE_NOT_FOUND_;
+}
+
+void* TWin32System::VirtualAlloc(void* Address, SIZE_T Size, DWORD AllocationType, DWORD Protect) {
+  return ::VirtualAlloc(Address, Size, AllocationType, Protect);
+}
+BOOL TWin32System::VirtualFree(void* Address, SIZE_T Size, DWORD FreeType) {
+  return ::VirtualFree(Address, Size, FreeType);
+}
+HANDLE TWin32System::CreateFileA(const char* Name, DWORD Access, DWORD ShareMode, void* Security, DWORD Disposition,
+                                 DWORD Attributes, HANDLE Template) {
+  return ::CreateFileA(Name, Access, ShareMode, static_cast<LPSECURITY_ATTRIBUTES>(Security), Disposition, Attributes,
+                       Template);
+}
+BOOL TWin32System::WriteFile(HANDLE File, const void* Data, DWORD Size, DWORD* Written, void* Overlapped) {
+  return ::WriteFile(File, Data, Size, Written, static_cast<LPOVERLAPPED>(Overlapped));
+}
+BOOL TWin32System::DuplicateHandle(HANDLE SourceProcess, HANDLE Source, HANDLE TargetProcess, HANDLE* Target,
+                                   DWORD Access, BOOL Inherit, DWORD Options) {
+  return ::DuplicateHandle(SourceProcess, Source, TargetProcess, Target, Access, Inherit, Options);
+}
+BOOL TWin32System::CloseHandle(HANDLE Handle) { return ::CloseHandle(Handle); }
+HANDLE TWin32System::GetCurrentProcess() { return ::GetCurrentProcess(); }
+DWORD TWin32System::GetCurrentProcessId() { return ::GetCurrentProcessId(); }
+HANDLE TWin32System::GetCurrentThread() { return ::GetCurrentThread(); }
+DWORD TWin32System::GetLastError() { return ::GetLastError(); }
+HANDLE TWin32System::CreateThread(void* Security, SIZE_T StackSize, LPTHREAD_START_ROUTINE Start, void* Parameter,
+                                  DWORD Flags, DWORD* ThreadId) {
+  return ::CreateThread(static_cast<LPSECURITY_ATTRIBUTES>(Security), StackSize, Start, Parameter, Flags, ThreadId);
+}
+DWORD TWin32System::WaitForSingleObject(HANDLE Handle, DWORD Milliseconds) {
+  return ::WaitForSingleObject(Handle, Milliseconds);
+}
+BOOL TWin32System::GetExitCodeThread(HANDLE Thread, DWORD* ExitCode) { return ::GetExitCodeThread(Thread, ExitCode); }
+BOOL TWin32System::TerminateThread(HANDLE Thread, DWORD ExitCode) { return ::TerminateThread(Thread, ExitCode); }
+DWORD TWin32System::GetLogicalDriveStringsA(DWORD Length, char* Buffer) {
+  return ::GetLogicalDriveStringsA(Length, Buffer);
+}
+DWORD TWin32System::QueryDosDeviceA(const char* DeviceName, char* TargetPath, DWORD Max) {
+  return ::QueryDosDeviceA(DeviceName, TargetPath, Max);
+}
+int TWin32System::WideCharToMultiByte(UINT CodePage, DWORD Flags, const WCHAR* Wide, int WideCount, char* Multi,
+                                      int MultiSize, const char* DefaultChar, BOOL* UsedDefault) {
+  return ::WideCharToMultiByte(CodePage, Flags, Wide, WideCount, Multi, MultiSize, DefaultChar, UsedDefault);
+}
+HANDLE TWin32System::CreateToolhelp32Snapshot(DWORD Flags, DWORD ProcessId) {
+  return ::CreateToolhelp32Snapshot(Flags, ProcessId);
+}
+BOOL TWin32System::Process32First(HANDLE Snapshot, PROCESSENTRY32* Entry) { return ::Process32First(Snapshot, Entry); }
+BOOL TWin32System::Process32Next(HANDLE Snapshot, PROCESSENTRY32* Entry) { return ::Process32Next(Snapshot, Entry); }
+HANDLE TWin32System::OpenProcess(DWORD Access, BOOL Inherit, DWORD ProcessId) {
+  return ::OpenProcess(Access, Inherit, ProcessId);
+}
+
+DWORD TWin32System::GetModuleFileNameExA(HANDLE Process, HMODULE Module, char* FileName, DWORD Size) {
+  // PSAPI is loaded the first time a path is asked for and kept for the run.
+  static const TGetModuleFileNameExA Call = [] {
+    HMODULE Psapi = ::LoadLibraryA("PSAPI.dll");
+    return Psapi ? reinterpret_cast<TGetModuleFileNameExA>(
+                       reinterpret_cast<void*>(::GetProcAddress(Psapi, "GetModuleFileNameExA")))
+                 : nullptr;
+  }();
+  if (!Call) {
+    ::SetLastError(ERROR_PROC_NOT_FOUND);
+    return 0;
+  }
+  return Call(Process, Module, FileName, Size);
+}
+
+BOOL TWin32System::TerminateProcess(HANDLE Process, UINT ExitCode) { return ::TerminateProcess(Process, ExitCode); }
+BOOL TWin32System::OpenThreadToken(HANDLE Thread, DWORD Access, BOOL OpenAsSelf, HANDLE* Token) {
+  return ::OpenThreadToken(Thread, Access, OpenAsSelf, Token);
+}
+BOOL TWin32System::OpenProcessToken(HANDLE Process, DWORD Access, HANDLE* Token) {
+  return ::OpenProcessToken(Process, Access, Token);
+}
+BOOL TWin32System::GetTokenInformation(HANDLE Token, TOKEN_INFORMATION_CLASS Class, void* Info, DWORD Length,
+                                       DWORD* ReturnLength) {
+  return ::GetTokenInformation(Token, Class, Info, Length, ReturnLength);
+}
+BOOL TWin32System::AllocateAndInitializeSid(SID_IDENTIFIER_AUTHORITY* Authority, BYTE Count, DWORD Sub0, DWORD Sub1,
+                                            DWORD Sub2, DWORD Sub3, DWORD Sub4, DWORD Sub5, DWORD Sub6, DWORD Sub7,
+                                            PSID* Sid) {
+  return ::AllocateAndInitializeSid(Authority, Count, Sub0, Sub1, Sub2, Sub3, Sub4, Sub5, Sub6, Sub7, Sid);
+}
+BOOL TWin32System::EqualSid(PSID Sid1, PSID Sid2) { return ::EqualSid(Sid1, Sid2); }
+void* TWin32System::FreeSid(PSID Sid) { return ::FreeSid(Sid); }
+BOOL TWin32System::LookupPrivilegeValueA(const char* System, const char* Name, LUID* Luid) {
+  return ::LookupPrivilegeValueA(System, Name, Luid);
+}
+BOOL TWin32System::AdjustTokenPrivileges(HANDLE Token, BOOL DisableAll, TOKEN_PRIVILEGES* NewState, DWORD Length,
+                                         TOKEN_PRIVILEGES* Previous, DWORD* ReturnLength) {
+  return ::AdjustTokenPrivileges(Token, DisableAll, NewState, Length, Previous, ReturnLength);
+}
+LONG TWin32System::RegOpenKeyA(HKEY Key, const char* SubKey, HKEY* Result) {
+  return ::RegOpenKeyA(Key, SubKey, Result);
+}
+LONG TWin32System::RegCreateKeyA(HKEY Key, const char* SubKey, HKEY* Result) {
+  return ::RegCreateKeyA(Key, SubKey, Result);
+}
+LONG TWin32System::RegQueryValueExA(HKEY Key, const char* Name, DWORD* Reserved, DWORD* Type, BYTE* Data,
+                                    DWORD* Size) {
+  return ::RegQueryValueExA(Key, Name, Reserved, Type, Data, Size);
+}
+LONG TWin32System::RegSetValueExA(HKEY Key, const char* Name, DWORD Reserved, DWORD Type, const BYTE* Data,
+                                  DWORD Size) {
+  return ::RegSetValueExA(Key, Name, Reserved, Type, Data, Size);
+}
+LONG TWin32System::RegCloseKey(HKEY Key) { return ::RegCloseKey(Key); }
+HINSTANCE TWin32System::ShellExecuteA(HWND Owner, const char* Verb, const char* File, const char* Parameters,
+                                      const char* Directory, int Show) {
+  return ::ShellExecuteA(Owner, Verb, File, Parameters, Directory, Show);
+}
+BOOL TWin32System::ShellExecuteExA(SHELLEXECUTEINFOA* Info) { return ::ShellExecuteExA(Info); }
+int TWin32System::MessageBoxA(HWND Owner, const char* Text, const char* Caption, UINT Type) {
+  return ::MessageBoxA(Owner, Text, Caption, Type);
+}
+void TWin32System::ExitProcess(UINT ExitCode) { ::ExitProcess(ExitCode); }
+void TWin32System::Sleep(DWORD Milliseconds) { ::Sleep(Milliseconds); }
+BOOL TWin32System::GetSaveFileNameA(OPENFILENAMEA* Dialog) { return ::GetSaveFileNameA(Dialog); }
+
+void TWin32System::ProcessMessages() {
+  MSG Message;
+  while (::PeekMessageA(&Message, nullptr, 0, 0, PM_REMOVE)) {
+    if (Message.message == WM_QUIT) {
+      // Leave the quit for the message loop that owns it.
+      ::PostQuitMessage(static_cast<int>(Message.wParam));
+      return;
+    }
+    if (Filter_ && Filter_(&Message)) continue;
+    ::TranslateMessage(&Message);
+    ::DispatchMessageA(&Message);
+  }
+}
+
+TWin32System& Win32System() {
+  static TWin32System System;
+  return System;
+}
+
+TSystem* DefaultSystem() { return &Win32System(); }

@@ -1,0 +1,73 @@
+// The real system. Compiled for Windows targets only.
+#pragma once
+
+#include "os/System.h"
+
+class TWin32System : public TSystem {
+ public:
+  // Lets the window layer translate accelerators and dialog keys for the
+  // messages that ProcessMessages pumps; returns true when it handled one.
+  using TMessageFilter = bool (*)(MSG* Message);
+  void SetMessageFilter(TMessageFilter Filter) { Filter_ = Filter; }
+
+  NTSTATUS NtQuerySystemInformation(ULONG InfoClass, void* Info, ULONG Length, ULONG* ReturnLength) override;
+  NTSTATUS NtQueryInformationFile(HANDLE File, IO_STATUS_BLOCK* IoStatus, void* Info, ULONG Length,
+                                  ULONG InfoClass) override;
+  NTSTATUS NtQueryObject(HANDLE Handle, ULONG InfoClass, void* Info, ULONG Length, ULONG* ReturnLength) override;
+  void* VirtualAlloc(void* Address, SIZE_T Size, DWORD AllocationType, DWORD Protect) override;
+  BOOL VirtualFree(void* Address, SIZE_T Size, DWORD FreeType) override;
+  HANDLE CreateFileA(const char* Name, DWORD Access, DWORD ShareMode, void* Security, DWORD Disposition,
+                     DWORD Attributes, HANDLE Template) override;
+  BOOL WriteFile(HANDLE File, const void* Data, DWORD Size, DWORD* Written, void* Overlapped) override;
+  BOOL DuplicateHandle(HANDLE SourceProcess, HANDLE Source, HANDLE TargetProcess, HANDLE* Target, DWORD Access,
+                       BOOL Inherit, DWORD Options) override;
+  BOOL CloseHandle(HANDLE Handle) override;
+  HANDLE GetCurrentProcess() override;
+  DWORD GetCurrentProcessId() override;
+  HANDLE GetCurrentThread() override;
+  DWORD GetLastError() override;
+  HANDLE CreateThread(void* Security, SIZE_T StackSize, LPTHREAD_START_ROUTINE Start, void* Parameter, DWORD Flags,
+                      DWORD* ThreadId) override;
+  DWORD WaitForSingleObject(HANDLE Handle, DWORD Milliseconds) override;
+  BOOL GetExitCodeThread(HANDLE Thread, DWORD* ExitCode) override;
+  BOOL TerminateThread(HANDLE Thread, DWORD ExitCode) override;
+  DWORD GetLogicalDriveStringsA(DWORD Length, char* Buffer) override;
+  DWORD QueryDosDeviceA(const char* DeviceName, char* TargetPath, DWORD Max) override;
+  int WideCharToMultiByte(UINT CodePage, DWORD Flags, const WCHAR* Wide, int WideCount, char* Multi, int MultiSize,
+                          const char* DefaultChar, BOOL* UsedDefault) override;
+  HANDLE CreateToolhelp32Snapshot(DWORD Flags, DWORD ProcessId) override;
+  BOOL Process32First(HANDLE Snapshot, PROCESSENTRY32* Entry) override;
+  BOOL Process32Next(HANDLE Snapshot, PROCESSENTRY32* Entry) override;
+  HANDLE OpenProcess(DWORD Access, BOOL Inherit, DWORD ProcessId) override;
+  DWORD GetModuleFileNameExA(HANDLE Process, HMODULE Module, char* FileName, DWORD Size) override;
+  BOOL TerminateProcess(HANDLE Process, UINT ExitCode) override;
+  BOOL OpenThreadToken(HANDLE Thread, DWORD Access, BOOL OpenAsSelf, HANDLE* Token) override;
+  BOOL OpenProcessToken(HANDLE Process, DWORD Access, HANDLE* Token) override;
+  BOOL GetTokenInformation(HANDLE Token, TOKEN_INFORMATION_CLASS Class, void* Info, DWORD Length,
+                           DWORD* ReturnLength) override;
+  BOOL AllocateAndInitializeSid(SID_IDENTIFIER_AUTHORITY* Authority, BYTE Count, DWORD Sub0, DWORD Sub1, DWORD Sub2,
+                                DWORD Sub3, DWORD Sub4, DWORD Sub5, DWORD Sub6, DWORD Sub7, PSID* Sid) override;
+  BOOL EqualSid(PSID Sid1, PSID Sid2) override;
+  void* FreeSid(PSID Sid) override;
+  BOOL LookupPrivilegeValueA(const char* System, const char* Name, LUID* Luid) override;
+  BOOL AdjustTokenPrivileges(HANDLE Token, BOOL DisableAll, TOKEN_PRIVILEGES* NewState, DWORD Length,
+                             TOKEN_PRIVILEGES* Previous, DWORD* ReturnLength) override;
+  LONG RegOpenKeyA(HKEY Key, const char* SubKey, HKEY* Result) override;
+  LONG RegCreateKeyA(HKEY Key, const char* SubKey, HKEY* Result) override;
+  LONG RegQueryValueExA(HKEY Key, const char* Name, DWORD* Reserved, DWORD* Type, BYTE* Data, DWORD* Size) override;
+  LONG RegSetValueExA(HKEY Key, const char* Name, DWORD Reserved, DWORD Type, const BYTE* Data, DWORD Size) override;
+  LONG RegCloseKey(HKEY Key) override;
+  HINSTANCE ShellExecuteA(HWND Owner, const char* Verb, const char* File, const char* Parameters,
+                          const char* Directory, int Show) override;
+  BOOL ShellExecuteExA(SHELLEXECUTEINFOA* Info) override;
+  int MessageBoxA(HWND Owner, const char* Text, const char* Caption, UINT Type) override;
+  [[noreturn]] void ExitProcess(UINT ExitCode) override;
+  void Sleep(DWORD Milliseconds) override;
+  BOOL GetSaveFileNameA(OPENFILENAMEA* Dialog) override;
+  void ProcessMessages() override;
+
+ private:
+  TMessageFilter Filter_ = nullptr;
+};
+
+TWin32System& Win32System();

@@ -1,0 +1,1122 @@
+#include "os/sim/SimWindows.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <sstream>
+
+namespace {
+
+thread_local DWORD LastError = 0;
+
+// Ends a simulated thread that was terminated, at its next system call.
+struct TThreadTerminated {};
+
+std::string Lower(std::string Text) {
+  for (char& C : Text)
+    if (C >= 'A' && C <= 'Z') C = static_cast<char>(C - 'A' + 'a');
+  return Text;
+}
+
+// The name without its device part: \Device\X\rest and \??\C:\rest give \rest.
+std::u16string WithoutDevice(const std::u16string& Name) {
+  size_t Skip = 0;
+  if (Name.rfind(u"\\??\\", 0) == 0) {
+    Skip = Name.find(u'\\', 4);
+  } else if (Name.rfind(u"\\Device\\", 0) == 0) {
+    Skip = Name.find(u'\\', 8);
+  }
+  if (Skip == std::u16string::npos) return u"";
+  return Name.substr(Skip);
+}
+
+}  // namespace
+
+struct TSimWindows::TThread {
+  std::thread Runner;
+  bool Done = false;
+  bool Terminated = false;
+  DWORD ExitCode = STILL_ACTIVE;
+};
+
+namespace {
+thread_local void* CurrentThread = nullptr;  // the TThread this host thread plays
+}
+
+TSimWindows::TSimWindows() {
+  AddProcess(0, "[System Process]");
+  AddProcess(4, "System");
+  AddProcess(SelfPid, "lumorex.exe", "C:\\Tools\\lumorex.exe");
+}
+
+TSimWindows::~TSimWindows() {
+  {
+    TLock Lock(M);
+    ShuttingDown = true;
+    ++ReleaseGeneration;
+  }
+  Changed.notify_all();
+  for (auto& T : Threads)
+    if (T->Runner.joinable()) T->Runner.join();
+  for (auto& B : Blocks) std::free(B.first);
+  for (auto& S : Sids) delete S.second;
+}
+
+// ---- Building ---------------------------------------------------------------------
+
+std::u16string TSimWindows::Wide(const std::string& Text) {
+  std::u16string Out;
+  // Test names are UTF-8; \uXXXX beyond ASCII is enough for the code-page tests.
+  for (size_t I = 0; I < Text.size();) {
+    unsigned char C = static_cast<unsigned char>(Text[I]);
+    if (C < 0x80) {
+      Out += static_cast<char16_t>(C);
+      I += 1;
+    } else if ((C & 0xE0) == 0xC0 && I + 1 < Text.size()) {
+      Out += static_cast<char16_t>(((C & 0x1F) << 6) | (Text[I + 1] & 0x3F));
+      I += 2;
+    } else if (I + 2 < Text.size()) {
+      Out += static_cast<char16_t>(((C & 0x0F) << 12) | ((Text[I + 1] & 0x3F) << 6) | (Text[I + 2] & 0x3F));
+      I += 3;
+    } else {
+      break;
+    }
+  }
+  return Out;
+}
+
+TSimWindows::TProcess& TSimWindows::AddProcess(DWORD Pid, const std::string& Exe, const std::string& Path) {
+  TLock Lock(M);
+  TProcess P;
+  P.Pid = Pid;
+  P.Exe = Exe;
+  P.Path = Path;
+  Processes.push_back(std::move(P));
+  return Processes.back();
+}
+
+TSimWindows::TProcess* TSimWindows::FindProcess(DWORD Pid) {
+  for (auto& P : Processes)
+    if (P.Pid == Pid && P.Alive) return &P;
+  return nullptr;
+}
+
+TSimWindows::TProcess& TSimWindows::Process(DWORD Pid) {
+  TLock Lock(M);
+  for (auto& P : Processes)
+    if (P.Pid == Pid) return P;
+  std::abort();
+}
+
+uintptr_t TSimWindows::AddObject(DWORD Pid, uint16_t Type, const std::string& Name, uintptr_t Value) {
+  TLock Lock(M);
+  TProcess* P = FindProcess(Pid);
+  if (!P) std::abort();
+  auto Object = std::make_shared<TObject>();
+  Object->Type = Type;
+  Object->Name = Wide(Name);
+  Object->FileName = WithoutDevice(Object->Name);
+  if (Value == 0) Value = P->NextHandle;
+  P->NextHandle = std::max(P->NextHandle, Value + 4);
+  P->Handles.push_back({Value, Object, "object"});
+  return Value;
+}
+
+uintptr_t TSimWindows::AddFile(DWORD Pid, const std::string& Name, uintptr_t Value) {
+  return AddObject(Pid, FileTypeNumber, Name, Value);
+}
+
+TSimWindows::TObject& TSimWindows::ObjectOf(DWORD Pid, uintptr_t Value) {
+  TLock Lock(M);
+  for (auto& P : Processes)
+    if (P.Pid == Pid)
+      for (auto& H : P.Handles)
+        if (H.Value == Value) return *H.Object;
+  std::abort();
+}
+
+void TSimWindows::EndProcess(DWORD Pid) {
+  TLock Lock(M);
+  if (TProcess* P = FindProcess(Pid)) {
+    P->Alive = false;
+    P->Handles.clear();
+  }
+}
+
+void TSimWindows::AddDrive(char Letter, const std::string& Target) {
+  TLock Lock(M);
+  Drives.emplace_back(Letter, Target);
+}
+
+std::vector<BYTE> TSimWindows::MakeSid(const BYTE (&Authority)[6], std::vector<DWORD> Subs) {
+  std::vector<BYTE> Sid(8 + 4 * Subs.size());
+  Sid[0] = 1;
+  Sid[1] = static_cast<BYTE>(Subs.size());
+  std::memcpy(&Sid[2], Authority, 6);
+  std::memcpy(&Sid[8], Subs.data(), 4 * Subs.size());
+  return Sid;
+}
+
+void TSimWindows::AddAdministratorsGroup(DWORD Attributes) {
+  const BYTE Nt[6] = {0, 0, 0, 0, 0, 5};
+  Groups.push_back({MakeSid(Nt, {32, 544}), Attributes});
+}
+
+// ---- Faults -----------------------------------------------------------------------
+
+void TSimWindows::FailCall(const std::string& Op, int Nth, DWORD Error) {
+  TLock Lock(M);
+  TFault F{Op, Nth, 0, TFault::Fail};
+  F.Error = Error;
+  Faults.push_back(F);
+}
+
+void TSimWindows::StatusCall(const std::string& Op, NTSTATUS Status, int Nth) {
+  TLock Lock(M);
+  TFault F{Op, Nth, 0, TFault::Status};
+  F.Code = Status;
+  Faults.push_back(F);
+}
+
+void TSimWindows::BlockCall(const std::string& Op, int Nth) {
+  TLock Lock(M);
+  TFault F{Op, Nth, 0, TFault::Block};
+  Faults.push_back(F);
+}
+
+void TSimWindows::ReleaseBlocked() {
+  {
+    TLock Lock(M);
+    ++ReleaseGeneration;
+  }
+  Changed.notify_all();
+}
+
+long TSimWindows::TotalCalls() const {
+  TLock Lock(M);
+  return GlobalCalls;
+}
+
+int TSimWindows::Calls(const std::string& Op) const {
+  TLock Lock(M);
+  auto It = OpCalls.find(Op);
+  return It == OpCalls.end() ? 0 : It->second;
+}
+
+std::vector<std::string> TSimWindows::CallLog() const {
+  TLock Lock(M);
+  return Log;
+}
+
+void TSimWindows::CheckTerminated() {
+  auto* T = static_cast<TThread*>(CurrentThread);
+  if (T && T->Terminated) throw TThreadTerminated{};
+}
+
+void TSimWindows::WaitReleased(TLock& Lock) {
+  long Generation = ReleaseGeneration;
+  Changed.wait(Lock, [&] { return ReleaseGeneration != Generation || ShuttingDown; });
+  CheckTerminated();
+}
+
+TSimWindows::TGate TSimWindows::Gate(TLock& Lock, const char* Op) {
+  CheckTerminated();
+  ++GlobalCalls;
+  ++OpCalls[Op];
+  Log.emplace_back(Op);
+  TGate Result;
+  if (FailGlobalAt != 0 && GlobalCalls == FailGlobalAt) {
+    Result.Fail = true;
+    Result.Error = GlobalError;
+  }
+  bool Block = false;
+  for (auto& F : Faults) {
+    if (F.Op != Op) continue;
+    ++F.Seen;
+    if (F.Nth != 0 && F.Seen != F.Nth) continue;
+    if (F.Kind == TFault::Fail) {
+      Result.Fail = true;
+      Result.Error = F.Error;
+    } else if (F.Kind == TFault::Status) {
+      Result.HasStatus = true;
+      Result.Status = F.Code;
+    } else {
+      Block = true;
+    }
+  }
+  if (Block) WaitReleased(Lock);
+  return Result;
+}
+
+void TSimWindows::SetError(DWORD Error) { LastError = Error; }
+
+// ---- Accounting ---------------------------------------------------------------------
+
+int TSimWindows::OpenHandles(const std::string& Kind) const {
+  TLock Lock(M);
+  int N = 0;
+  for (auto& P : Processes)
+    if (P.Pid == SelfPid)
+      for (auto& H : P.Handles)
+        if (H.Kind == Kind) ++N;
+  return N;
+}
+
+int TSimWindows::LiveThreads() const {
+  TLock Lock(M);
+  int N = 0;
+  for (auto& T : Threads)
+    if (!T->Done) ++N;
+  return N;
+}
+
+int TSimWindows::ThreadsCreated() const {
+  TLock Lock(M);
+  return static_cast<int>(Threads.size());
+}
+
+bool TSimWindows::WaitThreads() {
+  TLock Lock(M);
+  return Changed.wait_for(Lock, std::chrono::seconds(5), [&] {
+    for (auto& T : Threads)
+      if (!T->Done) return false;
+    return true;
+  });
+}
+
+std::string TSimWindows::Outstanding() const {
+  TLock Lock(M);
+  std::map<std::string, int> Counts;
+  for (auto& P : Processes)
+    if (P.Pid == SelfPid)
+      for (auto& H : P.Handles)
+        if (H.Kind != "object") ++Counts["handle:" + H.Kind];
+  if (!Blocks.empty()) Counts["block"] = static_cast<int>(Blocks.size());
+  if (!Sids.empty()) Counts["sid"] = static_cast<int>(Sids.size());
+  if (!Keys.empty()) Counts["key"] = static_cast<int>(Keys.size());
+  int Live = 0;
+  for (auto& T : Threads)
+    if (!T->Done) ++Live;
+  if (Live) Counts["thread"] = Live;
+  std::ostringstream Out;
+  for (auto& C : Counts) Out << (Out.tellp() > 0 ? ", " : "") << C.first << " " << C.second;
+  return Out.str();
+}
+
+// ---- Handles --------------------------------------------------------------------------
+
+TSimWindows::THandle* TSimWindows::Find(HANDLE Handle) {
+  TProcess* Self = FindProcess(SelfPid);
+  for (auto& H : Self->Handles)
+    if (H.Value == reinterpret_cast<uintptr_t>(Handle) && H.Kind != "object") return &H;
+  return nullptr;
+}
+
+HANDLE TSimWindows::AddOwn(std::shared_ptr<TObject> Object, const std::string& Kind) {
+  TProcess* Self = FindProcess(SelfPid);
+  uintptr_t Value = Self->NextHandle;
+  Self->NextHandle += 4;
+  Self->Handles.push_back({Value, std::move(Object), Kind});
+  return reinterpret_cast<HANDLE>(Value);
+}
+
+HANDLE TSimWindows::GetCurrentProcess() { return reinterpret_cast<HANDLE>(static_cast<intptr_t>(-1)); }
+HANDLE TSimWindows::GetCurrentThread() { return reinterpret_cast<HANDLE>(static_cast<intptr_t>(-2)); }
+DWORD TSimWindows::GetCurrentProcessId() { return SelfPid; }
+DWORD TSimWindows::GetLastError() { return LastError; }
+
+BOOL TSimWindows::CloseHandle(HANDLE Handle) {
+  TLock Lock(M);
+  TGate G = Gate(Lock, "CloseHandle");
+  TProcess* Self = FindProcess(SelfPid);
+  auto It = std::find_if(Self->Handles.begin(), Self->Handles.end(), [&](const THandle& H) {
+    return H.Value == reinterpret_cast<uintptr_t>(Handle) && H.Kind != "object";
+  });
+  if (It == Self->Handles.end()) {
+    SetError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  // A failed close still releases the handle, as on Windows for a valid one;
+  // the failure is only reported.
+  for (auto& F : Files)
+    if (It->Kind == "file" && It->Object && Wide("\\??\\" + F.first) == It->Object->Name) F.second.Open = false;
+  Self->Handles.erase(It);
+  if (G.Fail) {
+    SetError(G.Error);
+    return FALSE;
+  }
+  return TRUE;
+}
+
+HANDLE TSimWindows::CreateFileA(const char* Name, DWORD Access, DWORD, void*, DWORD Disposition, DWORD, HANDLE) {
+  TLock Lock(M);
+  TGate G = Gate(Lock, "CreateFileA");
+  if (G.Fail) {
+    SetError(G.Error);
+    return INVALID_HANDLE_VALUE;
+  }
+  std::string Path = Name ? Name : "";
+  auto Object = std::make_shared<TObject>();
+  Object->Type = FileTypeNumber;
+  if (Lower(Path) == "nul") {
+    Object->Name = u"\\Device\\Null";
+    return AddOwn(Object, "file");
+  }
+  auto It = Files.find(Path);
+  if (Disposition == OPEN_EXISTING && It == Files.end()) {
+    SetError(ERROR_FILE_NOT_FOUND);
+    return INVALID_HANDLE_VALUE;
+  }
+  if ((Access & GENERIC_WRITE) && It != Files.end() && (It->second.ReadOnly || It->second.Open)) {
+    SetError(It->second.ReadOnly ? ERROR_ACCESS_DENIED : 32 /* sharing violation */);
+    return INVALID_HANDLE_VALUE;
+  }
+  TSimFile& F = Files[Path];
+  if (Disposition == CREATE_ALWAYS) F.Data.clear();
+  F.Open = (Access & GENERIC_WRITE) != 0;
+  Object->Name = Wide("\\??\\" + Path);
+  Object->FileName = WithoutDevice(Object->Name);
+  return AddOwn(Object, "file");
+}
+
+BOOL TSimWindows::WriteFile(HANDLE File, const void* Data, DWORD Size, DWORD* Written, void*) {
+  TLock Lock(M);
+  TGate G = Gate(Lock, "WriteFile");
+  if (Written) *Written = 0;
+  THandle* H = Find(File);
+  if (!H || H->Kind != "file") {
+    SetError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  if (G.Fail) {
+    SetError(G.Error);
+    return FALSE;
+  }
+  for (auto& F : Files) {
+    if (Wide("\\??\\" + F.first) != H->Object->Name) continue;
+    size_t Stored = std::min<size_t>(Size, DiskFree);
+    DiskFree -= Stored;
+    F.second.Data.append(static_cast<const char*>(Data), Stored);
+    if (Written) *Written = static_cast<DWORD>(Stored);
+    return TRUE;
+  }
+  if (Written) *Written = Size;  // the NUL device swallows everything
+  return TRUE;
+}
+
+BOOL TSimWindows::DuplicateHandle(HANDLE SourceProcess, HANDLE Source, HANDLE TargetProcess, HANDLE* Target, DWORD,
+                                  BOOL, DWORD) {
+  TLock Lock(M);
+  TGate G = Gate(Lock, "DuplicateHandle");
+  if (G.Fail) {
+    SetError(G.Error);
+    return FALSE;
+  }
+  if (TargetProcess != GetCurrentProcess()) {
+    SetError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  TProcess* From = nullptr;
+  if (SourceProcess == GetCurrentProcess()) {
+    From = FindProcess(SelfPid);
+  } else if (THandle* P = Find(SourceProcess); P && P->Kind == "process") {
+    From = FindProcess(P->Target);
+  }
+  if (!From) {
+    SetError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  for (auto& H : From->Handles) {
+    if (H.Value != reinterpret_cast<uintptr_t>(Source)) continue;
+    if (H.Object->NoDuplicate) {
+      SetError(ERROR_ACCESS_DENIED);
+      return FALSE;
+    }
+    std::string Kind = H.Kind == "object" ? (H.Object->Type == FileTypeNumber ? "file" : "object-copy") : H.Kind;
+    *Target = AddOwn(H.Object, Kind);
+    return TRUE;
+  }
+  SetError(ERROR_INVALID_HANDLE);
+  return FALSE;
+}
+
+// ---- Native ---------------------------------------------------------------------------
+
+namespace {
+void Put(BYTE* At, uint64_t Value, size_t Size) {
+  for (size_t I = 0; I < Size; ++I) At[I] = static_cast<BYTE>(Value >> (8 * I));
+}
+}  // namespace
+
+NTSTATUS TSimWindows::NtQuerySystemInformation(ULONG InfoClass, void* Info, ULONG Length, ULONG* ReturnLength) {
+  TLock Lock(M);
+  TGate G = Gate(Lock, "NtQuerySystemInformation");
+  SystemQueryLengths.push_back(Length);
+  if (G.HasStatus) return G.Status;
+  if (G.Fail) return STATUS_ACCESS_DENIED;
+  if (InfoClass != SystemHandleInformation &&
+      !(InfoClass == SystemExtendedHandleInformation && ExtendedTableSupported))
+    return STATUS_INVALID_INFO_CLASS;
+  const THandleTableLayout& L = HandleTableLayout(InfoClass, NativePointerWidth);
+  size_t Count = 0;
+  for (auto& P : Processes)
+    if (P.Alive) Count += P.Handles.size();
+  size_t Needed = L.HeaderSize + Count * L.EntrySize;
+  if (ReturnLength) *ReturnLength = static_cast<ULONG>(Needed);
+  if (Needed > Length) return STATUS_INFO_LENGTH_MISMATCH;
+  auto* Out = static_cast<BYTE*>(Info);
+  std::memset(Out, 0, Needed);
+  Put(Out, Count, L.CountSize);
+  BYTE* E = Out + L.HeaderSize;
+  // The old class carries 16-bit process ids and handle values.
+  uint64_t Narrow = InfoClass == SystemHandleInformation ? 0xFFFF : ~0ull;
+  for (auto& P : Processes) {
+    if (!P.Alive) continue;
+    for (auto& H : P.Handles) {
+      Put(E + L.PidOffset, P.Pid & Narrow, L.PidSize);
+      Put(E + L.TypeOffset, H.Object->Type, L.TypeSize);
+      Put(E + L.HandleOffset, H.Value & Narrow, L.HandleSize);
+      E += L.EntrySize;
+    }
+  }
+  return STATUS_SUCCESS;
+}
+
+NTSTATUS TSimWindows::NtQueryInformationFile(HANDLE File, IO_STATUS_BLOCK* IoStatus, void* Info, ULONG Length,
+                                             ULONG InfoClass) {
+  TLock Lock(M);
+  TGate G = Gate(Lock, "NtQueryInformationFile");
+  if (G.HasStatus) return G.Status;
+  if (G.Fail) return STATUS_ACCESS_DENIED;
+  THandle* H = Find(File);
+  if (!H) return STATUS_INVALID_HANDLE;
+  auto Object = H->Object;
+  if (Object->Hang) WaitReleased(Lock);
+  if (InfoClass != FileNameInformation) return STATUS_INVALID_INFO_CLASS;
+  if (Object->FileNameStatus != STATUS_SUCCESS) return Object->FileNameStatus;
+  auto* Out = static_cast<FILE_NAME_INFORMATION*>(Info);
+  size_t Bytes = Object->FileName.size() * 2;
+  if (Length < offsetof(FILE_NAME_INFORMATION, FileName)) return STATUS_INFO_LENGTH_MISMATCH;
+  size_t Room = Length - offsetof(FILE_NAME_INFORMATION, FileName);
+  Out->FileNameLength = static_cast<ULONG>(Bytes);
+  std::memcpy(Out->FileName, Object->FileName.data(), std::min(Room, Bytes) & ~size_t(1));
+  if (IoStatus) IoStatus->Status = Bytes > Room ? STATUS_BUFFER_OVERFLOW : STATUS_SUCCESS;
+  return Bytes > Room ? STATUS_BUFFER_OVERFLOW : STATUS_SUCCESS;
+}
+
+NTSTATUS TSimWindows::NtQueryObject(HANDLE Handle, ULONG InfoClass, void* Info, ULONG Length, ULONG* ReturnLength) {
+  TLock Lock(M);
+  TGate G = Gate(Lock, "NtQueryObject");
+  if (G.HasStatus) return G.Status;
+  if (G.Fail) return STATUS_ACCESS_DENIED;
+  THandle* H = Find(Handle);
+  if (!H) return STATUS_INVALID_HANDLE;
+  auto Object = H->Object;
+  if (Object->Hang) WaitReleased(Lock);
+  if (InfoClass != ObjectNameInformation) return STATUS_INVALID_INFO_CLASS;
+  if (Object->ObjectNameStatus != STATUS_SUCCESS) return Object->ObjectNameStatus;
+  size_t Bytes = Object->Name.size() * 2;
+  size_t Needed = sizeof(OBJECT_NAME_INFORMATION) + Bytes + 2;
+  if (ReturnLength) *ReturnLength = static_cast<ULONG>(Needed);
+  if (Needed > Length) return STATUS_INFO_LENGTH_MISMATCH;
+  auto* Out = static_cast<OBJECT_NAME_INFORMATION*>(Info);
+  auto* Text = reinterpret_cast<WCHAR*>(Out + 1);
+  std::memcpy(Text, Object->Name.data(), Bytes);
+  Text[Object->Name.size()] = 0;
+  Out->Name.Length = static_cast<USHORT>(Bytes);
+  Out->Name.MaximumLength = static_cast<USHORT>(Bytes + 2);
+  Out->Name.Buffer = Bytes ? Text : nullptr;
+  return STATUS_SUCCESS;
+}
+
+// ---- Memory ---------------------------------------------------------------------------
+
+void* TSimWindows::VirtualAlloc(void*, SIZE_T Size, DWORD AllocationType, DWORD Protect) {
+  TLock Lock(M);
+  TGate G = Gate(Lock, "VirtualAlloc");
+  if (G.Fail || Size == 0 || Size > AllocationLimit || !(AllocationType & MEM_COMMIT) || Protect != PAGE_READWRITE) {
+    SetError(ERROR_NOT_ENOUGH_MEMORY);
+    return nullptr;
+  }
+  void* Block = std::calloc(1, Size);
+  Blocks[Block] = Size;
+  return Block;
+}
+
+BOOL TSimWindows::VirtualFree(void* Address, SIZE_T Size, DWORD FreeType) {
+  TLock Lock(M);
+  TGate G = Gate(Lock, "VirtualFree");
+  auto It = Blocks.find(Address);
+  if (It == Blocks.end() || Size != 0 || FreeType != MEM_RELEASE) {
+    SetError(ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  std::free(It->first);
+  Blocks.erase(It);
+  if (G.Fail) {
+    SetError(G.Error);
+    return FALSE;
+  }
+  return TRUE;
+}
+
+// ---- Threads --------------------------------------------------------------------------
+
+HANDLE TSimWindows::CreateThread(void*, SIZE_T, LPTHREAD_START_ROUTINE Start, void* Parameter, DWORD, DWORD* ThreadId) {
+  TLock Lock(M);
+  TGate G = Gate(Lock, "CreateThread");
+  if (G.Fail) {
+    SetError(G.Error);
+    return nullptr;
+  }
+  Threads.push_back(std::make_unique<TThread>());
+  TThread* T = Threads.back().get();
+  size_t Index = Threads.size();
+  if (ThreadId) *ThreadId = static_cast<DWORD>(0x2000 + Index * 4);
+  auto Object = std::make_shared<TObject>();
+  Object->Type = ThreadType;
+  HANDLE Handle = AddOwn(Object, "thread");
+  Find(Handle)->Thread = Index;
+  T->Runner = std::thread([this, T, Start, Parameter] {
+    CurrentThread = T;
+    DWORD Code = 0;
+    bool Ended = false;
+    try {
+      Code = Start(Parameter);
+    } catch (const TThreadTerminated&) {
+      Ended = true;
+    }
+    TLock Inner(M);
+    if (!Ended && !T->Terminated) T->ExitCode = Code;
+    T->Done = true;
+    Changed.notify_all();
+  });
+  return Handle;
+}
+
+DWORD TSimWindows::WaitForSingleObject(HANDLE Handle, DWORD Milliseconds) {
+  TLock Lock(M);
+  TGate G = Gate(Lock, "WaitForSingleObject");
+  if (G.Fail) {
+    SetError(G.Error);
+    return WAIT_FAILED;
+  }
+  THandle* H = Find(Handle);
+  if (!H) {
+    SetError(ERROR_INVALID_HANDLE);
+    return WAIT_FAILED;
+  }
+  if (H->Kind == "process") return FindProcess(H->Target) ? WAIT_TIMEOUT : WAIT_OBJECT_0;
+  if (H->Kind != "thread") return WAIT_OBJECT_0;
+  TThread* T = Threads[H->Thread - 1].get();
+  auto Ended = [&] { return T->Done; };
+  if (Milliseconds == INFINITE) {
+    Changed.wait(Lock, Ended);
+    return WAIT_OBJECT_0;
+  }
+  return Changed.wait_for(Lock, std::chrono::milliseconds(Milliseconds), Ended) ? WAIT_OBJECT_0 : WAIT_TIMEOUT;
+}
+
+BOOL TSimWindows::GetExitCodeThread(HANDLE Thread, DWORD* ExitCode) {
+  TLock Lock(M);
+  TGate G = Gate(Lock, "GetExitCodeThread");
+  THandle* H = Find(Thread);
+  if (G.Fail || !H || H->Kind != "thread") {
+    SetError(G.Fail ? G.Error : ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  TThread* T = Threads[H->Thread - 1].get();
+  *ExitCode = T->Done ? T->ExitCode : STILL_ACTIVE;
+  return TRUE;
+}
+
+BOOL TSimWindows::TerminateThread(HANDLE Thread, DWORD ExitCode) {
+  TLock Lock(M);
+  TGate G = Gate(Lock, "TerminateThread");
+  THandle* H = Find(Thread);
+  if (G.Fail || !H || H->Kind != "thread") {
+    SetError(G.Fail ? G.Error : ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  TThread* T = Threads[H->Thread - 1].get();
+  // Like the real call, termination takes effect when the thread next leaves
+  // or enters the system: a thread stuck in a call stays alive until it returns.
+  if (!T->Done) {
+    T->Terminated = true;
+    T->ExitCode = ExitCode;
+  }
+  return TRUE;
+}
+
+// ---- Names ----------------------------------------------------------------------------
+
+DWORD TSimWindows::GetLogicalDriveStringsA(DWORD Length, char* Buffer) {
+  TLock Lock(M);
+  TGate G = Gate(Lock, "GetLogicalDriveStringsA");
+  if (G.Fail) {
+    SetError(G.Error);
+    return 0;
+  }
+  std::string All;
+  for (auto& D : Drives) {
+    All += D.first;
+    All += ":\\";
+    All += '\0';
+  }
+  if (All.size() + 1 > Length) return static_cast<DWORD>(All.size() + 1);
+  std::memcpy(Buffer, All.data(), All.size());
+  Buffer[All.size()] = '\0';
+  return static_cast<DWORD>(All.size());
+}
+
+DWORD TSimWindows::QueryDosDeviceA(const char* DeviceName, char* TargetPath, DWORD Max) {
+  TLock Lock(M);
+  TGate G = Gate(Lock, "QueryDosDeviceA");
+  if (G.Fail) {
+    SetError(G.Error);
+    return 0;
+  }
+  std::string Name = DeviceName ? DeviceName : "";
+  for (auto& D : Drives) {
+    if (Name.size() != 2 || Name[1] != ':' || (Name[0] & ~0x20) != (D.first & ~0x20)) continue;
+    if (D.second.size() + 2 > Max) {
+      SetError(ERROR_INSUFFICIENT_BUFFER);
+      return 0;
+    }
+    std::memcpy(TargetPath, D.second.c_str(), D.second.size() + 1);
+    TargetPath[D.second.size() + 1] = '\0';
+    return static_cast<DWORD>(D.second.size() + 2);
+  }
+  SetError(ERROR_FILE_NOT_FOUND);
+  return 0;
+}
+
+int TSimWindows::WideCharToMultiByte(UINT, DWORD, const WCHAR* Wide, int WideCount, char* Multi, int MultiSize,
+                                     const char*, BOOL* UsedDefault) {
+  TLock Lock(M);
+  TGate G = Gate(Lock, "WideCharToMultiByte");
+  if (G.Fail) {
+    SetError(G.Error);
+    return 0;
+  }
+  if (WideCount < 0) {
+    WideCount = 0;
+    while (Wide[WideCount]) ++WideCount;
+    ++WideCount;
+  }
+  // Two code pages: a single-byte one where what is beyond Latin-1 becomes "?",
+  // and a double-byte one where every non-ASCII character takes a lead byte
+  // (0x81 to 0x9F) and a trail byte.
+  std::string Out;
+  bool Default = false;
+  for (int I = 0; I < WideCount; ++I) {
+    unsigned C = Wide[I];
+    if (C < 0x80) {
+      Out += static_cast<char>(C);
+    } else if (DoubleByteCodePage) {
+      Out += static_cast<char>(0x81 + C % 31);
+      Out += static_cast<char>(0x40 + (C / 31) % 64);
+    } else if (C < 0x100) {
+      Out += static_cast<char>(C);
+    } else {
+      Out += '?';
+      Default = true;
+    }
+  }
+  if (UsedDefault) *UsedDefault = Default;
+  if (MultiSize == 0) return static_cast<int>(Out.size());
+  if (static_cast<int>(Out.size()) > MultiSize) {
+    std::memcpy(Multi, Out.data(), MultiSize);
+    SetError(ERROR_INSUFFICIENT_BUFFER);
+    return 0;
+  }
+  std::memcpy(Multi, Out.data(), Out.size());
+  return static_cast<int>(Out.size());
+}
+
+// ---- Processes ------------------------------------------------------------------------
+
+HANDLE TSimWindows::CreateToolhelp32Snapshot(DWORD Flags, DWORD) {
+  TLock Lock(M);
+  TGate G = Gate(Lock, "CreateToolhelp32Snapshot");
+  if (G.Fail || Flags != TH32CS_SNAPPROCESS) {
+    SetError(G.Fail ? G.Error : ERROR_INVALID_PARAMETER);
+    return INVALID_HANDLE_VALUE;
+  }
+  auto Snapshot = std::make_unique<TSnapshot>();
+  for (auto& P : Processes)
+    if (P.Alive) Snapshot->Entries.emplace_back(P.Pid, P.Exe);
+  Snapshots.push_back(std::move(Snapshot));
+  auto Object = std::make_shared<TObject>();
+  Object->Type = SnapshotType;
+  HANDLE Handle = AddOwn(Object, "snapshot");
+  Find(Handle)->Snapshot = Snapshots.size();
+  return Handle;
+}
+
+BOOL TSimWindows::Process32First(HANDLE Snapshot, PROCESSENTRY32* Entry) {
+  {
+    TLock Lock(M);
+    THandle* H = Find(Snapshot);
+    if (H && H->Kind == "snapshot") Snapshots[H->Snapshot - 1]->Next = 0;
+  }
+  return Process32Next(Snapshot, Entry);
+}
+
+BOOL TSimWindows::Process32Next(HANDLE Snapshot, PROCESSENTRY32* Entry) {
+  TLock Lock(M);
+  TGate G = Gate(Lock, "Process32Next");
+  THandle* H = Find(Snapshot);
+  if (G.Fail || !H || H->Kind != "snapshot" || Entry->dwSize != sizeof(PROCESSENTRY32)) {
+    SetError(G.Fail ? G.Error : ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  TSnapshot& S = *Snapshots[H->Snapshot - 1];
+  if (S.Next >= S.Entries.size()) {
+    SetError(18 /* ERROR_NO_MORE_FILES */);
+    return FALSE;
+  }
+  auto& E = S.Entries[S.Next++];
+  DWORD Size = Entry->dwSize;
+  std::memset(Entry, 0, sizeof(*Entry));
+  Entry->dwSize = Size;
+  Entry->th32ProcessID = E.first;
+  std::strncpy(Entry->szExeFile, E.second.c_str(), MAX_PATH - 1);
+  return TRUE;
+}
+
+HANDLE TSimWindows::OpenProcess(DWORD Access, BOOL, DWORD ProcessId) {
+  TLock Lock(M);
+  TGate G = Gate(Lock, "OpenProcess");
+  OpenProcessCalls.emplace_back(Access, ProcessId);
+  TProcess* P = FindProcess(ProcessId);
+  if (G.Fail || !P || ProcessId == 0 || !P->CanOpen) {
+    SetError(G.Fail ? G.Error : (P && ProcessId != 0) ? ERROR_ACCESS_DENIED : ERROR_INVALID_PARAMETER);
+    return nullptr;
+  }
+  auto Object = std::make_shared<TObject>();
+  Object->Type = ProcessType;
+  HANDLE Handle = AddOwn(Object, "process");
+  Find(Handle)->Target = ProcessId;
+  return Handle;
+}
+
+DWORD TSimWindows::GetModuleFileNameExA(HANDLE Process, HMODULE, char* FileName, DWORD Size) {
+  TLock Lock(M);
+  TGate G = Gate(Lock, "GetModuleFileNameExA");
+  THandle* H = Find(Process);
+  TProcess* P = H && H->Kind == "process" ? FindProcess(H->Target) : nullptr;
+  if (PsapiMissing) {
+    SetError(ERROR_PROC_NOT_FOUND);
+    return 0;
+  }
+  if (G.Fail || !P || Size == 0) {
+    SetError(G.Fail ? G.Error : ERROR_INVALID_HANDLE);
+    return 0;
+  }
+  size_t N = std::min<size_t>(P->Path.size(), Size - 1);
+  std::memcpy(FileName, P->Path.data(), N);
+  FileName[N] = '\0';
+  return static_cast<DWORD>(N);
+}
+
+BOOL TSimWindows::TerminateProcess(HANDLE Process, UINT ExitCode) {
+  TLock Lock(M);
+  TGate G = Gate(Lock, "TerminateProcess");
+  THandle* H = Find(Process);
+  TProcess* P = H && H->Kind == "process" ? FindProcess(H->Target) : nullptr;
+  if (G.Fail || !P) {
+    SetError(G.Fail ? G.Error : ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  P->ExitCode = ExitCode;
+  P->Alive = false;
+  P->Handles.clear();
+  return TRUE;
+}
+
+// ---- Security -------------------------------------------------------------------------
+
+BOOL TSimWindows::OpenThreadToken(HANDLE, DWORD Access, BOOL, HANDLE* Token) {
+  TLock Lock(M);
+  TGate G = Gate(Lock, "OpenThreadToken");
+  if (G.Fail || !ThreadToken) {
+    SetError(G.Fail ? G.Error : ERROR_NO_TOKEN);
+    return FALSE;
+  }
+  TokenAccess.push_back(Access);
+  auto Object = std::make_shared<TObject>();
+  Object->Type = TokenType;
+  *Token = AddOwn(Object, "token");
+  return TRUE;
+}
+
+BOOL TSimWindows::OpenProcessToken(HANDLE, DWORD Access, HANDLE* Token) {
+  TLock Lock(M);
+  TGate G = Gate(Lock, "OpenProcessToken");
+  if (G.Fail) {
+    SetError(G.Error);
+    return FALSE;
+  }
+  TokenAccess.push_back(Access);
+  auto Object = std::make_shared<TObject>();
+  Object->Type = TokenType;
+  *Token = AddOwn(Object, "token");
+  return TRUE;
+}
+
+BOOL TSimWindows::GetTokenInformation(HANDLE Token, TOKEN_INFORMATION_CLASS Class, void* Info, DWORD Length,
+                                      DWORD* ReturnLength) {
+  TLock Lock(M);
+  TGate G = Gate(Lock, "GetTokenInformation");
+  THandle* H = Find(Token);
+  if (G.Fail || !H || H->Kind != "token" || Class != TokenGroups) {
+    SetError(G.Fail ? G.Error : ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  size_t Head = offsetof(TOKEN_GROUPS, Groups) + Groups.size() * sizeof(SID_AND_ATTRIBUTES);
+  size_t Needed = Head;
+  for (auto& Group : Groups) Needed += Group.Sid.size();
+  if (ReturnLength) *ReturnLength = static_cast<DWORD>(Needed);
+  if (Needed > Length) {
+    SetError(ERROR_INSUFFICIENT_BUFFER);
+    return FALSE;
+  }
+  auto* Out = static_cast<TOKEN_GROUPS*>(Info);
+  Out->GroupCount = static_cast<DWORD>(Groups.size());
+  BYTE* Next = static_cast<BYTE*>(Info) + Head;
+  for (size_t I = 0; I < Groups.size(); ++I) {
+    std::memcpy(Next, Groups[I].Sid.data(), Groups[I].Sid.size());
+    Out->Groups[I].Sid = Next;
+    Out->Groups[I].Attributes = Groups[I].Attributes;
+    Next += Groups[I].Sid.size();
+  }
+  return TRUE;
+}
+
+BOOL TSimWindows::AllocateAndInitializeSid(SID_IDENTIFIER_AUTHORITY* Authority, BYTE Count, DWORD Sub0, DWORD Sub1,
+                                           DWORD Sub2, DWORD Sub3, DWORD Sub4, DWORD Sub5, DWORD Sub6, DWORD Sub7,
+                                           PSID* Sid) {
+  TLock Lock(M);
+  TGate G = Gate(Lock, "AllocateAndInitializeSid");
+  if (G.Fail || Count == 0 || Count > 8) {
+    SetError(G.Fail ? G.Error : ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  DWORD All[8] = {Sub0, Sub1, Sub2, Sub3, Sub4, Sub5, Sub6, Sub7};
+  auto* Bytes = new std::vector<BYTE>(MakeSid(Authority->Value, std::vector<DWORD>(All, All + Count)));
+  Sids[Bytes->data()] = Bytes;
+  *Sid = Bytes->data();
+  return TRUE;
+}
+
+BOOL TSimWindows::EqualSid(PSID Sid1, PSID Sid2) {
+  TLock Lock(M);
+  TGate G = Gate(Lock, "EqualSid");
+  auto* A = static_cast<const BYTE*>(Sid1);
+  auto* B = static_cast<const BYTE*>(Sid2);
+  if (G.Fail || !A || !B) return FALSE;
+  size_t Size = 8 + 4 * A[1];
+  return A[1] == B[1] && std::memcmp(A, B, Size) == 0;
+}
+
+void* TSimWindows::FreeSid(PSID Sid) {
+  TLock Lock(M);
+  auto It = Sids.find(Sid);
+  if (It == Sids.end()) return Sid;
+  delete It->second;
+  Sids.erase(It);
+  return nullptr;
+}
+
+BOOL TSimWindows::LookupPrivilegeValueA(const char*, const char* Name, LUID* Luid) {
+  TLock Lock(M);
+  TGate G = Gate(Lock, "LookupPrivilegeValueA");
+  if (G.Fail || std::string(Name) != "SeDebugPrivilege") {
+    SetError(G.Fail ? G.Error : 1313 /* ERROR_NO_SUCH_PRIVILEGE */);
+    return FALSE;
+  }
+  Luid->LowPart = 20;
+  Luid->HighPart = 0;
+  return TRUE;
+}
+
+BOOL TSimWindows::AdjustTokenPrivileges(HANDLE Token, BOOL, TOKEN_PRIVILEGES* NewState, DWORD Length,
+                                        TOKEN_PRIVILEGES*, DWORD*) {
+  TLock Lock(M);
+  TGate G = Gate(Lock, "AdjustTokenPrivileges");
+  THandle* H = Find(Token);
+  auto* Bytes = reinterpret_cast<const BYTE*>(NewState);
+  AdjustRecords.emplace_back(Bytes, Bytes + sizeof(TOKEN_PRIVILEGES));
+  AdjustLengths.push_back(Length);
+  if (G.Fail || !H || H->Kind != "token") {
+    SetError(G.Fail ? G.Error : ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  return AdjustResult;
+}
+
+// ---- Registry -------------------------------------------------------------------------
+
+std::string TSimWindows::KeyPath(HKEY Key, const char* SubKey) const {
+  std::string Base;
+  if (Key == HKEY_CURRENT_USER) {
+    Base = "hkcu";
+  } else {
+    auto It = Keys.find(Key);
+    if (It == Keys.end()) return "";
+    Base = It->second;
+  }
+  return SubKey && *SubKey ? Base + "\\" + Lower(SubKey) : Base;
+}
+
+HKEY TSimWindows::NewKey(const std::string& Path) {
+  HKEY Key = reinterpret_cast<HKEY>(NextKey);
+  NextKey += 4;
+  Keys[Key] = Path;
+  return Key;
+}
+
+LONG TSimWindows::RegOpenKeyA(HKEY Key, const char* SubKey, HKEY* Result) {
+  TLock Lock(M);
+  TGate G = Gate(Lock, "RegOpenKeyA");
+  if (G.Fail) return static_cast<LONG>(G.Error);
+  std::string Path = KeyPath(Key, SubKey);
+  if (Path.empty()) return ERROR_INVALID_HANDLE;
+  if (!Registry.count(Path)) return ERROR_FILE_NOT_FOUND;
+  *Result = NewKey(Path);
+  return ERROR_SUCCESS;
+}
+
+LONG TSimWindows::RegCreateKeyA(HKEY Key, const char* SubKey, HKEY* Result) {
+  TLock Lock(M);
+  TGate G = Gate(Lock, "RegCreateKeyA");
+  if (G.Fail) return static_cast<LONG>(G.Error);
+  std::string Path = KeyPath(Key, SubKey);
+  if (Path.empty()) return ERROR_INVALID_HANDLE;
+  for (size_t At = Path.find('\\'); At != std::string::npos; At = Path.find('\\', At + 1))
+    Registry[Path.substr(0, At)];
+  Registry[Path];
+  *Result = NewKey(Path);
+  return ERROR_SUCCESS;
+}
+
+LONG TSimWindows::RegQueryValueExA(HKEY Key, const char* Name, DWORD*, DWORD* Type, BYTE* Data, DWORD* Size) {
+  TLock Lock(M);
+  TGate G = Gate(Lock, "RegQueryValueExA");
+  if (G.Fail) return static_cast<LONG>(G.Error);
+  auto K = Keys.find(Key);
+  if (K == Keys.end()) return ERROR_INVALID_HANDLE;
+  auto& Values = Registry[K->second];
+  auto V = Values.find(Name ? Name : "");
+  if (V == Values.end()) return ERROR_FILE_NOT_FOUND;
+  if (Type) *Type = V->second.Type;
+  DWORD Needed = static_cast<DWORD>(V->second.Data.size());
+  if (!Data) {
+    if (Size) *Size = Needed;
+    return ERROR_SUCCESS;
+  }
+  if (!Size) return ERROR_INVALID_PARAMETER;
+  if (*Size < Needed) {
+    *Size = Needed;
+    return ERROR_MORE_DATA;
+  }
+  std::memcpy(Data, V->second.Data.data(), Needed);
+  *Size = Needed;
+  return ERROR_SUCCESS;
+}
+
+LONG TSimWindows::RegSetValueExA(HKEY Key, const char* Name, DWORD, DWORD Type, const BYTE* Data, DWORD Size) {
+  TLock Lock(M);
+  TGate G = Gate(Lock, "RegSetValueExA");
+  if (G.Fail) return static_cast<LONG>(G.Error);
+  auto K = Keys.find(Key);
+  if (K == Keys.end()) return ERROR_INVALID_HANDLE;
+  Registry[K->second][Name ? Name : ""] = {Type, std::string(reinterpret_cast<const char*>(Data), Size)};
+  return ERROR_SUCCESS;
+}
+
+LONG TSimWindows::RegCloseKey(HKEY Key) {
+  TLock Lock(M);
+  TGate G = Gate(Lock, "RegCloseKey");
+  if (!Keys.erase(Key)) return ERROR_INVALID_HANDLE;
+  return G.Fail ? static_cast<LONG>(G.Error) : ERROR_SUCCESS;
+}
+
+// ---- Shell and the rest ---------------------------------------------------------------------
+
+HINSTANCE TSimWindows::ShellExecuteA(HWND Owner, const char* Verb, const char* File, const char* Parameters,
+                                     const char* Directory, int Show) {
+  TLock Lock(M);
+  TGate G = Gate(Lock, "ShellExecuteA");
+  TShellCall Call;
+  Call.Owner = Owner;
+  Call.Verb = Verb ? Verb : "";
+  Call.File = File ? File : "";
+  Call.Parameters = Parameters ? Parameters : "<null>";
+  Call.Directory = Directory ? Directory : "<null>";
+  Call.Show = Show;
+  ShellCalls.push_back(Call);
+  return reinterpret_cast<HINSTANCE>(static_cast<uintptr_t>(G.Fail ? 2 : 42));
+}
+
+BOOL TSimWindows::ShellExecuteExA(SHELLEXECUTEINFOA* Info) {
+  TLock Lock(M);
+  TGate G = Gate(Lock, "ShellExecuteExA");
+  TShellCall Call;
+  Call.Ex = true;
+  Call.Owner = Info->hwnd;
+  Call.Verb = Info->lpVerb ? Info->lpVerb : "";
+  Call.File = Info->lpFile ? Info->lpFile : "";
+  Call.Parameters = Info->lpParameters ? Info->lpParameters : "<null>";
+  Call.Directory = Info->lpDirectory ? Info->lpDirectory : "<null>";
+  Call.Show = Info->nShow;
+  Call.CbSize = Info->cbSize;
+  Call.Mask = Info->fMask;
+  ShellCalls.push_back(Call);
+  return G.Fail ? FALSE : TRUE;
+}
+
+int TSimWindows::MessageBoxA(HWND Owner, const char* Text, const char* Caption, UINT Type) {
+  TLock Lock(M);
+  Gate(Lock, "MessageBoxA");
+  MessageBoxes.push_back({Owner, Text ? Text : "", Caption ? Caption : "", Type});
+  return IDOK;
+}
+
+void TSimWindows::ExitProcess(UINT ExitCode) {
+  {
+    TLock Lock(M);
+    Log.emplace_back("ExitProcess");
+  }
+  throw TSimExit{ExitCode};
+}
+
+void TSimWindows::Sleep(DWORD Milliseconds) {
+  TLock Lock(M);
+  Gate(Lock, "Sleep");
+  Sleeps.push_back(Milliseconds);
+}
+
+BOOL TSimWindows::GetSaveFileNameA(OPENFILENAMEA* Dialog) {
+  TLock Lock(M);
+  TGate G = Gate(Lock, "GetSaveFileNameA");
+  SaveDialogs.emplace_back(Dialog->Flags, Dialog->lStructSize);
+  std::string Filter;
+  for (const char* F = Dialog->lpstrFilter; F && *F; F += std::strlen(F) + 1) Filter += std::string(F) + "|";
+  SaveDialogFilters.push_back(Filter);
+  SaveDialogDefExt.push_back(Dialog->lpstrDefExt ? Dialog->lpstrDefExt : "");
+  if (G.Fail || SaveFileAnswer.empty() || SaveFileAnswer.size() + 1 > Dialog->nMaxFile) return FALSE;
+  std::memcpy(Dialog->lpstrFile, SaveFileAnswer.c_str(), SaveFileAnswer.size() + 1);
+  return TRUE;
+}
+
+void TSimWindows::ProcessMessages() {
+  std::function<void()> Hook;
+  {
+    TLock Lock(M);
+    ++ProcessMessagesCalls;
+    Hook = OnProcessMessages;
+  }
+  if (Hook) Hook();
+}

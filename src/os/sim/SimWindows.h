@@ -1,0 +1,268 @@
+// A simulated Windows for the tests: an in-memory machine with processes and
+// their handle tables, file objects named in device form, drives, a per-user
+// registry, a token, files and threads. It counts every handle, block, thread,
+// snapshot, key and SID it hands out, and any call can be made to fail, return
+// a chosen status, or block until the test lets it go.
+#pragma once
+
+#include <condition_variable>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "os/System.h"
+
+// Thrown by ExitProcess so a test can see that the program ended.
+struct TSimExit {
+  UINT Code;
+};
+
+class TSimWindows : public TSystem {
+ public:
+  static constexpr uint16_t DefaultFileType = 37;
+  static constexpr uint16_t ProcessType = 7, ThreadType = 8, TokenType = 5, SnapshotType = 42, EventType = 12;
+  static constexpr DWORD DefaultSelfPid = 1000;
+
+  struct TObject {
+    uint16_t Type = DefaultFileType;
+    std::u16string Name;      // full object name, with its device part
+    std::u16string FileName;  // the name without its device part
+    bool Hang = false;        // the name queries never return until released
+    NTSTATUS ObjectNameStatus = STATUS_SUCCESS;
+    NTSTATUS FileNameStatus = STATUS_SUCCESS;
+    bool NoDuplicate = false;
+  };
+
+  struct THandle {
+    uintptr_t Value;
+    std::shared_ptr<TObject> Object;
+    std::string Kind;  // what the accounting calls it: file, process, thread, snapshot, token, object
+    DWORD Target = 0;  // the process a process handle refers to
+    size_t Thread = 0; // index+1 of the thread a thread handle refers to
+    size_t Snapshot = 0;
+  };
+
+  struct TProcess {
+    DWORD Pid = 0;
+    std::string Exe;
+    std::string Path;
+    bool Alive = true;
+    bool CanOpen = true;
+    std::vector<THandle> Handles;
+    uintptr_t NextHandle = 4;
+    UINT ExitCode = 0;
+  };
+
+  struct TRegValue {
+    DWORD Type = REG_DWORD;
+    std::string Data;
+  };
+
+  struct TSimFile {
+    std::string Data;
+    bool ReadOnly = false;
+    bool Open = false;
+  };
+
+  struct TShellCall {
+    std::string Verb, File, Parameters, Directory;
+    HWND Owner = nullptr;
+    int Show = 0;
+    DWORD CbSize = 0;
+    ULONG Mask = 0;
+    bool Ex = false;
+  };
+
+  struct TMessageBox {
+    HWND Owner;
+    std::string Text, Caption;
+    UINT Type;
+  };
+
+  TSimWindows();
+  ~TSimWindows() override;
+
+  // ---- Building the machine -------------------------------------------------
+  TProcess& AddProcess(DWORD Pid, const std::string& Exe, const std::string& Path = "");
+  TProcess& Process(DWORD Pid);
+  // Adds a file handle to a process; Name is the full object name
+  // (\Device\HarddiskVolume1\x.log, \??\C:\x.log, \Device\NamedPipe\p).
+  uintptr_t AddFile(DWORD Pid, const std::string& Name, uintptr_t Value = 0);
+  uintptr_t AddObject(DWORD Pid, uint16_t Type, const std::string& Name, uintptr_t Value = 0);
+  TObject& ObjectOf(DWORD Pid, uintptr_t Value);
+  void EndProcess(DWORD Pid);
+  void AddDrive(char Letter, const std::string& Target);
+  static std::u16string Wide(const std::string& Text);
+
+  DWORD SelfPid = DefaultSelfPid;
+  uint16_t FileTypeNumber = DefaultFileType;
+  bool ExtendedTableSupported = true;
+  size_t AllocationLimit = SIZE_MAX;  // VirtualAlloc fails above this size
+  bool DoubleByteCodePage = false;    // non-ASCII characters take two bytes
+  bool PsapiMissing = false;
+  bool ThreadToken = false;           // OpenThreadToken finds a token
+  struct TGroup {
+    std::vector<BYTE> Sid;
+    DWORD Attributes;
+  };
+  std::vector<TGroup> Groups;
+  static std::vector<BYTE> MakeSid(const BYTE (&Authority)[6], std::vector<DWORD> Subs);
+  void AddAdministratorsGroup(DWORD Attributes);
+  std::map<std::string, std::map<std::string, TRegValue>> Registry;  // lower-case key path -> values
+  std::map<std::string, TSimFile> Files;
+  size_t DiskFree = SIZE_MAX;  // bytes a write may still store
+
+  // ---- Faults -----------------------------------------------------------------
+  // The Nth call of Op from now on fails with Error (0 = every call).
+  void FailCall(const std::string& Op, int Nth = 1, DWORD Error = ERROR_ACCESS_DENIED);
+  // The Nth call of an NT call returns Status (0 = every call).
+  void StatusCall(const std::string& Op, NTSTATUS Status, int Nth = 1);
+  // The Nth call of Op waits until ReleaseBlocked.
+  void BlockCall(const std::string& Op, int Nth = 1);
+  // The Kth call counted by the simulation, whatever its operation, fails.
+  void FailGlobalCall(long K, DWORD Error = ERROR_ACCESS_DENIED) {
+    FailGlobalAt = K;
+    GlobalError = Error;
+  }
+  void ReleaseBlocked();
+  long TotalCalls() const;
+  int Calls(const std::string& Op) const;
+  std::vector<std::string> CallLog() const;  // operation names in order
+
+  // ---- Accounting ---------------------------------------------------------------
+  // What is still held: "handle:file 2, block 1, ..." ; empty when nothing.
+  std::string Outstanding() const;
+  int OpenHandles(const std::string& Kind) const;
+  int LiveThreads() const;
+  int ThreadsCreated() const;
+  // Waits (a few seconds at most) for every simulated thread to end.
+  bool WaitThreads();
+
+  // ---- What the program did -------------------------------------------------------
+  std::vector<TMessageBox> MessageBoxes;
+  std::vector<TShellCall> ShellCalls;
+  std::vector<DWORD> Sleeps;
+  std::vector<std::pair<DWORD, DWORD>> OpenProcessCalls;  // access, pid
+  std::vector<std::vector<BYTE>> AdjustRecords;             // bytes of each TOKEN_PRIVILEGES passed
+  std::vector<DWORD> AdjustLengths;
+  std::vector<DWORD> TokenAccess;                           // access asked of each token opened
+  std::vector<std::pair<DWORD, ULONG>> SaveDialogs;          // flags, struct size
+  std::vector<std::string> SaveDialogFilters, SaveDialogDefExt;
+  std::string SaveFileAnswer;  // empty: the user cancels
+  BOOL AdjustResult = TRUE;
+  long ProcessMessagesCalls = 0;
+  std::function<void()> OnProcessMessages;
+  std::vector<ULONG> SystemQueryLengths;
+
+  // ---- TSystem ------------------------------------------------------------------------
+  NTSTATUS NtQuerySystemInformation(ULONG InfoClass, void* Info, ULONG Length, ULONG* ReturnLength) override;
+  NTSTATUS NtQueryInformationFile(HANDLE File, IO_STATUS_BLOCK* IoStatus, void* Info, ULONG Length,
+                                  ULONG InfoClass) override;
+  NTSTATUS NtQueryObject(HANDLE Handle, ULONG InfoClass, void* Info, ULONG Length, ULONG* ReturnLength) override;
+  void* VirtualAlloc(void* Address, SIZE_T Size, DWORD AllocationType, DWORD Protect) override;
+  BOOL VirtualFree(void* Address, SIZE_T Size, DWORD FreeType) override;
+  HANDLE CreateFileA(const char* Name, DWORD Access, DWORD ShareMode, void* Security, DWORD Disposition,
+                     DWORD Attributes, HANDLE Template) override;
+  BOOL WriteFile(HANDLE File, const void* Data, DWORD Size, DWORD* Written, void* Overlapped) override;
+  BOOL DuplicateHandle(HANDLE SourceProcess, HANDLE Source, HANDLE TargetProcess, HANDLE* Target, DWORD Access,
+                       BOOL Inherit, DWORD Options) override;
+  BOOL CloseHandle(HANDLE Handle) override;
+  HANDLE GetCurrentProcess() override;
+  DWORD GetCurrentProcessId() override;
+  HANDLE GetCurrentThread() override;
+  DWORD GetLastError() override;
+  HANDLE CreateThread(void* Security, SIZE_T StackSize, LPTHREAD_START_ROUTINE Start, void* Parameter, DWORD Flags,
+                      DWORD* ThreadId) override;
+  DWORD WaitForSingleObject(HANDLE Handle, DWORD Milliseconds) override;
+  BOOL GetExitCodeThread(HANDLE Thread, DWORD* ExitCode) override;
+  BOOL TerminateThread(HANDLE Thread, DWORD ExitCode) override;
+  DWORD GetLogicalDriveStringsA(DWORD Length, char* Buffer) override;
+  DWORD QueryDosDeviceA(const char* DeviceName, char* TargetPath, DWORD Max) override;
+  int WideCharToMultiByte(UINT CodePage, DWORD Flags, const WCHAR* Wide, int WideCount, char* Multi, int MultiSize,
+                          const char* DefaultChar, BOOL* UsedDefault) override;
+  HANDLE CreateToolhelp32Snapshot(DWORD Flags, DWORD ProcessId) override;
+  BOOL Process32First(HANDLE Snapshot, PROCESSENTRY32* Entry) override;
+  BOOL Process32Next(HANDLE Snapshot, PROCESSENTRY32* Entry) override;
+  HANDLE OpenProcess(DWORD Access, BOOL Inherit, DWORD ProcessId) override;
+  DWORD GetModuleFileNameExA(HANDLE Process, HMODULE Module, char* FileName, DWORD Size) override;
+  BOOL TerminateProcess(HANDLE Process, UINT ExitCode) override;
+  BOOL OpenThreadToken(HANDLE Thread, DWORD Access, BOOL OpenAsSelf, HANDLE* Token) override;
+  BOOL OpenProcessToken(HANDLE Process, DWORD Access, HANDLE* Token) override;
+  BOOL GetTokenInformation(HANDLE Token, TOKEN_INFORMATION_CLASS Class, void* Info, DWORD Length,
+                           DWORD* ReturnLength) override;
+  BOOL AllocateAndInitializeSid(SID_IDENTIFIER_AUTHORITY* Authority, BYTE Count, DWORD Sub0, DWORD Sub1, DWORD Sub2,
+                                DWORD Sub3, DWORD Sub4, DWORD Sub5, DWORD Sub6, DWORD Sub7, PSID* Sid) override;
+  BOOL EqualSid(PSID Sid1, PSID Sid2) override;
+  void* FreeSid(PSID Sid) override;
+  BOOL LookupPrivilegeValueA(const char* System, const char* Name, LUID* Luid) override;
+  BOOL AdjustTokenPrivileges(HANDLE Token, BOOL DisableAll, TOKEN_PRIVILEGES* NewState, DWORD Length,
+                             TOKEN_PRIVILEGES* Previous, DWORD* ReturnLength) override;
+  LONG RegOpenKeyA(HKEY Key, const char* SubKey, HKEY* Result) override;
+  LONG RegCreateKeyA(HKEY Key, const char* SubKey, HKEY* Result) override;
+  LONG RegQueryValueExA(HKEY Key, const char* Name, DWORD* Reserved, DWORD* Type, BYTE* Data, DWORD* Size) override;
+  LONG RegSetValueExA(HKEY Key, const char* Name, DWORD Reserved, DWORD Type, const BYTE* Data, DWORD Size) override;
+  LONG RegCloseKey(HKEY Key) override;
+  HINSTANCE ShellExecuteA(HWND Owner, const char* Verb, const char* File, const char* Parameters,
+                          const char* Directory, int Show) override;
+  BOOL ShellExecuteExA(SHELLEXECUTEINFOA* Info) override;
+  int MessageBoxA(HWND Owner, const char* Text, const char* Caption, UINT Type) override;
+  [[noreturn]] void ExitProcess(UINT ExitCode) override;
+  void Sleep(DWORD Milliseconds) override;
+  BOOL GetSaveFileNameA(OPENFILENAMEA* Dialog) override;
+  void ProcessMessages() override;
+
+ private:
+  struct TThread;
+  struct TSnapshot {
+    std::vector<std::pair<DWORD, std::string>> Entries;
+    size_t Next = 0;
+  };
+  struct TFault {
+    std::string Op;
+    int Nth;
+    int Seen = 0;
+    enum { Fail, Status, Block } Kind;
+    DWORD Error = 0;
+    NTSTATUS Code = 0;
+  };
+  struct TGate {
+    bool Fail = false;
+    DWORD Error = 0;
+    bool HasStatus = false;
+    NTSTATUS Status = 0;
+  };
+  using TLock = std::unique_lock<std::mutex>;
+
+  TGate Gate(TLock& Lock, const char* Op);
+  void WaitReleased(TLock& Lock);
+  void CheckTerminated();
+  void SetError(DWORD Error);
+  THandle* Find(HANDLE Handle);
+  HANDLE AddOwn(std::shared_ptr<TObject> Object, const std::string& Kind);
+  TProcess* FindProcess(DWORD Pid);
+  std::string KeyPath(HKEY Key, const char* SubKey) const;
+  HKEY NewKey(const std::string& Path);
+
+  mutable std::mutex M;
+  std::condition_variable Changed;
+  long ReleaseGeneration = 0;
+  bool ShuttingDown = false;
+  std::vector<TProcess> Processes;
+  std::vector<std::pair<char, std::string>> Drives;
+  std::vector<TFault> Faults;
+  long GlobalCalls = 0;
+  long FailGlobalAt = 0;
+  DWORD GlobalError = 0;
+  std::map<std::string, int> OpCalls;
+  std::vector<std::string> Log;
+  std::map<void*, size_t> Blocks;
+  std::map<void*, std::vector<BYTE>*> Sids;
+  std::map<HKEY, std::string> Keys;
+  uintptr_t NextKey = 0x1000;
+  std::vector<std::unique_ptr<TThread>> Threads;
+  std::vector<std::unique_ptr<TSnapshot>> Snapshots;
+};

@@ -1,0 +1,39 @@
+// A simulated machine with an in-memory main view, installed for one test.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include "inspect/File2Name.h"
+#include "os/sim/SimWindows.h"
+#include "ui/MemoryView.h"
+
+class TMachineTest : public ::testing::Test {
+ protected:
+  TMachineTest() : OsScope(Sim), ViewScope(Screen) {
+    Sim.AddDrive('C', "\\Device\\HarddiskVolume1");
+  }
+  ~TMachineTest() override {
+    Sim.ReleaseBlocked();
+    Sim.WaitThreads();
+    ReapNameWorkers();
+  }
+
+  // Everything the simulation handed out has come back.
+  void ExpectAllReleased() {
+    Sim.ReleaseBlocked();
+    EXPECT_TRUE(Sim.WaitThreads());
+    ReapNameWorkers();
+    EXPECT_EQ(Sim.Outstanding(), "");
+  }
+
+  std::vector<std::string> Paths() const {
+    std::vector<std::string> Out;
+    for (auto& Row : Screen.Files) Out.push_back(Row.SubItems.empty() ? "" : Row.SubItems[0]);
+    return Out;
+  }
+
+  TSimWindows Sim;
+  TMemoryView Screen;
+  TOsScope OsScope;
+  TViewScope ViewScope;
+};

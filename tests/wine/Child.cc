@@ -1,0 +1,29 @@
+// A child process for the Wine tests: opens the files named on its command
+// line (and a named pipe for "pipe:NAME"), prints each handle value in hex on
+// one line, then waits until its standard input closes.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+
+int main(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    HANDLE H;
+    if (std::strncmp(argv[i], "pipe:", 5) == 0) {
+      char Name[300];
+      std::snprintf(Name, sizeof Name, "\\\\.\\pipe\\%s", argv[i] + 5);
+      H = CreateNamedPipeA(Name, PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE, 1, 512, 512, 0, nullptr);
+    } else {
+      H = CreateFileA(argv[i], GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                      nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    }
+    std::printf("%llx\n", static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(H)));
+  }
+  std::printf("ready\n");
+  std::fflush(stdout);
+  char Buffer[64];
+  DWORD Read;
+  while (ReadFile(GetStdHandle(STD_INPUT_HANDLE), Buffer, sizeof Buffer, &Read, nullptr) && Read > 0) {
+  }
+  return 0;
+}

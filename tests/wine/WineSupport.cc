@@ -1,0 +1,69 @@
+#include "wine/WineSupport.h"
+
+#include <cstdlib>
+
+std::string ExeFolder() {
+  char Path[MAX_PATH];
+  DWORD N = GetModuleFileNameA(nullptr, Path, MAX_PATH);
+  std::string Folder(Path, N);
+  return Folder.substr(0, Folder.find_last_of("\\/") + 1);
+}
+
+std::string TempFolder(const std::string& Name) {
+  char Base[MAX_PATH];
+  GetTempPathA(MAX_PATH, Base);
+  std::string Folder = std::string(Base) + "lumorex-" + Name + "-" + std::to_string(GetCurrentProcessId());
+  CreateDirectoryA(Folder.c_str(), nullptr);
+  return Folder;
+}
+
+TChild::TChild(const std::vector<std::string>& Opens) {
+  SECURITY_ATTRIBUTES Inherit = {sizeof Inherit, nullptr, TRUE};
+  HANDLE OutRead, OutWrite, InRead;
+  CreatePipe(&OutRead, &OutWrite, &Inherit, 0);
+  CreatePipe(&InRead, &StdinWrite, &Inherit, 0);
+  SetHandleInformation(OutRead, HANDLE_FLAG_INHERIT, 0);
+  SetHandleInformation(StdinWrite, HANDLE_FLAG_INHERIT, 0);
+  std::string Command = "\"" + ExeFolder() + LX_CHILD_EXE + "\"";
+  for (auto& O : Opens) Command += " \"" + O + "\"";
+  STARTUPINFOA Startup = {};
+  Startup.cb = sizeof Startup;
+  Startup.dwFlags = STARTF_USESTDHANDLES;
+  Startup.hStdInput = InRead;
+  Startup.hStdOutput = OutWrite;
+  Startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+  std::vector<char> Line(Command.begin(), Command.end());
+  Line.push_back('\0');
+  BOOL Made = CreateProcessA(nullptr, Line.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr,
+                             &Startup, &Info);
+  CloseHandle(OutWrite);
+  CloseHandle(InRead);
+  if (Made) {
+    std::string Text;
+    char Buffer[256];
+    DWORD Read;
+    while (Text.find("ready") == std::string::npos && ReadFile(OutRead, Buffer, sizeof Buffer, &Read, nullptr) &&
+           Read > 0)
+      Text.append(Buffer, Read);
+    size_t At = 0;
+    for (size_t End; (End = Text.find('\n', At)) != std::string::npos; At = End + 1) {
+      std::string Item = Text.substr(At, End - At);
+      if (!Item.empty() && Item.back() == '\r') Item.pop_back();
+      if (Item == "ready") {
+        Ready = true;
+        break;
+      }
+      Values.push_back(static_cast<ULONG_PTR>(std::strtoull(Item.c_str(), nullptr, 16)));
+    }
+  }
+  CloseHandle(OutRead);
+}
+
+TChild::~TChild() {
+  CloseHandle(StdinWrite);
+  if (Info.hProcess) {
+    if (WaitForSingleObject(Info.hProcess, 5000) != WAIT_OBJECT_0) TerminateProcess(Info.hProcess, 1);
+    CloseHandle(Info.hProcess);
+    CloseHandle(Info.hThread);
+  }
+}

@@ -1,0 +1,31 @@
+// Helpers for the tests that run on the real system under Wine.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "os/Struct.h"
+
+// A child process (lxchild.exe) that opens the given files and pipes and
+// holds them until it is destroyed.
+class TChild {
+ public:
+  explicit TChild(const std::vector<std::string>& Opens);
+  ~TChild();
+  TChild(const TChild&) = delete;
+  TChild& operator=(const TChild&) = delete;
+  DWORD Pid() const { return Info.dwProcessId; }
+  const std::vector<ULONG_PTR>& Handles() const { return Values; }
+  bool Started() const { return Ready; }
+
+ private:
+  PROCESS_INFORMATION Info = {};
+  HANDLE StdinWrite = nullptr;
+  std::vector<ULONG_PTR> Values;
+  bool Ready = false;
+};
+
+// A folder of its own under the Wine prefix's C: drive, removed afterwards.
+std::string TempFolder(const std::string& Name);
+// The folder that holds the test programs.
+std::string ExeFolder();
