@@ -1,0 +1,207 @@
+#include "inspect/File2Name.h"
+
+#include <memory>
+#include <vector>
+
+namespace {
+
+uint64_t Read(const BYTE* At, size_t Size) {
+  uint64_t Value = 0;
+  for (size_t I = 0; I < Size; ++I) Value |= uint64_t(At[I]) << (8 * I);
+  return Value;
+}
+
+constexpr DWORD NameWaitMs = 100;
+constexpr ULONG NameBufferSize = 520;
+
+// Workers that missed their deadline, with the request each may still write.
+struct TAbandoned {
+  HANDLE Thread;
+  TNameRequest* Request;
+};
+std::vector<TAbandoned>& Abandoned() {
+  static std::vector<TAbandoned> List;
+  return List;
+}
+
+bool IsHighSurrogate(WCHAR C) { return C >= 0xD800 && C <= 0xDBFF; }
+
+// Converts Count UTF-16 units into Out (Size bytes with its NUL). A name that
+// does not fit is cut before the first character that would not fit whole, so
+// no double-byte character is split. Nothing is allocated: a terminated worker
+// must never hold the heap.
+void ToAnsi(const WCHAR* Text, int Count, char* Out, int Size) {
+  Out[0] = '\0';
+  if (Count <= 0) return;
+  int Written = Os().WideCharToMultiByte(CP_ACP, 0, Text, Count, Out, Size - 1, nullptr, nullptr);
+  if (Written <= 0) {
+    int Fits = 0, Over = Count;  // Fits converts within Size - 1 bytes
+    while (Over - Fits > 1) {
+      int Mid = Fits + (Over - Fits) / 2;
+      int Need = Os().WideCharToMultiByte(CP_ACP, 0, Text, Mid, nullptr, 0, nullptr, nullptr);
+      if (Need > 0 && Need <= Size - 1)
+        Fits = Mid;
+      else
+        Over = Mid;
+    }
+    if (Fits > 0 && IsHighSurrogate(Text[Fits - 1])) --Fits;
+    Written = Fits > 0 ? Os().WideCharToMultiByte(CP_ACP, 0, Text, Fits, Out, Size - 1, nullptr, nullptr) : 0;
+  }
+  Out[Written > 0 ? Written : 0] = '\0';
+}
+
+}  // namespace
+
+THandleTableView::THandleTableView(const void* Block, size_t Size, const THandleTableLayout& Layout)
+    : Data(static_cast<const BYTE*>(Block)), Layout_(&Layout) {
+  if (!Data || Size < Layout.HeaderSize) return;
+  size_t Claimed = static_cast<size_t>(Read(Data, Layout.CountSize));
+  // Never read past the block, whatever the count says.
+  Count = std::min(Claimed, (Size - Layout.HeaderSize) / Layout.EntrySize);
+  if (Layout.InfoClass == SystemHandleInformation) {
+    PidMask = 0xFFFF;
+    HandleMask = 0xFFFF;
+  }
+}
+
+THandleTableView::TEntry THandleTableView::Entry(size_t Index) const {
+  const BYTE* E = Data + Layout_->HeaderSize + Index * Layout_->EntrySize;
+  TEntry Result;
+  Result.ProcessId = static_cast<DWORD>(Read(E + Layout_->PidOffset, Layout_->PidSize));
+  Result.ObjectTypeNumber = static_cast<uint16_t>(Read(E + Layout_->TypeOffset, Layout_->TypeSize));
+  Result.Handle = static_cast<ULONG_PTR>(Read(E + Layout_->HandleOffset, Layout_->HandleSize));
+  return Result;
+}
+
+TOwnedBlock QuerySystemTable(ULONG InfoClass, NTSTATUS* Status, size_t* Size) {
+  size_t Length = 0x4000;
+  for (;;) {
+    TOwnedBlock Block(Os().VirtualAlloc(nullptr, Length, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE));
+    if (!Block) {
+      *Status = STATUS_INFO_LENGTH_MISMATCH;
+      return {};
+    }
+    *Status = Os().NtQuerySystemInformation(InfoClass, Block.Get(), static_cast<ULONG>(Length), nullptr);
+    if (*Status == STATUS_SUCCESS) {
+      *Size = Length;
+      return Block;
+    }
+    if (*Status != STATUS_INFO_LENGTH_MISMATCH || Length > (~ULONG(0) >> 1)) return {};
+    Length *= 2;
+  }
+}
+
+TInfoTable GetInfoTable() {
+  NTSTATUS Status = STATUS_SUCCESS;
+  size_t Size = 0;
+  TOwnedBlock Block = QuerySystemTable(SystemExtendedHandleInformation, &Status, &Size);
+  if (Block) return TInfoTable(std::move(Block), Size, HandleTableLayout(SystemExtendedHandleInformation, NativePointerWidth));
+  if (Status != STATUS_INVALID_INFO_CLASS) return {};
+  Block = QuerySystemTable(SystemHandleInformation, &Status, &Size);
+  if (!Block) return {};
+  return TInfoTable(std::move(Block), Size, HandleTableLayout(SystemHandleInformation, NativePointerWidth));
+}
+
+uint16_t GetFileObjectType() {
+  TOwnedHandle Nul(Os().CreateFileA("NUL", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+  if (!Nul) return 0;
+  TInfoTable Table = GetInfoTable();
+  if (!Table) return 0;
+  const DWORD Self = Os().GetCurrentProcessId();
+  const auto Value = reinterpret_cast<ULONG_PTR>(Nul.Get());
+  for (size_t I = 0; I < Table.NumberOfHandles(); ++I) {
+    THandleTableView::TEntry E = Table.Entry(I);
+    if (Table.IsHandle(E, Value) && Table.OwnedBy(E, Self)) return E.ObjectTypeNumber;
+  }
+  return 0;
+}
+
+DWORD WINAPI NameQueryThread(LPVOID Parameter) {
+  auto* Request = static_cast<TNameRequest*>(Parameter);
+  alignas(8) BYTE FileInfo[524] = {};
+  alignas(8) BYTE ObjectInfo[NameBufferSize];
+  TNameRequest Local = *Request;
+  IO_STATUS_BLOCK IoStatus = {};
+  DWORD ExitCode = 0;
+  NTSTATUS Status = Os().NtQueryInformationFile(Local.Handle, &IoStatus, FileInfo, NameBufferSize, FileNameInformation);
+  if (Status != STATUS_SUCCESS) {
+    ExitCode = static_cast<DWORD>(Status);
+  } else {
+    ULONG Returned = 0;
+    if (Os().NtQueryObject(Local.Handle, ObjectNameInformation, ObjectInfo, NameBufferSize, &Returned) ==
+        STATUS_SUCCESS) {
+      const auto* Name = reinterpret_cast<const OBJECT_NAME_INFORMATION*>(ObjectInfo);
+      int Count = Name->Name.Buffer ? Name->Name.Length / 2 : 0;
+      ToAnsi(Name->Name.Buffer, Count, Local.Name, sizeof Local.Name);
+    } else {
+      // Without its device part: such a path is never mapped to a drive.
+      const auto* Name = reinterpret_cast<const FILE_NAME_INFORMATION*>(FileInfo);
+      ULONG Bytes = std::min<ULONG>(Name->FileNameLength, NameBufferSize - offsetof(FILE_NAME_INFORMATION, FileName));
+      ToAnsi(Name->FileName, static_cast<int>(Bytes / 2), Local.Name, sizeof Local.Name);
+    }
+  }
+  *Request = Local;
+  return ExitCode;
+}
+
+size_t ReapNameWorkers() {
+  auto& List = Abandoned();
+  for (size_t I = 0; I < List.size();) {
+    if (Os().WaitForSingleObject(List[I].Thread, 0) == WAIT_OBJECT_0) {
+      Os().CloseHandle(List[I].Thread);
+      delete List[I].Request;
+      List[I] = List.back();
+      List.pop_back();
+    } else {
+      ++I;
+    }
+  }
+  return List.size();
+}
+
+std::string HandleToFileName(HANDLE Handle) {
+  ReapNameWorkers();
+  auto Request = std::make_unique<TNameRequest>();
+  *Request = {};
+  Request->Handle = Handle;
+  TOwnedHandle Thread(Os().CreateThread(nullptr, 0, NameQueryThread, Request.get(), 0, nullptr));
+  if (!Thread) return "";
+  DWORD Wait = Os().WaitForSingleObject(Thread.Get(), NameWaitMs);
+  if (Wait != WAIT_OBJECT_0) {
+    // The worker may still be running, even once terminated: it keeps its
+    // record until it has really ended, and ReapNameWorkers frees both then.
+    if (Wait == WAIT_TIMEOUT) Os().TerminateThread(Thread.Get(), 0);
+    Abandoned().push_back({Thread.Release(), Request.release()});
+    return "";
+  }
+  DWORD ExitCode = 1;
+  if (!Os().GetExitCodeThread(Thread.Get(), &ExitCode) || ExitCode != 0) return "";
+  std::string Name(Request->Name, strnlen(Request->Name, sizeof Request->Name));
+  if (Name.empty()) return Name;
+  return MapDevicePath(Name);
+}
+
+std::string MapDevicePath(const std::string& Name) {
+  // Wine names files \??\C:\dir\file; Windows never does.
+  if (Name.size() >= 6 && Name.compare(0, 4, "\\??\\") == 0 && Name[5] == ':' &&
+      ((Name[4] >= 'A' && Name[4] <= 'Z') || (Name[4] >= 'a' && Name[4] <= 'z')) &&
+      (Name.size() == 6 || Name[6] == '\\'))
+    return Name.substr(4);
+
+  char Drives[512];
+  DWORD Length = Os().GetLogicalDriveStringsA(sizeof Drives, Drives);
+  if (Length == 0 || Length >= sizeof Drives) return Name;
+  Drives[Length] = '\0';
+  for (const char* Root = Drives; *Root && Root < Drives + Length; Root += strnlen(Root, Drives + Length - Root) + 1) {
+    const char Device[3] = {Root[0], ':', '\0'};
+    char Target[MAX_PATH] = {};
+    if (Os().QueryDosDeviceA(Device, Target, MAX_PATH) == 0) continue;
+    size_t Prefix = strnlen(Target, MAX_PATH);
+    // The target must end at a name boundary: \Device\HarddiskVolume1 is not
+    // a prefix of \Device\HarddiskVolume10\x.
+    if (Prefix == 0 || Name.compare(0, Prefix, Target) != 0) continue;
+    if (Name.size() > Prefix && Name[Prefix] != '\\') continue;
+    return std::string(Device) + Name.substr(Prefix);
+  }
+  return Name;
+}

@@ -1,0 +1,76 @@
+// The system handle table, the type number of file objects, and the path
+// behind one file handle.
+#pragma once
+
+#include <string>
+
+#include "os/Owned.h"
+
+// Passed from HandleToFileName to its worker. The worker copies it in at its
+// start and back at its end; it must stay valid until the worker has ended.
+struct TNameRequest {
+  HANDLE Handle;
+  char Name[MAX_PATH];
+};
+
+// Reads a handle-table block of any class and width as the same entries.
+class THandleTableView {
+ public:
+  struct TEntry {
+    DWORD ProcessId;
+    uint16_t ObjectTypeNumber;
+    ULONG_PTR Handle;
+  };
+
+  THandleTableView() = default;
+  THandleTableView(const void* Block, size_t Size, const THandleTableLayout& Layout);
+  size_t NumberOfHandles() const { return Count; }
+  TEntry Entry(size_t Index) const;
+  // Class 16 carries 16-bit process ids and handle values; class 64 whole ones.
+  bool OwnedBy(const TEntry& Entry, DWORD Pid) const { return Entry.ProcessId == (Pid & PidMask); }
+  bool IsHandle(const TEntry& Entry, ULONG_PTR Handle) const { return Entry.Handle == (Handle & HandleMask); }
+  const THandleTableLayout* Layout() const { return Layout_; }
+
+ private:
+  const BYTE* Data = nullptr;
+  const THandleTableLayout* Layout_ = nullptr;
+  size_t Count = 0;
+  DWORD PidMask = 0xFFFFFFFF;
+  ULONG_PTR HandleMask = ~ULONG_PTR(0);
+};
+
+// A snapshot of the system handle table, owned: the block is released with it.
+class TInfoTable : public THandleTableView {
+ public:
+  TInfoTable() = default;
+  TInfoTable(TOwnedBlock Block, size_t Size, const THandleTableLayout& Layout)
+      : THandleTableView(Block.Get(), Size, Layout), Block_(std::move(Block)) {}
+  explicit operator bool() const { return static_cast<bool>(Block_); }
+
+ private:
+  TOwnedBlock Block_;
+};
+
+// One query of InfoClass into a block that doubles from 16 KiB until it fits.
+// Null on allocation failure or any status but success and length mismatch.
+TOwnedBlock QuerySystemTable(ULONG InfoClass, NTSTATUS* Status, size_t* Size);
+
+// The handle table: the extended class, which carries whole process ids and
+// handle values, or the old class 16 where the system does not know it.
+TInfoTable GetInfoTable();
+
+// The type number that file objects carry on this system; 0 when not found.
+uint16_t GetFileObjectType();
+
+// The path behind a handle of this process, with a drive letter where one
+// maps to it; empty when it cannot be named within 100 ms.
+std::string HandleToFileName(HANDLE Handle);
+
+DWORD WINAPI NameQueryThread(LPVOID Request);
+
+// Turns a device path into a drive-letter path where a drive maps to it.
+std::string MapDevicePath(const std::string& Name);
+
+// Releases the records and thread handles of timed-out workers that have ended
+// since; returns how many are still running.
+size_t ReapNameWorkers();

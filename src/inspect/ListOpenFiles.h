@@ -1,0 +1,33 @@
+// The listing pass: fills the file list with the open files of one process, or
+// of every process for PID 0.
+#pragma once
+
+#include <string>
+
+#include "inspect/File2Name.h"
+#include "ui/MainView.h"
+
+enum class TPassResult { Completed, Failed, Stopped };
+
+// Asks the running pass to stop at its next dispatch of pending events.
+void RequestPassStop();
+bool PassStopRequested();
+// True while a pass is on the stack.
+bool PassRunning();
+
+// Mode is read afresh before each row is added: 1 is Advanced, anything else
+// Normal. A settings change made during the pass applies to the rows after it.
+TPassResult ListOpenFiles(DWORD Pid, const uint32_t& Mode);
+
+// "0x" and the handle value as eight upper-case hexadecimal digits.
+std::string HandleText(ULONG_PTR Handle);
+// "Pipe" for a path outside any lettered volume, else "File".
+const char* PathType(const std::string& Path);
+TFileRow FileRow(ULONG_PTR Handle, const std::string& Path);
+
+// Duplicates Entry's handle out of Process and names it; empty when it cannot
+// be duplicated or named in time.
+std::string NameEntry(HANDLE Process, const THandleTableView::TEntry& Entry);
+
+// Dispatches pending events; false when the pass has been asked to stop.
+bool PassKeepsGoing();

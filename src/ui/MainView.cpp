@@ -1,0 +1,21 @@
+#include "ui/MainView.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+namespace {
+TMainView* Current = nullptr;
+}
+
+TMainView& View() {
+  if (!Current) {
+    std::fputs("no main view installed\n", stderr);
+    std::abort();
+  }
+  return *Current;
+}
+
+void SetView(TMainView* View) { Current = View; }
+
+TViewScope::TViewScope(TMainView& View) : Previous(Current) { Current = &View; }
+TViewScope::~TViewScope() { Current = Previous; }

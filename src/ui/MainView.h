@@ -1,0 +1,100 @@
+// The elements of the main window that the logic writes. The window binds them
+// to real controls; tests use the in-memory view.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// A row of the file list: a file row has the handle text as its caption and
+// two sub-items (path, type); a process header row has an empty caption and
+// one sub-item.
+struct TFileRow {
+  std::string Caption;
+  std::vector<std::string> SubItems;
+  bool IsHeader() const { return SubItems.size() != 2; }
+  bool operator==(const TFileRow& Other) const { return Caption == Other.Caption && SubItems == Other.SubItems; }
+};
+
+// The refresh timer's rules: a different interval, or switching a stopped
+// timer on, restarts the period; the same interval again, or switching on a
+// running timer, changes nothing; an interval of 0 never ticks.
+class TRefreshTimer {
+ public:
+  bool Enabled() const { return Enabled_; }
+  uint32_t Interval() const { return Interval_; }
+  bool Ticking() const { return Enabled_ && Interval_ > 0; }
+  long PeriodStarts() const { return PeriodStarts_; }
+  // Each returns true when the period (re)starts or stops, so the window
+  // knows to re-arm or kill its system timer.
+  bool SetEnabled(bool Value) {
+    if (Value == Enabled_) return false;
+    Enabled_ = Value;
+    if (Ticking()) ++PeriodStarts_;
+    return true;
+  }
+  bool SetInterval(uint32_t Value) {
+    if (Value == Interval_) return false;
+    Interval_ = Value;
+    if (Ticking()) ++PeriodStarts_;
+    return true;
+  }
+
+ private:
+  bool Enabled_ = true;
+  uint32_t Interval_ = 1000;
+  long PeriodStarts_ = 0;
+};
+
+using TRowCompare = int (*)(const TFileRow& A, const TFileRow& B, int Data);
+
+class TMainView {
+ public:
+  virtual ~TMainView() = default;
+
+  // Status panel 0 (progress and errors) and 1 (process count).
+  virtual void SetStatus(int Panel, const std::string& Text) = 0;
+  virtual void SetOpenFilesLabel(const std::string& Text) = 0;
+
+  virtual void ClearFiles() = 0;
+  virtual void AddFile(const TFileRow& Row) = 0;
+  virtual size_t FileCount() const = 0;
+  virtual TFileRow File(size_t Index) const = 0;
+  virtual void SortFiles(TRowCompare Compare, int Data) = 0;
+  virtual int SelectedFile() const = 0;  // -1: none
+
+  virtual void ClearSelector() = 0;
+  virtual void AddSelectorLine(const std::string& Line) = 0;
+  virtual int SelectorPosition() const = 0;  // -1: none
+  virtual void SetSelectorPosition(int Position) = 0;
+  virtual std::string SelectorText() const = 0;
+
+  virtual void SetEndProcessEnabled(bool Enabled) = 0;
+  virtual void SetSaveReportEnabled(bool Enabled) = 0;
+
+  virtual TRefreshTimer& Timer() = 0;
+  void SetTimerEnabled(bool Enabled) {
+    if (Timer().SetEnabled(Enabled)) TimerChanged();
+  }
+  void SetTimerInterval(uint32_t Milliseconds) {
+    if (Timer().SetInterval(Milliseconds)) TimerChanged();
+  }
+
+ protected:
+  // The period restarted or stopped: the window re-arms its system timer.
+  virtual void TimerChanged() {}
+};
+
+TMainView& View();
+void SetView(TMainView* View);
+
+class TViewScope {
+ public:
+  explicit TViewScope(TMainView& View);
+  ~TViewScope();
+  TViewScope(const TViewScope&) = delete;
+  TViewScope& operator=(const TViewScope&) = delete;
+
+ private:
+  TMainView* Previous;
+};

@@ -1,0 +1,207 @@
+// Naming handles: the table snapshot, the file type number, the worker with its
+// deadline, and the mapping of device paths to drive letters.
+#include <chrono>
+
+#include "support/Machine.h"
+
+namespace {
+
+class File2NameTest : public TMachineTest {
+ protected:
+  // A handle of our own process on a new file object.
+  HANDLE Own(const std::string& Name) {
+    uintptr_t Value = Sim.AddFile(Sim.SelfPid, Name);
+    HANDLE Copy;
+    Sim.DuplicateHandle(Sim.GetCurrentProcess(), reinterpret_cast<HANDLE>(Value), Sim.GetCurrentProcess(), &Copy, 0,
+                        FALSE, DUPLICATE_SAME_ACCESS);
+    Owned.push_back(Copy);
+    Objects.push_back(Value);
+    return Copy;
+  }
+  TSimWindows::TObject& LastObject() { return Sim.ObjectOf(Sim.SelfPid, Objects.back()); }
+  void CloseOwned() {
+    for (HANDLE H : Owned) Sim.CloseHandle(H);
+    Owned.clear();
+  }
+  std::vector<HANDLE> Owned;
+  std::vector<uintptr_t> Objects;
+};
+
+TEST_F(File2NameTest, TableLargerThanSixteenKilobytesArrivesWholeAfterDoublings) {
+  Sim.AddProcess(500, "many.exe");
+  for (int I = 0; I < 1500; ++I) Sim.AddFile(500, "\\Device\\HarddiskVolume1\\f" + std::to_string(I));
+  {
+    TInfoTable Table = GetInfoTable();
+    ASSERT_TRUE(Table);
+    size_t Mine = 0;
+    for (size_t I = 0; I < Table.NumberOfHandles(); ++I)
+      if (Table.Entry(I).ProcessId == 500) ++Mine;
+    EXPECT_EQ(Mine, 1500u);
+    EXPECT_EQ(Table.Entry(Table.NumberOfHandles() - 1).Handle, 4u + 4 * 1499);
+  }
+  // 16, 32 and 64 KiB were asked for before 60 KiB of entries fitted.
+  EXPECT_EQ(Sim.SystemQueryLengths, (std::vector<ULONG>{0x4000, 0x8000, 0x10000}));
+  ExpectAllReleased();
+}
+
+TEST_F(File2NameTest, TableFallsBackToTheOldClassOnlyWhereTheExtendedOneIsUnknown) {
+  Sim.ExtendedTableSupported = false;
+  {
+    TInfoTable Table = GetInfoTable();
+    ASSERT_TRUE(Table);
+    EXPECT_EQ(Table.Layout()->InfoClass, 16u);
+  }
+  Sim.ExtendedTableSupported = true;
+  int Before = Sim.Calls("NtQuerySystemInformation");
+  Sim.StatusCall("NtQuerySystemInformation", static_cast<NTSTATUS>(0xC0000022));
+  EXPECT_FALSE(GetInfoTable());
+  EXPECT_EQ(Sim.Calls("NtQuerySystemInformation"), Before + 1);  // no fallback after a real failure
+  Sim.AllocationLimit = 0x8000;
+  for (int I = 0; I < 1500; ++I) Sim.AddFile(4, "\\Device\\X\\f");
+  EXPECT_FALSE(GetInfoTable());
+  ExpectAllReleased();
+}
+
+TEST_F(File2NameTest, FileTypeComesFromTheNulHandle) {
+  Sim.FileTypeNumber = 28;
+  EXPECT_EQ(GetFileObjectType(), 28);
+  Sim.FailCall("CreateFileA");
+  EXPECT_EQ(GetFileObjectType(), 0);
+  Sim.StatusCall("NtQuerySystemInformation", static_cast<NTSTATUS>(0xC0000022));
+  EXPECT_EQ(GetFileObjectType(), 0);
+  ExpectAllReleased();
+}
+
+TEST_F(File2NameTest, FileTypeMatchesTheWholeHandleValueOfTheExtendedClass) {
+  // Another process holds a handle whose low 16 bits equal our NUL handle's,
+  // and one of ours differs from it only above bit 16.
+  Sim.Process(Sim.SelfPid).NextHandle = 0x10000;
+  Sim.AddObject(Sim.SelfPid, TSimWindows::EventType, "\\BaseNamedObjects\\e", 0x20000 + 0x10000);
+  EXPECT_EQ(GetFileObjectType(), Sim.FileTypeNumber);
+  ExpectAllReleased();
+}
+
+TEST_F(File2NameTest, DevicePathsMapToDriveLettersAtNameBoundariesOnly) {
+  Sim.AddDrive('D', "\\Device\\HarddiskVolume10");
+  Sim.AddDrive('E', "\\Device\\CdRom0");
+  EXPECT_EQ(MapDevicePath("\\Device\\HarddiskVolume1\\boot.ini"), "C:\\boot.ini");
+  EXPECT_EQ(MapDevicePath("\\Device\\HarddiskVolume10\\x.log"), "D:\\x.log");
+  EXPECT_EQ(MapDevicePath("\\Device\\HarddiskVolume1"), "C:");
+  EXPECT_EQ(MapDevicePath("\\Device\\HarddiskVolume5\\data\\x.log"), "\\Device\\HarddiskVolume5\\data\\x.log");
+  EXPECT_EQ(MapDevicePath("\\??\\C:\\windows\\win.ini"), "C:\\windows\\win.ini");
+  EXPECT_EQ(MapDevicePath("\\??\\unix\\tmp\\x"), "\\??\\unix\\tmp\\x");
+  EXPECT_EQ(MapDevicePath("\\Device\\harddiskvolume1\\x"), "\\Device\\harddiskvolume1\\x");  // case counts
+}
+
+TEST_F(File2NameTest, UnmatchedPrefixIsNotMappedAndNoDrivesLeaveTheDeviceForm) {
+  // Only volume 1 has a letter: volume 10 must not turn into C:0.
+  EXPECT_EQ(MapDevicePath("\\Device\\HarddiskVolume10\\x.log"), "\\Device\\HarddiskVolume10\\x.log");
+  Sim.FailCall("GetLogicalDriveStringsA");
+  EXPECT_EQ(MapDevicePath("\\Device\\HarddiskVolume1\\x"), "\\Device\\HarddiskVolume1\\x");
+  Sim.FailCall("QueryDosDeviceA");  // C: cannot be asked: no drive matches
+  EXPECT_EQ(MapDevicePath("\\Device\\HarddiskVolume1\\x"), "\\Device\\HarddiskVolume1\\x");
+}
+
+TEST_F(File2NameTest, NamesComeFromTheObjectQueryWithTheFileQueryAsFallback) {
+  EXPECT_EQ(HandleToFileName(Own("\\Device\\HarddiskVolume1\\WINDOWS\\win.ini")), "C:\\WINDOWS\\win.ini");
+  EXPECT_EQ(HandleToFileName(Own("\\Device\\NamedPipe\\lsass")), "\\Device\\NamedPipe\\lsass");
+
+  HANDLE Fallback = Own("\\Device\\HarddiskVolume1\\data\\x.log");
+  LastObject().ObjectNameStatus = STATUS_INFO_LENGTH_MISMATCH;
+  EXPECT_EQ(HandleToFileName(Fallback), "\\data\\x.log");  // without device part, not mapped
+
+  HANDLE Unnamed = Own("\\Device\\HarddiskVolume1\\y");
+  LastObject().Name.clear();
+  EXPECT_EQ(HandleToFileName(Unnamed), "");  // the file name is used only when the object query fails
+
+  HANDLE Failing = Own("\\Device\\HarddiskVolume1\\z");
+  LastObject().FileNameStatus = static_cast<NTSTATUS>(0xC0000022);
+  EXPECT_EQ(HandleToFileName(Failing), "");
+  CloseOwned();
+  ExpectAllReleased();
+}
+
+TEST_F(File2NameTest, FileNameOfMoreThan258CharactersDoesNotFitTheBuffer) {
+  std::string Fits(257, 'a'), TooLong(258, 'a');
+  HANDLE A = Own("\\Device\\X\\" + Fits);  // 258 characters with its "\"
+  LastObject().ObjectNameStatus = STATUS_INFO_LENGTH_MISMATCH;
+  HANDLE B = Own("\\Device\\X\\" + TooLong);
+  LastObject().ObjectNameStatus = STATUS_INFO_LENGTH_MISMATCH;
+  EXPECT_EQ(HandleToFileName(A), "\\" + Fits);
+  EXPECT_EQ(HandleToFileName(B), "");
+  CloseOwned();
+  ExpectAllReleased();
+}
+
+TEST_F(File2NameTest, LongNamesAreCutAtACharacterBoundary) {
+  Sim.DoubleByteCodePage = true;
+  // 120 ASCII characters, then double-byte ones: 259 bytes end mid-character.
+  std::string Name = "\\Device\\HarddiskVolume1\\" + std::string(96, 'a');
+  for (int I = 0; I < 100; ++I) Name += "\xe3\x81\x82";  // U+3042
+  HANDLE H = Own(Name);
+  LastObject().ObjectNameStatus = STATUS_SUCCESS;
+  Sim.FileTypeNumber = TSimWindows::DefaultFileType;
+  std::string Got = HandleToFileName(H);
+  // 3 for "C:\" + 96 + pairs of two: the last whole pair that fits 259 bytes of
+  // the device form, mapped.
+  std::string Device = "\\Device\\HarddiskVolume1\\" + std::string(96, 'a');
+  size_t Pairs = (259 - Device.size()) / 2;
+  EXPECT_EQ(Got.size(), 3 + 96 + 2 * Pairs);
+  for (size_t I = 3 + 96; I < Got.size(); I += 2) {
+    unsigned char Lead = static_cast<unsigned char>(Got[I]);
+    EXPECT_TRUE(Lead >= 0x81 && Lead <= 0x9F) << I;
+  }
+  CloseOwned();
+  ExpectAllReleased();
+}
+
+TEST_F(File2NameTest, HangingQueryCostsAboutOneHundredMillisecondsAndTheNextNameWorks) {
+  HANDLE Hung = Own("\\Device\\HarddiskVolume1\\hung");
+  LastObject().Hang = true;
+  HANDLE Fine = Own("\\Device\\HarddiskVolume1\\fine");
+  auto Start = std::chrono::steady_clock::now();
+  EXPECT_EQ(HandleToFileName(Hung), "");
+  auto Spent = std::chrono::steady_clock::now() - Start;
+  EXPECT_GE(Spent, std::chrono::milliseconds(100));
+  EXPECT_EQ(HandleToFileName(Fine), "C:\\fine");
+  EXPECT_EQ(Sim.Calls("TerminateThread"), 1);
+  // The stuck worker keeps its record until it really ends.
+  EXPECT_EQ(ReapNameWorkers(), 1u);
+  Sim.ReleaseBlocked();
+  ASSERT_TRUE(Sim.WaitThreads());
+  EXPECT_EQ(ReapNameWorkers(), 0u);
+  CloseOwned();
+  ExpectAllReleased();
+}
+
+TEST_F(File2NameTest, LateWorkerNeverWritesIntoReusedMemory) {
+  // Under AddressSanitizer: many workers time out, the caller's memory is
+  // reused, then all of them come back at once.
+  Sim.BlockCall("NtQueryInformationFile", 0);
+  HANDLE H = Own("\\Device\\HarddiskVolume1\\x");
+  for (int I = 0; I < 5; ++I) {
+    EXPECT_EQ(HandleToFileName(H), "");
+    std::vector<char> Churn(4096, 'x');
+    std::string Again(300, 'y');
+    EXPECT_EQ(Churn.size() + Again.size(), 4396u);
+  }
+  Sim.ReleaseBlocked();
+  ASSERT_TRUE(Sim.WaitThreads());
+  EXPECT_EQ(ReapNameWorkers(), 0u);
+  CloseOwned();
+  ExpectAllReleased();
+}
+
+TEST_F(File2NameTest, NoThreadMeansNoName) {
+  HANDLE H = Own("\\Device\\HarddiskVolume1\\x");
+  Sim.FailCall("CreateThread");
+  EXPECT_EQ(HandleToFileName(H), "");
+  Sim.FailCall("WaitForSingleObject");
+  EXPECT_EQ(HandleToFileName(H), "");
+  Sim.FailCall("GetExitCodeThread");
+  EXPECT_EQ(HandleToFileName(H), "");
+  CloseOwned();
+  ExpectAllReleased();
+}
+
+}  // namespace

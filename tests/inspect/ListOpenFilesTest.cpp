@@ -1,0 +1,176 @@
+// The listing pass of one process, as the main view sees it.
+#include "inspect/ListOpenFiles.h"
+
+#include "support/Machine.h"
+
+namespace {
+
+class ListOpenFilesTest : public TMachineTest {
+ protected:
+  ListOpenFilesTest() {
+    Sim.AddProcess(1234, "Word.exe");
+    Sim.AddFile(1234, "\\Device\\HarddiskVolume1\\docs\\a.doc", 0x7A4);
+    Sim.AddObject(1234, TSimWindows::EventType, "\\BaseNamedObjects\\ev", 0x7A8);
+    Sim.AddFile(1234, "\\Device\\NamedPipe\\wkssvc", 0x7AC);
+    Sim.AddFile(1234, "\\Device\\HarddiskVolume5\\data\\x.log", 0x7B0);
+    Sim.AddProcess(1300, "other.exe");
+    Sim.AddFile(1300, "\\Device\\HarddiskVolume1\\other.txt", 0x7A4);
+    Sim.AddFile(1234, "\\??\\C:\\windows\\win.ini", 0x10);
+  }
+  uint32_t Mode = 0;
+};
+
+TEST_F(ListOpenFilesTest, NormalModeListsDriveLetterPathsOnly) {
+  EXPECT_EQ(ListOpenFiles(1234, Mode), TPassResult::Completed);
+  ASSERT_EQ(Screen.Files.size(), 2u);
+  EXPECT_EQ(Screen.Files[0], (TFileRow{"0x000007A4", {"C:\\docs\\a.doc", "File"}}));
+  EXPECT_EQ(Screen.Files[1], (TFileRow{"0x00000010", {"C:\\windows\\win.ini", "File"}}));
+  EXPECT_EQ(Screen.OpenFilesLabel, "Open files: 2");
+  EXPECT_EQ(Screen.Status[0], "Ready");
+  ExpectAllReleased();
+}
+
+TEST_F(ListOpenFilesTest, AdvancedModeAddsPipesAndDevicePathsInTableOrder) {
+  Mode = 1;
+  ListOpenFiles(1234, Mode);
+  std::vector<TFileRow> Expected = {
+      {"0x000007A4", {"C:\\docs\\a.doc", "File"}},
+      {"0x000007AC", {"\\Device\\NamedPipe\\wkssvc", "Pipe"}},
+      {"0x000007B0", {"\\Device\\HarddiskVolume5\\data\\x.log", "Pipe"}},
+      {"0x00000010", {"C:\\windows\\win.ini", "File"}},
+  };
+  EXPECT_EQ(Screen.Files, Expected);
+  EXPECT_EQ(Screen.OpenFilesLabel, "Open files: 4");
+}
+
+TEST_F(ListOpenFilesTest, OnlyPipesInNormalModeGiveAnEmptyList) {
+  Sim.AddProcess(2000, "svc.exe");
+  Sim.AddFile(2000, "\\Device\\NamedPipe\\a");
+  Sim.AddFile(2000, "\\Device\\Afd");
+  ListOpenFiles(2000, Mode);
+  EXPECT_TRUE(Screen.Files.empty());
+  EXPECT_EQ(Screen.OpenFilesLabel, "Open files: 0");
+  Mode = 7;  // anything but 1 is Normal
+  ListOpenFiles(2000, Mode);
+  EXPECT_TRUE(Screen.Files.empty());
+}
+
+TEST_F(ListOpenFilesTest, StatusTextsComeInTheirOrder) {
+  ListOpenFiles(1234, Mode);
+  std::vector<std::string> Expected = {"clear", "status0=Receiving handle table...",
+                                       "status0=Enumerating handles for process: 1234", "row", "row",
+                                       "label=Open files: 2", "status0=Ready"};
+  EXPECT_EQ(Screen.Log, Expected);
+}
+
+TEST_F(ListOpenFilesTest, FailuresKeepTheLabelAndReleaseTheTable) {
+  Screen.OpenFilesLabel = "Open files: 9";
+  Sim.EndProcess(1234);  // exited between the selection and the pass
+  EXPECT_EQ(ListOpenFiles(1234, Mode), TPassResult::Failed);
+  EXPECT_EQ(Screen.Status[0], "Process access error.");
+  EXPECT_EQ(Screen.OpenFilesLabel, "Open files: 9");
+
+  Sim.StatusCall("NtQuerySystemInformation", static_cast<NTSTATUS>(0xC0000017));
+  EXPECT_EQ(ListOpenFiles(1300, Mode), TPassResult::Failed);
+  EXPECT_EQ(Screen.Status[0], "Error with receiving handle table.");
+  EXPECT_EQ(Screen.OpenFilesLabel, "Open files: 9");
+  EXPECT_TRUE(Screen.Files.empty());
+  ExpectAllReleased();
+}
+
+TEST_F(ListOpenFilesTest, HandlesThatCannotBeDuplicatedOrNamedAreLeftOut) {
+  Sim.ObjectOf(1234, 0x7A4).NoDuplicate = true;
+  Sim.ObjectOf(1234, 0x10).Hang = true;
+  Mode = 1;
+  ListOpenFiles(1234, Mode);
+  EXPECT_EQ(Paths(), (std::vector<std::string>{"\\Device\\NamedPipe\\wkssvc", "\\Device\\HarddiskVolume5\\data\\x.log"}));
+  EXPECT_EQ(Screen.OpenFilesLabel, "Open files: 2");
+  ExpectAllReleased();
+}
+
+TEST_F(ListOpenFilesTest, ProcessIdsAndHandlesBeyondSixteenBitsAreNotConfused) {
+  // 1234 + 65536: the old table would attribute this to process 1234.
+  Sim.AddProcess(1234 + 65536, "big.exe");
+  Sim.AddFile(1234 + 65536, "\\Device\\HarddiskVolume1\\big.txt", 0x104);
+  Sim.AddFile(1234, "\\Device\\HarddiskVolume1\\high.txt", 0x107A4);
+  ListOpenFiles(1234, Mode);
+  EXPECT_EQ(Paths(), (std::vector<std::string>{"C:\\docs\\a.doc", "C:\\windows\\win.ini", "C:\\high.txt"}));
+  EXPECT_EQ(Screen.Files[2].Caption, "0x000107A4");
+  ListOpenFiles(1234 + 65536, Mode);
+  EXPECT_EQ(Paths(), (std::vector<std::string>{"C:\\big.txt"}));
+}
+
+TEST_F(ListOpenFilesTest, ModeIsReadBeforeEachRow) {
+  Sim.OnProcessMessages = [&] {
+    if (Screen.Files.size() == 1) Mode = 1;
+  };
+  ListOpenFiles(1234, Mode);
+  EXPECT_EQ(Paths(), (std::vector<std::string>{"C:\\docs\\a.doc", "\\Device\\NamedPipe\\wkssvc",
+                                               "\\Device\\HarddiskVolume5\\data\\x.log", "C:\\windows\\win.ini"}));
+}
+
+TEST_F(ListOpenFilesTest, StopRequestEndsThePassWithoutCountOrReady) {
+  Sim.OnProcessMessages = [&] {
+    if (Screen.Files.size() == 1) RequestPassStop();
+  };
+  EXPECT_EQ(ListOpenFiles(1234, Mode), TPassResult::Stopped);
+  EXPECT_EQ(Screen.Files.size(), 1u);
+  EXPECT_EQ(Screen.OpenFilesLabel, "Open files: ");
+  EXPECT_EQ(Screen.Status[0], "Enumerating handles for process: 1234");
+  EXPECT_FALSE(PassRunning());
+  EXPECT_FALSE(PassStopRequested());
+  ExpectAllReleased();
+}
+
+TEST_F(ListOpenFilesTest, EventsAreDispatchedOnEveryEntry) {
+  // Six entries in the table when the pass takes it: five of 1234, one of 1300.
+  ListOpenFiles(1234, Mode);
+  EXPECT_EQ(Sim.ProcessMessagesCalls, 6);
+}
+
+TEST_F(ListOpenFilesTest, HandleTextIsEightUpperCaseHexDigits) {
+  EXPECT_EQ(HandleText(0x7a4), "0x000007A4");
+  EXPECT_EQ(HandleText(0), "0x00000000");
+  EXPECT_EQ(HandleText(0xFFFFFFFF), "0xFFFFFFFF");
+  EXPECT_STREQ(PathType("\\\\server"), "Pipe");
+  EXPECT_STREQ(PathType("C:\\x"), "File");
+}
+
+// Every call the pass makes is made to fail in turn; whatever it got until
+// then is given back.
+TEST_F(ListOpenFilesTest, EveryFailureReleasesEverything) {
+  auto Build = [](TSimWindows& Fresh) {
+    Fresh.AddDrive('C', "\\Device\\HarddiskVolume1");
+    Fresh.AddProcess(1234, "Word.exe");
+    Fresh.AddFile(1234, "\\Device\\HarddiskVolume1\\docs\\a.doc", 0x7A4);
+    Fresh.AddFile(1234, "\\Device\\NamedPipe\\wkssvc", 0x7AC);
+    Fresh.AddFile(1234, "\\??\\C:\\windows\\win.ini", 0x10);
+    Fresh.ObjectOf(1234, 0x10).Hang = true;  // one worker times out on every run
+  };
+  Mode = 1;
+  long Total = 0;
+  {
+    TSimWindows Fresh;
+    Build(Fresh);
+    TOsScope Use(Fresh);
+    ListOpenFiles(1234, Mode);
+    Total = Fresh.TotalCalls();
+    Fresh.ReleaseBlocked();
+    ASSERT_TRUE(Fresh.WaitThreads());
+    ReapNameWorkers();
+  }
+  ASSERT_GT(Total, 20);
+  for (long K = 1; K <= Total; ++K) {
+    TSimWindows Fresh;
+    Build(Fresh);
+    TOsScope Use(Fresh);
+    Fresh.FailGlobalCall(K);
+    ListOpenFiles(1234, Mode);
+    Fresh.ReleaseBlocked();
+    ASSERT_TRUE(Fresh.WaitThreads());
+    ReapNameWorkers();
+    EXPECT_EQ(Fresh.Outstanding(), "") << "failing call " << K << " (" << Fresh.CallLog()[K - 1] << ")";
+  }
+}
+
+}  // namespace
