@@ -67,3 +67,12 @@ TChild::~TChild() {
     CloseHandle(Info.hThread);
   }
 }
+
+TRegistryLock::TRegistryLock() : Mutex(CreateMutexA(nullptr, FALSE, "lumorex-tests-registry")) {
+  WaitForSingleObject(Mutex, 60000);
+}
+
+TRegistryLock::~TRegistryLock() {
+  ReleaseMutex(Mutex);
+  CloseHandle(Mutex);
+}

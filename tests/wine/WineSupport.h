@@ -29,3 +29,16 @@ class TChild {
 std::string TempFolder(const std::string& Name);
 // The folder that holds the test programs.
 std::string ExeFolder();
+
+// Holds a named mutex shared by every test program of the Wine session, so
+// tests that touch the program's own registry key never overlap.
+class TRegistryLock {
+ public:
+  TRegistryLock();
+  ~TRegistryLock();
+  TRegistryLock(const TRegistryLock&) = delete;
+  TRegistryLock& operator=(const TRegistryLock&) = delete;
+
+ private:
+  HANDLE Mutex;
+};

@@ -1,0 +1,17 @@
+// Queries and actions on one process, and on the program's own token.
+#pragma once
+
+#include <string>
+
+#include "os/System.h"
+
+// The executable name in the letter case the system gives; empty when not found.
+std::string ProcessNameByPID(DWORD Pid);
+// The full path of the main image; empty when it cannot be had.
+std::string ProcessPathByPID(DWORD Pid);
+// Ends the process; failures are not reported.
+bool KillProcess(DWORD Pid);
+// Whether the caller's token holds the local Administrators group, enabled or not.
+bool IsAdmin();
+// Enables or disables SeDebugPrivilege; true when the adjustment call succeeded.
+bool SetDebugPrivilege(bool Enable);
