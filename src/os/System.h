@@ -43,6 +43,8 @@ class TSystem {
   virtual DWORD QueryDosDeviceA(const char* DeviceName, char* TargetPath, DWORD Max) = 0;
   virtual int WideCharToMultiByte(UINT CodePage, DWORD Flags, const WCHAR* Wide, int WideCount, char* Multi,
                                   int MultiSize, const char* DefaultChar, BOOL* UsedDefault) = 0;
+  // Upper-cases in place with the user's locale rules.
+  virtual DWORD CharUpperBuffA(char* Text, DWORD Length) = 0;
 
   // Processes
   virtual HANDLE CreateToolhelp32Snapshot(DWORD Flags, DWORD ProcessId) = 0;

@@ -78,6 +78,7 @@ int TWin32System::WideCharToMultiByte(UINT CodePage, DWORD Flags, const WCHAR* W
                                       int MultiSize, const char* DefaultChar, BOOL* UsedDefault) {
   return ::WideCharToMultiByte(CodePage, Flags, Wide, WideCount, Multi, MultiSize, DefaultChar, UsedDefault);
 }
+DWORD TWin32System::CharUpperBuffA(char* Text, DWORD Length) { return ::CharUpperBuffA(Text, Length); }
 HANDLE TWin32System::CreateToolhelp32Snapshot(DWORD Flags, DWORD ProcessId) {
   return ::CreateToolhelp32Snapshot(Flags, ProcessId);
 }

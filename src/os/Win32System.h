@@ -35,6 +35,7 @@ class TWin32System : public TSystem {
   DWORD QueryDosDeviceA(const char* DeviceName, char* TargetPath, DWORD Max) override;
   int WideCharToMultiByte(UINT CodePage, DWORD Flags, const WCHAR* Wide, int WideCount, char* Multi, int MultiSize,
                           const char* DefaultChar, BOOL* UsedDefault) override;
+  DWORD CharUpperBuffA(char* Text, DWORD Length) override;
   HANDLE CreateToolhelp32Snapshot(DWORD Flags, DWORD ProcessId) override;
   BOOL Process32First(HANDLE Snapshot, PROCESSENTRY32* Entry) override;
   BOOL Process32Next(HANDLE Snapshot, PROCESSENTRY32* Entry) override;

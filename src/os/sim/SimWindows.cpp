@@ -734,6 +734,15 @@ int TSimWindows::WideCharToMultiByte(UINT, DWORD, const WCHAR* Wide, int WideCou
   return static_cast<int>(Out.size());
 }
 
+DWORD TSimWindows::CharUpperBuffA(char* Text, DWORD Length) {
+  // A Latin-1 user locale: a-z and the accented lower-case letters.
+  for (DWORD I = 0; I < Length; ++I) {
+    unsigned char C = static_cast<unsigned char>(Text[I]);
+    if ((C >= 'a' && C <= 'z') || (C >= 0xE0 && C <= 0xFE && C != 0xF7)) Text[I] = static_cast<char>(C - 0x20);
+  }
+  return Length;
+}
+
 // ---- Processes ------------------------------------------------------------------------
 
 HANDLE TSimWindows::CreateToolhelp32Snapshot(DWORD Flags, DWORD) {

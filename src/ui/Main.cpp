@@ -1,0 +1,176 @@
+#include "ui/Main.h"
+
+#include <utility>
+
+#include "inspect/ListOpenFiles.h"
+#include "process/Process.h"
+#include "process/ProcessList.h"
+#include "settings/Settings.h"
+
+int SortDirection = 1;
+
+namespace {
+
+int Compare(std::string A, std::string B, int Direction) {
+  Os().CharUpperBuffA(A.data(), static_cast<DWORD>(A.size()));
+  Os().CharUpperBuffA(B.data(), static_cast<DWORD>(B.size()));
+  int Order = A.compare(B);  // byte by byte, as unsigned characters
+  return Order > 0 ? Direction : Order < 0 ? -Direction : 0;
+}
+
+const std::string& SubItem(const TFileRow& Row, size_t Index) {
+  static const std::string Empty;
+  return Index < Row.SubItems.size() ? Row.SubItems[Index] : Empty;
+}
+
+}  // namespace
+
+int CompareByHandle(const TFileRow& A, const TFileRow& B, int Direction) {
+  return Compare(A.Caption, B.Caption, Direction);
+}
+int CompareByName(const TFileRow& A, const TFileRow& B, int Direction) {
+  return Compare(SubItem(A, 0), SubItem(B, 0), Direction);
+}
+int CompareByType(const TFileRow& A, const TFileRow& B, int Direction) {
+  return Compare(SubItem(A, 1), SubItem(B, 1), Direction);
+}
+
+std::string ErrorBoxText(const std::string& Message) {
+  if (!Message.empty() && static_cast<unsigned char>(Message.back()) > '.') return Message + ".";
+  return Message;
+}
+
+void TForm1::ShowError(const std::string& Message) {
+  Os().MessageBoxA(Handle, ErrorBoxText(Message).c_str(), "Lumorex", MB_OK | MB_ICONERROR);
+}
+
+void TForm1::HandleEvent(const std::function<void()>& Handler) {
+  try {
+    Handler();
+  } catch (const TAppError& Error) {
+    ShowError(Error.what());
+  }
+}
+
+void TForm1::RunExclusive(std::function<void()> Work) {
+  if (PassRunning()) {
+    // Requests run in the order they came, once the running pass has returned
+    // to the handler that started it: an End process is never dropped.
+    Pending.push_back(std::move(Work));
+    RequestPassStop();
+    return;
+  }
+  Work();
+  if (Draining) return;
+  Draining = true;
+  while (!Pending.empty()) {
+    auto Next = std::move(Pending.front());
+    Pending.pop_front();
+    Next();
+  }
+  Draining = false;
+}
+
+void TForm1::FormShow() {
+  StartupSettings();
+  FillProcessList(SortType);
+  View().SetTimerInterval(TimerIntervalMs());
+  if (!IsAdmin()) {
+    Os().MessageBoxA(Handle, "You must run this program under administrative privileges.", "Warning",
+                     MB_OK | MB_ICONWARNING);
+    Os().ExitProcess(0);
+  }
+  SetDebugPrivilege(true);
+}
+
+void TForm1::FormClose() { SaveSettings(); }
+
+void TForm1::ComboBox1DropDown() { View().SetTimerEnabled(false); }
+
+void TForm1::SelectionHandler() {
+  TMainView& Out = View();
+  if (Out.SelectorText().empty()) return;
+  Out.SetTimerEnabled(true);
+  Out.SetEndProcessEnabled(true);
+  Out.SetSaveReportEnabled(true);
+  DWORD Pid = 0;
+  if (!PidOfLine(Out.SelectorPosition(), &Pid)) return;
+  // The system's own processes (low PIDs) are never offered for ending.
+  if (Pid < 20) Out.SetEndProcessEnabled(false);
+  ListOpenFiles(Pid, Mode);
+}
+
+void TForm1::ComboBox1Select() {
+  RunExclusive([this] { SelectionHandler(); });
+}
+
+void TForm1::RefreshAll() {
+  RunExclusive([this] {
+    int Line = View().SelectorPosition();
+    FillProcessList(SortType);
+    View().SetSelectorPosition(Line);
+    SelectionHandler();
+  });
+}
+
+void TForm1::EndProcess(DWORD Pid) {
+  KillProcess(Pid);
+  Os().Sleep(100);
+  FillProcessList(SortType);
+}
+
+void TForm1::Button3Click() {
+  DWORD Pid = 0;
+  if (!PidOfLine(View().SelectorPosition(), &Pid)) return;
+  RunExclusive([this, Pid] { EndProcess(Pid); });
+}
+
+void TForm1::Button1Click() { RefreshAll(); }
+
+void TForm1::Timer1Timer() {
+  // A tick during a pass is skipped: the pass under way is as fresh.
+  if (PassRunning()) return;
+  RefreshAll();
+}
+
+void TForm1::Button2Click() {
+  RunExclusive([this] {
+    if (CloseWindow) CloseWindow();
+  });
+}
+
+void TForm1::N7Click() { Button2Click(); }
+
+void TForm1::N2Click() {}
+
+void TForm1::N4Click() {
+  if (ShowSettings) ShowSettings();
+}
+
+void TForm1::N5Click() {
+  if (ShowAbout) ShowAbout();
+}
+
+void TForm1::ListView1ColumnClick(int Column) {
+  DWORD Pid = 0;
+  // The all-processes view keeps its blocks: it is never sorted.
+  if (!PidOfLine(View().SelectorPosition(), &Pid) || Pid == 0) return;
+  static const TRowCompare Compares[] = {CompareByHandle, CompareByName, CompareByType};
+  if (Column < 0 || Column > 2) return;
+  SortDirection = -SortDirection;
+  View().SortFiles(Compares[Column], SortDirection);
+}
+
+void TForm1::ListView1DblClick() {
+  int Row = View().SelectedFile();
+  if (Row < 0) return;
+  const std::string Path = SubItem(View().File(static_cast<size_t>(Row)), 0);
+  // Device paths and header rows have no Properties sheet.
+  if (Path.size() < 2 || Path[0] == '\\' || Path[1] != ':') return;
+  SHELLEXECUTEINFOA Info = {};
+  Info.cbSize = sizeof Info;
+  Info.fMask = SEE_MASK_INVOKEIDLIST;
+  Info.lpVerb = "properties";
+  Info.lpFile = Path.c_str();
+  Os().ShellExecuteExA(&Info);
+}

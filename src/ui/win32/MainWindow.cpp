@@ -1,0 +1,319 @@
+#include "ui/win32/MainWindow.h"
+
+#include <commctrl.h>
+
+#include <algorithm>
+
+#include "inspect/ListOpenFiles.h"
+#include "os/Win32System.h"
+
+namespace {
+
+TMainWindow* Current = nullptr;
+const char* const ClassName = "TForm1";
+
+// Pixels at 96 dots per inch, the layout's unit.
+struct TPlace {
+  int Left, Top, Width, Height;
+};
+
+HWND Child(HWND Parent, const char* Class, const char* Text, DWORD Style, TPlace P, int Id, DWORD ExStyle = 0) {
+  return CreateWindowExA(ExStyle, Class, Text, WS_CHILD | WS_VISIBLE | Style, P.Left, P.Top, P.Width, P.Height, Parent,
+                         reinterpret_cast<HMENU>(static_cast<INT_PTR>(Id)), GetModuleHandleA(nullptr), nullptr);
+}
+
+bool FilterForPass(MSG* Message) { return Current && Current->PreTranslate(Message); }
+
+}  // namespace
+
+TMainWindow* MainWindow() { return Current; }
+
+// ---- The main view on real controls ------------------------------------------------
+
+void TWin32MainView::SetStatus(int Panel, const std::string& Text) {
+  SendMessageA(StatusBar, SB_SETTEXTA, static_cast<WPARAM>(Panel), reinterpret_cast<LPARAM>(Text.c_str()));
+}
+
+void TWin32MainView::SetOpenFilesLabel(const std::string& Text) { SetWindowTextA(Label, Text.c_str()); }
+
+void TWin32MainView::ClearFiles() {
+  Rows.clear();
+  SendMessageA(List, LVM_DELETEALLITEMS, 0, 0);
+}
+
+void TWin32MainView::InsertRow(size_t Index) {
+  const TFileRow& Row = Rows[Index];
+  LVITEMA Item = {};
+  Item.mask = LVIF_TEXT;
+  Item.iItem = static_cast<int>(Index);
+  Item.pszText = const_cast<char*>(Row.Caption.c_str());
+  int At = static_cast<int>(SendMessageA(List, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&Item)));
+  for (size_t S = 0; S < Row.SubItems.size(); ++S) {
+    LVITEMA Sub = {};
+    Sub.iSubItem = static_cast<int>(S + 1);
+    Sub.pszText = const_cast<char*>(Row.SubItems[S].c_str());
+    SendMessageA(List, LVM_SETITEMTEXTA, static_cast<WPARAM>(At), reinterpret_cast<LPARAM>(&Sub));
+  }
+}
+
+void TWin32MainView::AddFile(const TFileRow& Row) {
+  Rows.push_back(Row);
+  InsertRow(Rows.size() - 1);
+}
+
+void TWin32MainView::SortFiles(TRowCompare Compare, int Data) {
+  std::stable_sort(Rows.begin(), Rows.end(),
+                   [&](const TFileRow& A, const TFileRow& B) { return Compare(A, B, Data) < 0; });
+  SendMessageA(List, WM_SETREDRAW, FALSE, 0);
+  SendMessageA(List, LVM_DELETEALLITEMS, 0, 0);
+  for (size_t I = 0; I < Rows.size(); ++I) InsertRow(I);
+  SendMessageA(List, WM_SETREDRAW, TRUE, 0);
+  InvalidateRect(List, nullptr, TRUE);
+}
+
+int TWin32MainView::SelectedFile() const {
+  return static_cast<int>(SendMessageA(List, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
+}
+
+void TWin32MainView::ClearSelector() { SendMessageA(Selector, CB_RESETCONTENT, 0, 0); }
+
+void TWin32MainView::AddSelectorLine(const std::string& Line) {
+  SendMessageA(Selector, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Line.c_str()));
+}
+
+int TWin32MainView::SelectorPosition() const { return static_cast<int>(SendMessageA(Selector, CB_GETCURSEL, 0, 0)); }
+
+void TWin32MainView::SetSelectorPosition(int Position) {
+  SendMessageA(Selector, CB_SETCURSEL, static_cast<WPARAM>(Position), 0);
+}
+
+std::string TWin32MainView::SelectorText() const {
+  int At = SelectorPosition();
+  if (At < 0) return "";
+  int Length = static_cast<int>(SendMessageA(Selector, CB_GETLBTEXTLEN, static_cast<WPARAM>(At), 0));
+  if (Length <= 0) return "";
+  std::string Text(static_cast<size_t>(Length) + 1, '\0');
+  SendMessageA(Selector, CB_GETLBTEXT, static_cast<WPARAM>(At), reinterpret_cast<LPARAM>(Text.data()));
+  Text.resize(strnlen(Text.c_str(), Text.size()));
+  return Text;
+}
+
+void TWin32MainView::SetEndProcessEnabled(bool Enabled) { EnableWindow(EndProcess, Enabled); }
+
+void TWin32MainView::SetSaveReportEnabled(bool Enabled) {
+  EnableMenuItem(Menu, IdN2, MF_BYCOMMAND | (Enabled ? MF_ENABLED : MF_GRAYED));
+}
+
+void TWin32MainView::ApplyTimer() {
+  if (!Window) return;
+  if (!TimerState.Ticking()) {
+    KillTimer(Window, IdTimer1);
+    return;
+  }
+  if (!SetTimer(Window, IdTimer1, TimerState.Interval(), nullptr)) throw TAppError("Not enough timers available");
+}
+
+// ---- The window ----------------------------------------------------------------------
+
+bool TMainWindow::Create(HINSTANCE Instance) {
+  INITCOMMONCONTROLSEX Controls = {sizeof Controls, ICC_LISTVIEW_CLASSES | ICC_BAR_CLASSES | ICC_STANDARD_CLASSES};
+  InitCommonControlsEx(&Controls);
+
+  WNDCLASSEXA Class = {};
+  Class.cbSize = sizeof Class;
+  Class.lpfnWndProc = Procedure;
+  Class.hInstance = Instance;
+  Class.hCursor = LoadCursor(nullptr, IDC_ARROW);
+  Class.hIcon = LoadIconA(Instance, MAKEINTRESOURCEA(1));
+  Class.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+  Class.lpszClassName = ClassName;
+  RegisterClassExA(&Class);
+
+  HMENU Bar = CreateMenu();
+  HMENU File = CreatePopupMenu();
+  AppendMenuA(File, MF_STRING | MF_GRAYED, IdN2, "&Save report\tCtrl+S");
+  AppendMenuA(File, MF_STRING, IdN6, "Refresh\tF5");
+  AppendMenuA(File, MF_SEPARATOR, 0, nullptr);
+  AppendMenuA(File, MF_STRING, IdN7, "Exit\tAlt+F4");
+  AppendMenuA(Bar, MF_POPUP, reinterpret_cast<UINT_PTR>(File), "File");
+  AppendMenuA(Bar, MF_STRING, IdN4, "Settings");
+  AppendMenuA(Bar, MF_STRING, IdN5, "About");
+
+  ACCEL Keys[] = {{FCONTROL | FVIRTKEY, 'S', IdN2}, {FVIRTKEY, VK_F5, IdN6}, {FALT | FVIRTKEY, VK_F4, IdN7}};
+  Accelerators = CreateAcceleratorTableA(Keys, 3);
+
+  // A fixed single border with a system menu and a minimise box; the client
+  // area is 496 x 442 whatever the frame measures on this system.
+  const DWORD Style = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+  RECT Frame = {0, 0, 496, 442};
+  AdjustWindowRectEx(&Frame, Style, TRUE, WS_EX_CONTROLPARENT);
+  int Width = Frame.right - Frame.left, Height = Frame.bottom - Frame.top;
+  RECT Desk;
+  SystemParametersInfoA(SPI_GETWORKAREA, 0, &Desk, 0);
+  int Left = Desk.left + (Desk.right - Desk.left - Width) / 2, Top = Desk.top + (Desk.bottom - Desk.top - Height) / 2;
+
+  Current = this;
+  Handle = CreateWindowExA(WS_EX_CONTROLPARENT, ClassName, "Lumorex by Brennary Software", Style, Left, Top, Width,
+                           Height, nullptr, Bar, Instance, this);
+  if (!Handle) return false;
+  Form.Handle = Handle;
+  Form.CloseWindow = [this] { PostMessageA(Handle, WM_CLOSE, 0, 0); };
+  Win32System().SetMessageFilter(FilterForPass);
+
+  Font = CreateFontA(-11, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                     CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, "MS Sans Serif");
+  // Controls of a group box are the window's children placed inside it, so
+  // their notifications reach the window.
+  Child(Handle, "BUTTON", "Process list", BS_GROUPBOX, {0, 16, 493, 48}, IdGroupBox1);
+  Screen.Selector = Child(Handle, "COMBOBOX", "", CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP, {8, 32, 385, 320},
+                          IdComboBox1);
+  Screen.EndProcess = Child(Handle, "BUTTON", "End process", BS_PUSHBUTTON | WS_TABSTOP | WS_DISABLED,
+                            {400, 29, 89, 25}, IdButton3);
+  Child(Handle, "BUTTON", "Files", BS_GROUPBOX, {0, 72, 493, 312}, IdGroupBox2);
+  Screen.List = Child(Handle, WC_LISTVIEWA, "", LVS_REPORT | LVS_SINGLESEL | WS_TABSTOP | WS_BORDER,
+                      {8, 88, 481, 273}, IdListView1, WS_EX_CLIENTEDGE);
+  SendMessageA(Screen.List, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT);
+  const char* Titles[] = {"Handle", "Filename", "Type"};
+  const int Widths[] = {70, 330, 60};
+  for (int I = 0; I < 3; ++I) {
+    LVCOLUMNA Column = {};
+    Column.mask = LVCF_TEXT | LVCF_WIDTH | LVCF_SUBITEM;
+    Column.pszText = const_cast<char*>(Titles[I]);
+    Column.cx = Widths[I];
+    Column.iSubItem = I;
+    SendMessageA(Screen.List, LVM_INSERTCOLUMNA, static_cast<WPARAM>(I), reinterpret_cast<LPARAM>(&Column));
+  }
+  Screen.Label = Child(Handle, "STATIC", "Open files: ", SS_LEFT, {8, 368, 200, 13}, IdLabel1);
+  Child(Handle, "BUTTON", "Refresh", BS_PUSHBUTTON | WS_TABSTOP, {336, 392, 75, 25}, IdButton1);
+  Child(Handle, "BUTTON", "Exit", BS_PUSHBUTTON | WS_TABSTOP, {416, 392, 75, 25}, IdButton2);
+  Screen.StatusBar = Child(Handle, STATUSCLASSNAMEA, "", 0, {0, 423, 496, 19}, IdStatusBar1);
+  int Parts[] = {230, -1};  // the last panel runs to the edge
+  SendMessageA(Screen.StatusBar, SB_SETPARTS, 2, reinterpret_cast<LPARAM>(Parts));
+  Screen.SetStatus(0, "Status");
+  Screen.SetStatus(1, "Processes: ");
+  for (HWND C = GetWindow(Handle, GW_CHILD); C; C = GetWindow(C, GW_HWNDNEXT))
+    SendMessageA(C, WM_SETFONT, reinterpret_cast<WPARAM>(Font), TRUE);
+
+  Screen.Window = Handle;
+  Screen.Menu = GetMenu(Handle);
+  SetView(&Screen);
+  // The timer runs from creation, at one second until the start-up sets the
+  // stored period.
+  Screen.ApplyTimer();
+  return true;
+}
+
+void TMainWindow::Show(int ShowCommand) {
+  ShowWindow(Handle, ShowCommand);
+  UpdateWindow(Handle);
+}
+
+bool TMainWindow::PreTranslate(MSG* Message) {
+  if (!Handle || !IsWindow(Handle)) return false;
+  HWND Top = GetAncestor(Message->hwnd, GA_ROOT);
+  if (Top == Handle && TranslateAcceleratorA(Handle, Accelerators, Message)) return true;
+  if (Top && Top != Handle && IsDialogMessageA(Top, Message)) return true;
+  return false;
+}
+
+LRESULT CALLBACK TMainWindow::Procedure(HWND Window, UINT Message, WPARAM W, LPARAM L) {
+  if (Message == WM_NCCREATE) {
+    auto* Self = static_cast<TMainWindow*>(reinterpret_cast<CREATESTRUCTA*>(L)->lpCreateParams);
+    SetWindowLongPtrA(Window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(Self));
+  }
+  auto* Self = reinterpret_cast<TMainWindow*>(GetWindowLongPtrA(Window, GWLP_USERDATA));
+  if (!Self || !Self->Handle) return DefWindowProcA(Window, Message, W, L);
+  return Self->Handle_(Message, W, L);
+}
+
+void TMainWindow::Command(int Id, int Code, HWND From) {
+  switch (Id) {
+    case IdComboBox1:
+      if (Code == CBN_DROPDOWN) {
+        SelectAfterCloseUp = false;
+        Form.ComboBox1DropDown();
+      } else if (Code == CBN_SELENDOK && SendMessageA(From, CB_GETDROPPEDSTATE, 0, 0)) {
+        SelectAfterCloseUp = true;
+      } else if (Code == CBN_CLOSEUP && SelectAfterCloseUp) {
+        SelectAfterCloseUp = false;
+        Form.ComboBox1Select();
+      } else if (Code == CBN_SELCHANGE && !SendMessageA(From, CB_GETDROPPEDSTATE, 0, 0)) {
+        Form.ComboBox1Select();
+      }
+      break;
+    case IdButton3: Form.Button3Click(); break;
+    case IdButton1: Form.Button1Click(); break;
+    case IdN6: Form.Button1Click(); break;
+    case IdButton2: Form.Button2Click(); break;
+    case IdN7: Form.N7Click(); break;
+    case IdN2:
+      if (!(GetMenuState(Screen.Menu, IdN2, MF_BYCOMMAND) & (MF_GRAYED | MF_DISABLED))) Form.N2Click();
+      break;
+    case IdN4: Form.N4Click(); break;
+    case IdN5: Form.N5Click(); break;
+  }
+}
+
+LRESULT TMainWindow::Handle_(UINT Message, WPARAM W, LPARAM L) {
+  switch (Message) {
+    case WM_SHOWWINDOW:
+      if (W && !Shown) {
+        Shown = true;
+        Form.HandleEvent([this] { Form.FormShow(); });
+      }
+      break;
+    case WM_COMMAND: {
+      int Id = LOWORD(W), Code = HIWORD(W);
+      HWND From = reinterpret_cast<HWND>(L);
+      Form.HandleEvent([&] { Command(Id, Code, From); });
+      return 0;
+    }
+    case WM_NOTIFY: {
+      auto* Header = reinterpret_cast<NMHDR*>(L);
+      if (Header->idFrom == IdListView1 && Header->code == LVN_COLUMNCLICK) {
+        int Column = reinterpret_cast<NMLISTVIEW*>(L)->iSubItem;
+        Form.HandleEvent([&] { Form.ListView1ColumnClick(Column); });
+      } else if (Header->idFrom == IdListView1 && Header->code == NM_DBLCLK) {
+        Form.HandleEvent([&] { Form.ListView1DblClick(); });
+      }
+      return 0;
+    }
+    case WM_TIMER:
+      if (W == IdTimer1) Form.HandleEvent([this] { Form.Timer1Timer(); });
+      return 0;
+    case WM_CLOSE:
+      // Never close under a running pass: ask it to stop, close after it.
+      Form.HandleEvent([this] {
+        if (PassRunning()) {
+          Form.Button2Click();
+          return;
+        }
+        Form.FormClose();
+        DestroyWindow(Handle);
+      });
+      return 0;
+    case WM_DESTROY:
+      KillTimer(Handle, IdTimer1);
+      if (Font) DeleteObject(Font);
+      if (Accelerators) DestroyAcceleratorTable(Accelerators);
+      Font = nullptr;
+      Accelerators = nullptr;
+      Screen.Window = nullptr;
+      Handle = nullptr;
+      Win32System().SetMessageFilter(nullptr);
+      if (Current == this) Current = nullptr;
+      PostQuitMessage(0);
+      return 0;
+  }
+  return DefWindowProcA(Handle, Message, W, L);
+}
+
+int RunMessageLoop(TMainWindow& Window) {
+  MSG Message;
+  while (GetMessageA(&Message, nullptr, 0, 0) > 0) {
+    if (Window.PreTranslate(&Message)) continue;
+    TranslateMessage(&Message);
+    DispatchMessageA(&Message);
+  }
+  return static_cast<int>(Message.wParam);
+}

@@ -1,0 +1,258 @@
+// The main window's handlers over the simulated machine and the in-memory view.
+#include "ui/Main.h"
+
+#include "inspect/ListOpenFiles.h"
+#include "process/Process.h"
+#include "process/ProcessList.h"
+#include "settings/Settings.h"
+#include "support/Machine.h"
+
+namespace {
+
+class MainTest : public TMachineTest {
+ protected:
+  MainTest() {
+    Sim.AddAdministratorsGroup(0xF);
+    Sim.AddProcess(8, "smss.exe");
+    Sim.AddProcess(2000, "notepad.exe");
+    Sim.AddFile(2000, "\\Device\\HarddiskVolume1\\b.txt", 0x20);
+    Sim.AddFile(2000, "\\Device\\HarddiskVolume1\\a.txt", 0x24);
+    Sim.AddFile(2000, "\\Device\\NamedPipe\\x", 0x28);
+    Sim.AddFile(2000, "\\Device\\HarddiskVolume1\\C.txt", 0x2C);
+    Form.CloseWindow = [this] { ++Closes; };
+    SortDirection = 1;
+  }
+  // Lines in PID order: 0, 4, 8, 1000, 2000.
+  void Pick(int Line) {
+    Screen.SetSelectorPosition(Line);
+    Form.ComboBox1Select();
+  }
+  TForm1 Form;
+  int Closes = 0;
+};
+
+TEST_F(MainTest, StartupLoadsSettingsBuildsTheListAndEnablesDebugging) {
+  Sim.Registry["hkcu\\software\\brennary\\lumorex"]["TimerInterval"] = {REG_DWORD, std::string("\x03\0\0\0", 4)};
+  Form.FormShow();
+  EXPECT_EQ(Screen.SelectorLines.size(), 5u);
+  EXPECT_EQ(Screen.Position, -1);
+  EXPECT_EQ(Screen.TimerState.Interval(), 3000u);
+  EXPECT_TRUE(Screen.TimerState.Ticking());
+  EXPECT_TRUE(Sim.MessageBoxes.empty());
+  EXPECT_EQ(Sim.AdjustRecords.size(), 1u);
+  EXPECT_EQ(Sim.Registry["hkcu\\software\\brennary\\lumorex"].size(), 3u);
+  ExpectAllReleased();
+}
+
+TEST_F(MainTest, NonAdministratorSeesTheWarningAndTheProgramEndsWithZero) {
+  Sim.Groups.clear();
+  try {
+    Form.FormShow();
+    FAIL() << "the program went on";
+  } catch (const TSimExit& Exit) {
+    EXPECT_EQ(Exit.Code, 0u);
+  }
+  EXPECT_EQ(Screen.SelectorLines.size(), 5u);  // the list was built first
+  ASSERT_EQ(Sim.MessageBoxes.size(), 1u);
+  EXPECT_EQ(Sim.MessageBoxes[0].Text, "You must run this program under administrative privileges.");
+  EXPECT_EQ(Sim.MessageBoxes[0].Caption, "Warning");
+  EXPECT_EQ(Sim.MessageBoxes[0].Type & 0xF0, static_cast<UINT>(MB_ICONWARNING));
+  EXPECT_TRUE(Sim.AdjustRecords.empty());
+  EXPECT_EQ(Sim.Calls("RegSetValueExA"), 3);  // only the start-up write: no close handling
+}
+
+TEST_F(MainTest, SelectionEnablesCommandsByPidAndStartsTheTimer) {
+  Form.FormShow();
+  Form.ComboBox1Select();  // no text: nothing at all
+  EXPECT_FALSE(Screen.SaveReportEnabled);
+  Form.ComboBox1DropDown();
+  EXPECT_FALSE(Screen.TimerState.Enabled());
+  Pick(1);  // PID 4
+  EXPECT_TRUE(Screen.TimerState.Enabled());
+  EXPECT_TRUE(Screen.SaveReportEnabled);
+  EXPECT_FALSE(Screen.EndProcessEnabled);
+  Pick(4);  // PID 2000
+  EXPECT_TRUE(Screen.EndProcessEnabled);
+  EXPECT_EQ(Paths(), (std::vector<std::string>{"C:\\b.txt", "C:\\a.txt", "C:\\C.txt"}));
+  Sim.AddProcess(20, "first.exe");
+  Form.RefreshAll();
+  Pick(4);  // PID 20
+  EXPECT_TRUE(Screen.EndProcessEnabled);
+}
+
+TEST_F(MainTest, RefreshKeepsTheLineNumberNotTheProcess) {
+  Form.FormShow();
+  Pick(4);
+  Sim.AddProcess(1500, "new.exe");  // now line 4 is 1500
+  Form.Button1Click();
+  EXPECT_EQ(Screen.Position, 4);
+  EXPECT_EQ(Screen.SelectorText(), "1500   new.exe");
+  EXPECT_TRUE(Screen.Files.empty());
+  EXPECT_EQ(Screen.Status[0], "Ready");
+  Sim.EndProcess(1500);
+  Sim.EndProcess(2000);
+  Form.Timer1Timer();  // line 4 no longer exists
+  EXPECT_EQ(Screen.Position, -1);
+  EXPECT_EQ(Screen.OpenFilesLabel, "Open files: 0");
+}
+
+TEST_F(MainTest, TimerFollowsTheSettingAndItsRules) {
+  Form.FormShow();
+  long Starts = Screen.TimerState.PeriodStarts();
+  Screen.SetTimerInterval(10000);  // the same interval: no restart
+  Screen.SetTimerEnabled(true);    // already on: no restart
+  EXPECT_EQ(Screen.TimerState.PeriodStarts(), Starts);
+  Form.ComboBox1DropDown();
+  Pick(4);
+  EXPECT_EQ(Screen.TimerState.PeriodStarts(), Starts + 1);
+  Screen.SetTimerInterval(5000);
+  EXPECT_EQ(Screen.TimerState.PeriodStarts(), Starts + 2);
+
+  TimerInterval = 0;
+  SaveSettings();
+  Form.FormShow();
+  EXPECT_EQ(Screen.TimerState.Interval(), 0u);
+  EXPECT_FALSE(Screen.TimerState.Ticking());
+}
+
+TEST_F(MainTest, ColumnSortAlternatesOneDirectionForAllColumns) {
+  Form.FormShow();
+  Pick(4);
+  Form.ListView1ColumnClick(1);
+  EXPECT_EQ(Paths(), (std::vector<std::string>{"C:\\C.txt", "C:\\b.txt", "C:\\a.txt"}));  // Z to A, case folded
+  Form.ListView1ColumnClick(1);
+  EXPECT_EQ(Paths(), (std::vector<std::string>{"C:\\a.txt", "C:\\b.txt", "C:\\C.txt"}));
+  Mode = 1;
+  Form.RefreshAll();
+  Form.ListView1ColumnClick(2);  // the third click: descending, by type
+  EXPECT_EQ(Screen.Files[0].SubItems[1], "Pipe");
+  Form.ListView1ColumnClick(0);
+  EXPECT_EQ(Screen.Files[0].Caption, "0x00000020");
+  Mode = 0;
+}
+
+TEST_F(MainTest, NoSortWithoutASelectionOrInTheAllProcessesView) {
+  Form.FormShow();
+  Form.ListView1ColumnClick(1);
+  EXPECT_EQ(SortDirection, 1);
+  Pick(0);  // PID 0
+  Form.ListView1ColumnClick(1);
+  EXPECT_EQ(SortDirection, 1);
+  EXPECT_EQ(std::count(Screen.Log.begin(), Screen.Log.end(), "sort"), 0);
+}
+
+TEST_F(MainTest, PropertiesOpenOnlyForDriveLetterPaths) {
+  Form.FormShow();
+  Form.ListView1DblClick();  // no row
+  Mode = 1;
+  Pick(4);
+  Screen.Selected = 2;  // the pipe
+  Form.ListView1DblClick();
+  EXPECT_TRUE(Sim.ShellCalls.empty());
+  Screen.Selected = 0;
+  Form.ListView1DblClick();
+  ASSERT_EQ(Sim.ShellCalls.size(), 1u);
+  const auto& Call = Sim.ShellCalls[0];
+  EXPECT_TRUE(Call.Ex);
+  EXPECT_EQ(Call.CbSize, sizeof(SHELLEXECUTEINFOA));
+  EXPECT_EQ(Call.Mask, 0xCu);
+  EXPECT_EQ(Call.Verb, "properties");
+  EXPECT_EQ(Call.File, "C:\\b.txt");
+  EXPECT_EQ(Call.Owner, nullptr);
+  EXPECT_EQ(Call.Parameters, "<null>");
+  EXPECT_EQ(Call.Show, 0);
+  Mode = 0;
+}
+
+TEST_F(MainTest, EndProcessKillsPausesAndClearsTheSelection) {
+  Form.FormShow();
+  Pick(4);
+  Form.Button3Click();
+  EXPECT_EQ(Sim.Sleeps, (std::vector<DWORD>{100}));
+  EXPECT_EQ(Screen.Position, -1);
+  EXPECT_TRUE(Screen.Files.empty());
+  EXPECT_FALSE(Screen.EndProcessEnabled);
+  EXPECT_EQ(Screen.SelectorLines.size(), 4u);
+  ExpectAllReleased();
+}
+
+TEST_F(MainTest, ErrorBoxAddsAFullStopAfterLettersAndDigits) {
+  EXPECT_EQ(ErrorBoxText("File access denied"), "File access denied.");
+  EXPECT_EQ(ErrorBoxText("I/O error 112"), "I/O error 112.");
+  EXPECT_EQ(ErrorBoxText("Done."), "Done.");
+  EXPECT_EQ(ErrorBoxText("What?"), "What?.");  // '?' comes after '.'
+  EXPECT_EQ(ErrorBoxText("a-"), "a-");
+  Form.HandleEvent([] { throw TAppError("Disk full"); });
+  ASSERT_EQ(Sim.MessageBoxes.size(), 1u);
+  EXPECT_EQ(Sim.MessageBoxes[0].Text, "Disk full.");
+  EXPECT_EQ(Sim.MessageBoxes[0].Caption, "Lumorex");
+  EXPECT_EQ(Sim.MessageBoxes[0].Type & 0xF0, static_cast<UINT>(MB_ICONERROR));
+}
+
+TEST_F(MainTest, TickDuringAPassIsSkipped) {
+  Form.FormShow();
+  int Ticks = 0;
+  Sim.OnProcessMessages = [&] {
+    if (Ticks++ == 0) Form.Timer1Timer();
+  };
+  Pick(4);
+  EXPECT_EQ(Sim.Calls("CreateToolhelp32Snapshot"), 1);  // no refresh ran inside or after
+  EXPECT_EQ(Paths(), (std::vector<std::string>{"C:\\b.txt", "C:\\a.txt", "C:\\C.txt"}));
+  EXPECT_EQ(Screen.OpenFilesLabel, "Open files: 3");
+}
+
+TEST_F(MainTest, UserRefreshDuringAPassStopsItThenRuns) {
+  Form.FormShow();
+  bool Clicked = false;
+  Sim.OnProcessMessages = [&] {
+    if (!Clicked && Screen.Files.size() == 1) {
+      Clicked = true;
+      Form.Button1Click();
+      EXPECT_TRUE(PassStopRequested());
+    }
+  };
+  Pick(4);
+  // One pass's rows only, counted by the label.
+  EXPECT_EQ(Paths(), (std::vector<std::string>{"C:\\b.txt", "C:\\a.txt", "C:\\C.txt"}));
+  EXPECT_EQ(Screen.OpenFilesLabel, "Open files: 3");
+  EXPECT_EQ(Screen.Status[0], "Ready");
+  EXPECT_EQ(Sim.Calls("CreateToolhelp32Snapshot"), 2);
+  ExpectAllReleased();
+}
+
+TEST_F(MainTest, PickingAnotherLineDuringAPassListsOnlyTheNewOne) {
+  Sim.AddProcess(3000, "zz.exe");
+  Sim.AddFile(3000, "\\Device\\HarddiskVolume1\\zz.log");
+  Form.FormShow();
+  bool Picked = false;
+  Sim.OnProcessMessages = [&] {
+    if (!Picked && Screen.Files.size() == 1) {
+      Picked = true;
+      Pick(5);
+    }
+  };
+  Pick(4);
+  EXPECT_EQ(Paths(), (std::vector<std::string>{"C:\\zz.log"}));
+  EXPECT_EQ(Screen.OpenFilesLabel, "Open files: 1");
+}
+
+TEST_F(MainTest, EndProcessAndCloseDuringAPassWaitForIt) {
+  Form.FormShow();
+  bool Clicked = false;
+  Sim.OnProcessMessages = [&] {
+    if (!Clicked) {
+      Clicked = true;
+      Form.Button3Click();
+      Form.Button2Click();
+      EXPECT_EQ(Closes, 0);
+    }
+  };
+  Pick(4);
+  // Both ran after the pass stopped, in their order.
+  EXPECT_EQ(Sim.Sleeps.size(), 1u);
+  EXPECT_EQ(ProcessNameByPID(2000), "");
+  EXPECT_EQ(Closes, 1);
+  EXPECT_EQ(Screen.Position, -1);
+}
+
+}  // namespace
