@@ -1,6 +1,7 @@
 #include "wine/WineSupport.h"
 
 #include <cstdlib>
+#include <vector>
 
 std::string ExeFolder() {
   char Path[MAX_PATH];
@@ -75,4 +76,44 @@ TRegistryLock::TRegistryLock() : Mutex(CreateMutexA(nullptr, FALSE, "lumorex-tes
 TRegistryLock::~TRegistryLock() {
   ReleaseMutex(Mutex);
   CloseHandle(Mutex);
+}
+
+void SaveWindowShot(HWND Window, const std::string& Name) {
+  RECT R;
+  GetWindowRect(Window, &R);
+  int W = R.right - R.left, H = R.bottom - R.top;
+  HDC Screen = GetDC(nullptr);
+  HDC Memory = CreateCompatibleDC(Screen);
+  HBITMAP Bitmap = CreateCompatibleBitmap(Screen, W, H);
+  HGDIOBJ Old = SelectObject(Memory, Bitmap);
+  BitBlt(Memory, 0, 0, W, H, Screen, R.left, R.top, SRCCOPY);
+  SelectObject(Memory, Old);
+  BITMAPINFOHEADER Info = {sizeof Info, W, -H, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+  int Stride = (W * 3 + 3) & ~3;
+  std::vector<BYTE> Pixels(static_cast<size_t>(Stride) * H);
+  GetDIBits(Memory, Bitmap, 0, H, Pixels.data(), reinterpret_cast<BITMAPINFO*>(&Info), DIB_RGB_COLORS);
+  BITMAPFILEHEADER File = {0x4D42, static_cast<DWORD>(sizeof File + sizeof Info + Pixels.size()), 0, 0,
+                           sizeof File + sizeof Info};
+  std::string Path = ExeFolder() + "..\\..\\" + Name + ".bmp";
+  HANDLE Out = CreateFileA(Path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  DWORD Written;
+  WriteFile(Out, &File, sizeof File, &Written, nullptr);
+  WriteFile(Out, &Info, sizeof Info, &Written, nullptr);
+  WriteFile(Out, Pixels.data(), static_cast<DWORD>(Pixels.size()), &Written, nullptr);
+  CloseHandle(Out);
+  DeleteObject(Bitmap);
+  DeleteDC(Memory);
+  ReleaseDC(nullptr, Screen);
+}
+
+void PumpFor(DWORD Milliseconds) {
+  DWORD Start = GetTickCount();
+  do {
+    MSG Message;
+    while (PeekMessageA(&Message, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&Message);
+      DispatchMessageA(&Message);
+    }
+    Sleep(10);
+  } while (GetTickCount() - Start < Milliseconds);
 }

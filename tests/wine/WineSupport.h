@@ -42,3 +42,10 @@ class TRegistryLock {
  private:
   HANDLE Mutex;
 };
+
+// Saves what the screen shows of a window as build/NAME.bmp (the test
+// runner turns it into a PNG).
+void SaveWindowShot(HWND Window, const std::string& Name);
+
+// Pumps this thread's messages for a while.
+void PumpFor(DWORD Milliseconds);

@@ -1,0 +1,220 @@
+// The real main window: in this process over the simulated machine, and the
+// real lumorex.exe on the real Wine system, read from outside.
+#include <gtest/gtest.h>
+
+#include "os/Struct.h"
+
+#include <commctrl.h>
+
+#include "inspect/ListOpenFiles.h"
+#include "os/sim/SimWindows.h"
+#include "os/Win32System.h"
+#include "process/ProcessList.h"
+#include "ui/win32/MainWindow.h"
+#include "wine/WineSupport.h"
+
+namespace {
+
+std::string ItemText(HWND List, int Item, int Sub) {
+  char Text[512] = {};
+  LVITEMA I = {};
+  I.iSubItem = Sub;
+  I.pszText = Text;
+  I.cchTextMax = sizeof Text;
+  SendMessageA(List, LVM_GETITEMTEXTA, static_cast<WPARAM>(Item), reinterpret_cast<LPARAM>(&I));
+  return Text;
+}
+
+std::string StatusText(HWND Bar, int Panel) {
+  char Text[256] = {};
+  SendMessageA(Bar, SB_GETTEXTA, static_cast<WPARAM>(Panel), reinterpret_cast<LPARAM>(Text));
+  return Text;
+}
+
+std::string WindowText(HWND Window) {
+  char Text[256] = {};
+  GetWindowTextA(Window, Text, sizeof Text);
+  return Text;
+}
+
+TEST(MainWindowGui, ControlsShowWhatTheLogicWroteOverTheSimulatedMachine) {
+  TSimWindows Sim;
+  Sim.AddAdministratorsGroup(0xF);
+  Sim.AddDrive('C', "\\Device\\HarddiskVolume1");
+  Sim.AddProcess(8, "smss.exe");
+  Sim.AddProcess(2000, "Notepad.exe");
+  Sim.AddFile(2000, "\\Device\\HarddiskVolume1\\Users\\me\\notes.txt", 0x7A4);
+  Sim.AddFile(2000, "\\Device\\NamedPipe\\wkssvc", 0x7A8);
+  Sim.AddFile(2000, "\\Device\\HarddiskVolume1\\Windows\\win.ini", 0x7AC);
+  Sim.OnProcessMessages = [] { Win32System().ProcessMessages(); };
+  TOsScope Use(Sim);
+
+  TMainWindow Window;
+  ASSERT_TRUE(Window.Create(GetModuleHandleA(nullptr)));
+  Window.Show(SW_SHOWNORMAL);
+  PumpFor(300);
+  HWND Main = Window.Handle;
+  HWND Combo = GetDlgItem(Main, IdComboBox1), List = GetDlgItem(Main, IdListView1);
+  HWND Bar = GetDlgItem(Main, IdStatusBar1), Label = GetDlgItem(Main, IdLabel1), End = GetDlgItem(Main, IdButton3);
+
+  RECT Client;
+  GetClientRect(Main, &Client);
+  EXPECT_EQ(Client.right, 496);
+  EXPECT_EQ(Client.bottom, 442);
+  EXPECT_EQ(WindowText(Main), "Lumorex by Brennary Software");
+  ASSERT_EQ(SendMessageA(Combo, CB_GETCOUNT, 0, 0), 5);
+  char Line[64];
+  SendMessageA(Combo, CB_GETLBTEXT, 4, reinterpret_cast<LPARAM>(Line));
+  EXPECT_STREQ(Line, "2000   notepad.exe");
+  EXPECT_EQ(SendMessageA(Combo, CB_GETCURSEL, 0, 0), -1);
+  EXPECT_EQ(StatusText(Bar, 0), "Ready");
+  EXPECT_EQ(StatusText(Bar, 1), "Processes: 5");
+  EXPECT_EQ(WindowText(Label), "Open files: 0");
+  EXPECT_FALSE(IsWindowEnabled(End));
+  EXPECT_TRUE(GetMenuState(GetMenu(Main), IdN2, MF_BYCOMMAND) & MF_GRAYED);
+
+  // The user picks the line of PID 2000.
+  SendMessageA(Combo, CB_SETCURSEL, 4, 0);
+  SendMessageA(Main, WM_COMMAND, MAKEWPARAM(IdComboBox1, CBN_SELCHANGE), reinterpret_cast<LPARAM>(Combo));
+  PumpFor(200);
+  ASSERT_EQ(SendMessageA(List, LVM_GETITEMCOUNT, 0, 0), 2);
+  EXPECT_EQ(ItemText(List, 0, 0), "0x000007A4");
+  EXPECT_EQ(ItemText(List, 0, 1), "C:\\Users\\me\\notes.txt");
+  EXPECT_EQ(ItemText(List, 0, 2), "File");
+  EXPECT_EQ(ItemText(List, 1, 1), "C:\\Windows\\win.ini");
+  EXPECT_EQ(WindowText(Label), "Open files: 2");
+  EXPECT_EQ(StatusText(Bar, 0), "Ready");
+  EXPECT_TRUE(IsWindowEnabled(End));
+  EXPECT_FALSE(GetMenuState(GetMenu(Main), IdN2, MF_BYCOMMAND) & MF_GRAYED);
+
+  // A click on the Filename header sorts Z to A.
+  NMLISTVIEW Click = {};
+  Click.hdr.hwndFrom = List;
+  Click.hdr.idFrom = IdListView1;
+  Click.hdr.code = LVN_COLUMNCLICK;
+  Click.iSubItem = 1;
+  SendMessageA(Main, WM_NOTIFY, IdListView1, reinterpret_cast<LPARAM>(&Click));
+  EXPECT_EQ(ItemText(List, 0, 1), "C:\\Windows\\win.ini");
+
+  // F5 reaches Refresh through the accelerators.
+  long Before = Sim.Calls("CreateToolhelp32Snapshot");
+  MSG Key = {List, WM_KEYDOWN, VK_F5, 0, 0, {}};
+  EXPECT_TRUE(Window.PreTranslate(&Key));
+  EXPECT_EQ(Sim.Calls("CreateToolhelp32Snapshot"), Before + 1);
+  EXPECT_EQ(SendMessageA(Combo, CB_GETCURSEL, 0, 0), 4);
+  PumpFor(200);
+  SaveWindowShot(Main, "main-window-sim");
+
+  DestroyWindow(Main);
+  PumpFor(50);
+  Sim.ReleaseBlocked();
+  Sim.WaitThreads();
+  ReapNameWorkers();
+}
+
+struct TRemoteText {
+  HANDLE Process;
+  BYTE* Block;
+};
+
+// Reads a list-view cell of another process through memory of its own.
+std::string RemoteItemText(HWND List, const TRemoteText& R, int Item, int Sub) {
+  LVITEMA I = {};
+  I.iSubItem = Sub;
+  I.cchTextMax = 400;
+  I.pszText = reinterpret_cast<char*>(R.Block + 512);
+  SIZE_T Done;
+  WriteProcessMemory(R.Process, R.Block, &I, sizeof I, &Done);
+  SendMessageA(List, LVM_GETITEMTEXTA, static_cast<WPARAM>(Item), reinterpret_cast<LPARAM>(R.Block));
+  char Text[400] = {};
+  ReadProcessMemory(R.Process, R.Block + 512, Text, sizeof Text - 1, &Done);
+  return Text;
+}
+
+struct TFind {
+  DWORD Pid;
+  HWND Found;
+};
+
+TEST(MainWindowGui, RealProgramListsTheFilesOfAChildItIsPointedAt) {
+  TRegistryLock Lock;
+  std::string Folder = TempFolder("gui");
+  std::vector<std::string> Files = {Folder + "\\alpha.txt", Folder + "\\beta report.log"};
+  TChild Child(Files);
+  ASSERT_TRUE(Child.Started());
+
+  std::string Command = "\"" + ExeFolder() + "..\\" + LX_MAIN_EXE + "\"";
+  STARTUPINFOA Startup = {};
+  Startup.cb = sizeof Startup;
+  PROCESS_INFORMATION Info = {};
+  std::vector<char> Line(Command.begin(), Command.end());
+  Line.push_back('\0');
+  ASSERT_TRUE(CreateProcessA(nullptr, Line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &Startup, &Info));
+  // Whatever the test's outcome, the program does not outlive it.
+  struct TEnd {
+    PROCESS_INFORMATION& P;
+    ~TEnd() {
+      if (WaitForSingleObject(P.hProcess, 0) != WAIT_OBJECT_0) TerminateProcess(P.hProcess, 1);
+      CloseHandle(P.hProcess);
+      CloseHandle(P.hThread);
+    }
+  } End{Info};
+  WaitForInputIdle(Info.hProcess, 10000);
+
+  TFind Find = {Info.dwProcessId, nullptr};
+  for (int Try = 0; Try < 100 && !Find.Found; ++Try) {
+    EnumWindows(
+        [](HWND W, LPARAM P) -> BOOL {
+          auto* F = reinterpret_cast<TFind*>(P);
+          DWORD Owner = 0;
+          GetWindowThreadProcessId(W, &Owner);
+          char Class[32] = {};
+          GetClassNameA(W, Class, sizeof Class);
+          if (Owner == F->Pid && std::string(Class) == "TForm1") F->Found = W;
+          return !F->Found;
+        },
+        reinterpret_cast<LPARAM>(&Find));
+    if (!Find.Found) Sleep(100);
+  }
+  ASSERT_NE(Find.Found, nullptr);
+  HWND Main = Find.Found, Combo = GetDlgItem(Main, IdComboBox1), List = GetDlgItem(Main, IdListView1);
+  for (int Try = 0; Try < 100 && SendMessageA(Combo, CB_GETCOUNT, 0, 0) <= 0; ++Try) Sleep(100);
+
+  char Wanted[64];
+  snprintf(Wanted, sizeof Wanted, "%04lu   lxchild.exe", static_cast<unsigned long>(Child.Pid()));
+  int Count = static_cast<int>(SendMessageA(Combo, CB_GETCOUNT, 0, 0)), At = -1;
+  std::string Seen;
+  for (int I = 0; I < Count && At < 0; ++I) {
+    // Across processes the line travels as wide text.
+    wchar_t Wide[300] = {};
+    SendMessageW(Combo, CB_GETLBTEXT, static_cast<WPARAM>(I), reinterpret_cast<LPARAM>(Wide));
+    std::string Text(Wide, Wide + wcslen(Wide));
+    if (Text == Wanted) At = I;
+    Seen += Text + "|";
+  }
+  ASSERT_GE(At, 0) << Wanted << " among " << Count << ": " << Seen;
+  SendMessageA(Combo, CB_SETCURSEL, static_cast<WPARAM>(At), 0);
+  DWORD_PTR Result;
+  SendMessageTimeoutA(Main, WM_COMMAND, MAKEWPARAM(IdComboBox1, CBN_SELCHANGE), reinterpret_cast<LPARAM>(Combo),
+                      SMTO_NORMAL, 30000, &Result);
+
+  HANDLE Remote = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, Info.dwProcessId);
+  ASSERT_NE(Remote, nullptr);
+  TRemoteText R = {Remote, static_cast<BYTE*>(VirtualAllocEx(Remote, nullptr, 4096, MEM_COMMIT, PAGE_READWRITE))};
+  int Rows = static_cast<int>(SendMessageA(List, LVM_GETITEMCOUNT, 0, 0));
+  for (size_t F = 0; F < Files.size(); ++F) {
+    bool Found = false;
+    for (int I = 0; I < Rows && !Found; ++I)
+      Found = _stricmp(RemoteItemText(List, R, I, 1).c_str(), Files[F].c_str()) == 0 &&
+              RemoteItemText(List, R, I, 0) == HandleText(Child.Handles()[F]) && RemoteItemText(List, R, I, 2) == "File";
+    EXPECT_TRUE(Found) << Files[F] << " among " << Rows << " rows";
+  }
+  VirtualFreeEx(Remote, R.Block, 0, MEM_RELEASE);
+  CloseHandle(Remote);
+  SaveWindowShot(Main, "main-window");
+
+  PostMessageA(Main, WM_CLOSE, 0, 0);
+  EXPECT_EQ(WaitForSingleObject(Info.hProcess, 10000), WAIT_OBJECT_0);
+}
+
+}  // namespace
