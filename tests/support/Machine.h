@@ -7,6 +7,12 @@
 #include "os/sim/SimWindows.h"
 #include "ui/MemoryView.h"
 
+inline void PrintTo(const TFileRow& Row, std::ostream* Out) {
+  *Out << "{\"" << Row.Caption << "\"";
+  for (auto& Sub : Row.SubItems) *Out << ", \"" << Sub << "\"";
+  *Out << "}";
+}
+
 class TMachineTest : public ::testing::Test {
  protected:
   TMachineTest() : OsScope(Sim), ViewScope(Screen) {

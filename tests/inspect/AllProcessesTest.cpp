@@ -1,0 +1,109 @@
+// PID 0: every process of the table under its header row.
+#include "inspect/ListOpenFiles.h"
+#include "process/ProcessList.h"
+#include "support/Machine.h"
+
+namespace {
+
+class AllProcessesTest : public TMachineTest {
+ protected:
+  AllProcessesTest() {
+    Sim.AddProcess(2000, "Notepad.EXE");
+    Sim.AddFile(2000, "\\Device\\HarddiskVolume1\\b.txt", 0x20);
+    Sim.AddFile(2000, "\\Device\\NamedPipe\\p", 0x24);
+    Sim.AddFile(2000, "\\Device\\HarddiskVolume1\\a.txt", 0x28);
+    Sim.AddProcess(3000, "locked.exe");
+    Sim.AddFile(3000, "\\Device\\HarddiskVolume1\\secret", 0x10);
+    Sim.Process(3000).CanOpen = false;
+    Sim.AddFile(4, "\\Device\\HarddiskVolume1\\pagefile.sys", 0x8);
+    FillProcessList(0);  // 0, 4, 1000, 2000, 3000
+  }
+  static TFileRow Header(const std::string& Text) { return {"", {"Process information: " + Text}}; }
+  uint32_t Mode = 0;
+};
+
+TEST_F(AllProcessesTest, EveryProcessGetsItsHeaderAndItsFilesInTableOrder) {
+  EXPECT_EQ(ListOpenFiles(0, Mode), TPassResult::Completed);
+  std::vector<TFileRow> Expected = {
+      Header("0 ([System Process])"),
+      Header("4 (System)"),
+      {"0x00000008", {"C:\\pagefile.sys", "File"}},
+      Header("1000 (lumorex.exe)"),
+      Header("2000 (Notepad.EXE)"),
+      {"0x00000020", {"C:\\b.txt", "File"}},
+      {"0x00000024", {"\\Device\\NamedPipe\\p", "Pipe"}},  // in Normal mode too
+      {"0x00000028", {"C:\\a.txt", "File"}},
+      Header("3000 (locked.exe)"),  // cannot be opened: header alone
+  };
+  EXPECT_EQ(Screen.Files, Expected);
+  EXPECT_EQ(Screen.OpenFilesLabel, "Open files: 4");  // file rows only
+  EXPECT_EQ(Screen.Status[0], "Ready");
+  // The per-process text of the single view never shows here.
+  for (auto& Line : Screen.Log) EXPECT_EQ(Line.find("Enumerating"), std::string::npos);
+  EXPECT_EQ(Screen.SelectorLines[3], "2000   notepad.exe");
+  ExpectAllReleased();
+}
+
+TEST_F(AllProcessesTest, ProcessThatEndedBeforeItsHeaderHasAnEmptyName) {
+  Sim.EndProcess(2000);
+  ListOpenFiles(0, Mode);
+  EXPECT_EQ(Screen.Files[4], Header("2000 ()"));
+  EXPECT_EQ(Screen.Files[5], Header("3000 (locked.exe)"));
+  EXPECT_EQ(Screen.OpenFilesLabel, "Open files: 1");
+}
+
+TEST_F(AllProcessesTest, ProcessEndingDuringTheViewKeepsItsHeader) {
+  Sim.OnProcessMessages = [&] {
+    if (Screen.Files.size() == 6) Sim.EndProcess(2000);  // right after its first row
+  };
+  ListOpenFiles(0, Mode);
+  EXPECT_EQ(Screen.Files[4], Header("2000 (Notepad.EXE)"));
+  EXPECT_EQ(Screen.Files[5].SubItems[0], "C:\\b.txt");
+  EXPECT_EQ(Screen.Files[6], Header("3000 (locked.exe)"));
+  EXPECT_EQ(Screen.OpenFilesLabel, "Open files: 2");
+}
+
+TEST_F(AllProcessesTest, StopRequestEndsTheViewWithoutCountOrReady) {
+  Sim.OnProcessMessages = [&] {
+    if (Screen.Files.size() == 6) RequestPassStop();
+  };
+  EXPECT_EQ(ListOpenFiles(0, Mode), TPassResult::Stopped);
+  EXPECT_EQ(Screen.Files.size(), 6u);
+  EXPECT_EQ(Screen.Status[0], "Receiving handle table...");
+  EXPECT_EQ(Screen.OpenFilesLabel, "Open files: 0");
+  ExpectAllReleased();
+}
+
+TEST_F(AllProcessesTest, EveryFailureReleasesEverything) {
+  auto Build = [](TSimWindows& Fresh) {
+    Fresh.AddDrive('C', "\\Device\\HarddiskVolume1");
+    Fresh.AddProcess(2000, "a.exe");
+    Fresh.AddFile(2000, "\\Device\\HarddiskVolume1\\b.txt");
+    Fresh.AddFile(2000, "\\Device\\NamedPipe\\p");
+    Fresh.AddProcess(3000, "b.exe");
+    Fresh.AddFile(3000, "\\Device\\HarddiskVolume1\\c.txt");
+  };
+  long Total = 0;
+  {
+    TSimWindows Fresh;
+    Build(Fresh);
+    TOsScope Use(Fresh);
+    FillProcessList(0);
+    long Before = Fresh.TotalCalls();
+    ListOpenFiles(0, Mode);
+    Total = Fresh.TotalCalls() - Before;
+  }
+  for (long K = 1; K <= Total; ++K) {
+    TSimWindows Fresh;
+    Build(Fresh);
+    TOsScope Use(Fresh);
+    FillProcessList(0);
+    Fresh.FailGlobalCall(Fresh.TotalCalls() + K);
+    ListOpenFiles(0, Mode);
+    ASSERT_TRUE(Fresh.WaitThreads());
+    ReapNameWorkers();
+    EXPECT_EQ(Fresh.Outstanding(), "") << "failing call " << K;
+  }
+}
+
+}  // namespace
