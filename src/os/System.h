@@ -22,6 +22,7 @@ class TSystem {
   // Handles and files
   virtual HANDLE CreateFileA(const char* Name, DWORD Access, DWORD ShareMode, void* Security, DWORD Disposition,
                              DWORD Attributes, HANDLE Template) = 0;
+  virtual DWORD GetFileAttributesA(const char* Name) = 0;
   virtual BOOL WriteFile(HANDLE File, const void* Data, DWORD Size, DWORD* Written, void* Overlapped) = 0;
   virtual BOOL DuplicateHandle(HANDLE SourceProcess, HANDLE Source, HANDLE TargetProcess, HANDLE* Target,
                                DWORD Access, BOOL Inherit, DWORD Options) = 0;

@@ -47,6 +47,7 @@ HANDLE TWin32System::CreateFileA(const char* Name, DWORD Access, DWORD ShareMode
   return ::CreateFileA(Name, Access, ShareMode, static_cast<LPSECURITY_ATTRIBUTES>(Security), Disposition, Attributes,
                        Template);
 }
+DWORD TWin32System::GetFileAttributesA(const char* Name) { return ::GetFileAttributesA(Name); }
 BOOL TWin32System::WriteFile(HANDLE File, const void* Data, DWORD Size, DWORD* Written, void* Overlapped) {
   return ::WriteFile(File, Data, Size, Written, static_cast<LPOVERLAPPED>(Overlapped));
 }

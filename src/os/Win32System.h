@@ -18,6 +18,7 @@ class TWin32System : public TSystem {
   BOOL VirtualFree(void* Address, SIZE_T Size, DWORD FreeType) override;
   HANDLE CreateFileA(const char* Name, DWORD Access, DWORD ShareMode, void* Security, DWORD Disposition,
                      DWORD Attributes, HANDLE Template) override;
+  DWORD GetFileAttributesA(const char* Name) override;
   BOOL WriteFile(HANDLE File, const void* Data, DWORD Size, DWORD* Written, void* Overlapped) override;
   BOOL DuplicateHandle(HANDLE SourceProcess, HANDLE Source, HANDLE TargetProcess, HANDLE* Target, DWORD Access,
                        BOOL Inherit, DWORD Options) override;

@@ -5,6 +5,7 @@
 #include "inspect/ListOpenFiles.h"
 #include "process/Process.h"
 #include "process/ProcessList.h"
+#include "report/Report.h"
 #include "settings/Settings.h"
 
 int SortDirection = 1;
@@ -141,7 +142,24 @@ void TForm1::Button2Click() {
 
 void TForm1::N7Click() { Button2Click(); }
 
-void TForm1::N2Click() {}
+void TForm1::N2Click() {
+  DWORD Pid = 0;
+  if (!PidOfLine(View().SelectorPosition(), &Pid)) return;
+  // The list stays as saved: no refresh until the user asks for one.
+  View().SetTimerEnabled(false);
+  char Name[MAX_PATH] = {};
+  OPENFILENAMEA Dialog = {};
+  Dialog.lStructSize = sizeof Dialog;
+  Dialog.hwndOwner = Handle;
+  Dialog.lpstrFilter = "Text files\0*.txt\0";
+  Dialog.lpstrFile = Name;
+  Dialog.nMaxFile = sizeof Name;
+  Dialog.lpstrDefExt = "txt";
+  // Replacing a file is confirmed: a report must not destroy one unasked.
+  Dialog.Flags = OFN_HIDEREADONLY | OFN_PATHMUSTEXIST | OFN_ENABLESIZING | OFN_OVERWRITEPROMPT | OFN_EXPLORER;
+  if (!Os().GetSaveFileNameA(&Dialog)) return;
+  SaveReport(View(), Pid, Name);
+}
 
 void TForm1::N4Click() {
   if (ShowSettings) ShowSettings();

@@ -33,7 +33,6 @@ class TForm1 {
   std::function<void()> CloseWindow;     // closes the real window
   std::function<void()> ShowSettings;    // the settings dialog, modal
   std::function<void()> ShowAbout;       // the About dialog, modal
-  std::function<std::string()> AskReportName;  // the save dialog; empty when cancelled
 
   void FormShow();
   void FormClose();

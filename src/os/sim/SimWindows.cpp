@@ -379,6 +379,17 @@ HANDLE TSimWindows::CreateFileA(const char* Name, DWORD Access, DWORD, void*, DW
   return AddOwn(Object, "file");
 }
 
+DWORD TSimWindows::GetFileAttributesA(const char* Name) {
+  TLock Lock(M);
+  TGate G = Gate(Lock, "GetFileAttributesA");
+  auto It = Files.find(Name ? Name : "");
+  if (G.Fail || It == Files.end()) {
+    SetError(G.Fail ? G.Error : ERROR_FILE_NOT_FOUND);
+    return INVALID_FILE_ATTRIBUTES;
+  }
+  return It->second.ReadOnly ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_NORMAL;
+}
+
 BOOL TSimWindows::WriteFile(HANDLE File, const void* Data, DWORD Size, DWORD* Written, void*) {
   TLock Lock(M);
   TGate G = Gate(Lock, "WriteFile");
