@@ -162,7 +162,11 @@ void TForm1::N2Click() {
 }
 
 void TForm1::N4Click() {
+  if (Form2) Form2->Fill();
   if (ShowSettings) ShowSettings();
+  // Whatever closed it, OK, Cancel or the close box.
+  View().SetTimerInterval(TimerIntervalMs());
+  RefreshAll();
 }
 
 void TForm1::N5Click() {

@@ -10,6 +10,7 @@
 
 #include "os/System.h"
 #include "ui/MainView.h"
+#include "ui/Unit2.h"
 
 // An error that reaches the message loop and is shown in the error box.
 class TAppError : public std::runtime_error {
@@ -31,6 +32,7 @@ class TForm1 {
  public:
   HWND Handle = nullptr;                 // owner of the boxes it shows
   std::function<void()> CloseWindow;     // closes the real window
+  TForm2* Form2 = nullptr;               // the settings dialog's state
   std::function<void()> ShowSettings;    // the settings dialog, modal
   std::function<void()> ShowAbout;       // the About dialog, modal
 
