@@ -203,6 +203,12 @@ bool TMainWindow::Create(HINSTANCE Instance) {
   return true;
 }
 
+void TMainWindow::Attach(TSettingsWindow& Settings, TAboutWindow& About) {
+  Form.Form2 = &Settings.Form;
+  Form.ShowSettings = [this, &Settings] { Settings.ShowModal(Handle); };
+  Form.ShowAbout = [this, &About] { About.ShowModal(Handle); };
+}
+
 void TMainWindow::Show(int ShowCommand) {
   ShowWindow(Handle, ShowCommand);
   UpdateWindow(Handle);

@@ -7,6 +7,7 @@
 #include "os/Struct.h"
 #include "ui/Main.h"
 #include "ui/MainView.h"
+#include "ui/win32/Dialogs.h"
 
 enum : int {
   IdComboBox1 = 101,
@@ -69,6 +70,8 @@ class TMainWindow {
 
   // Creates the window with every control, centred on the desktop, hidden.
   bool Create(HINSTANCE Instance);
+  // Wires the Settings and About commands to their dialogs.
+  void Attach(TSettingsWindow& Settings, TAboutWindow& About);
   // Shows it; the first showing runs the start-up sequence.
   void Show(int ShowCommand);
   // Accelerators and dialog keys, for the message loop and for the pass's

@@ -2,8 +2,12 @@
 #include "ui/win32/MainWindow.h"
 
 int WINAPI WinMain(HINSTANCE Instance, HINSTANCE, LPSTR, int Show) {
+  // The main window, then the settings dialog, then the About dialog.
   static TMainWindow Window;
+  static TSettingsWindow Settings;
+  static TAboutWindow About;
   if (!Window.Create(Instance)) return 1;
+  Window.Attach(Settings, About);
   Window.Show(Show);
   return RunMessageLoop(Window);
 }

@@ -1,0 +1,334 @@
+#include "ui/win32/Dialogs.h"
+
+#include <commctrl.h>
+
+#include <vector>
+
+#include "report/Maker.h"
+
+namespace {
+const char* MakerNoticeText() { return MakerNotice; }
+const char* MakerMailText() { return MakerMailAddress; }
+}  // namespace
+
+namespace {
+
+HWND Control(HWND Parent, const char* Class, const char* Text, DWORD Style, int X, int Y, int W, int H, int Id,
+             DWORD ExStyle = 0) {
+  HWND C = CreateWindowExA(ExStyle, Class, Text, WS_CHILD | WS_VISIBLE | Style, X, Y, W, H, Parent,
+                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(Id)), GetModuleHandleA(nullptr), nullptr);
+  SendMessageA(C, WM_SETFONT, reinterpret_cast<WPARAM>(ProgramFont()), FALSE);
+  return C;
+}
+
+template <typename T>
+T* Self(HWND Window, UINT Message, LPARAM L) {
+  if (Message == WM_NCCREATE)
+    SetWindowLongPtrA(Window, GWLP_USERDATA,
+                      reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTA*>(L)->lpCreateParams));
+  return reinterpret_cast<T*>(GetWindowLongPtrA(Window, GWLP_USERDATA));
+}
+
+char DecimalSeparator() {
+  char Text[8] = {};
+  GetLocaleInfoA(LOCALE_USER_DEFAULT, LOCALE_SDECIMAL, Text, sizeof Text);
+  return Text[0] ? Text[0] : '.';
+}
+
+std::string TextOf(HWND Window) {
+  int Length = GetWindowTextLengthA(Window);
+  std::string Text(static_cast<size_t>(Length) + 1, '\0');
+  GetWindowTextA(Window, Text.data(), Length + 1);
+  Text.resize(static_cast<size_t>(Length));
+  return Text;
+}
+
+}  // namespace
+
+HFONT ProgramFont(bool Underline) {
+  static HFONT Plain = nullptr, Lined = nullptr;
+  HFONT& Font = Underline ? Lined : Plain;
+  if (!Font)
+    Font = CreateFontA(-11, 0, 0, 0, FW_NORMAL, FALSE, Underline, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
+                       CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, "MS Sans Serif");
+  return Font;
+}
+
+HWND CreateDialogFrame(const char* Class, const char* Title, int Width, int Height, HWND Owner, void* Self,
+                       WNDPROC Procedure) {
+  WNDCLASSEXA Info = {};
+  Info.cbSize = sizeof Info;
+  if (!GetClassInfoExA(GetModuleHandleA(nullptr), Class, &Info)) {
+    Info = {};
+    Info.cbSize = sizeof Info;
+    Info.lpfnWndProc = Procedure;
+    Info.hInstance = GetModuleHandleA(nullptr);
+    Info.hCursor = LoadCursor(nullptr, IDC_ARROW);
+    Info.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+    Info.lpszClassName = Class;
+    RegisterClassExA(&Info);
+  }
+  const DWORD Style = WS_POPUP | WS_CAPTION | WS_SYSMENU, ExStyle = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT;
+  RECT Frame = {0, 0, Width, Height};
+  AdjustWindowRectEx(&Frame, Style, FALSE, ExStyle);
+  int W = Frame.right - Frame.left, H = Frame.bottom - Frame.top;
+  RECT Around;
+  GetWindowRect(Owner, &Around);
+  int X = Around.left + (Around.right - Around.left - W) / 2, Y = Around.top + (Around.bottom - Around.top - H) / 2;
+  return CreateWindowExA(ExStyle, Class, Title, Style, X, Y, W, H, Owner, nullptr, GetModuleHandleA(nullptr), Self);
+}
+
+void RunModal(HWND Owner, HWND Dialog, const bool& Done) {
+  EnableWindow(Owner, FALSE);
+  ShowWindow(Dialog, SW_SHOW);
+  MSG Message;
+  while (!Done) {
+    BOOL Got = GetMessageA(&Message, nullptr, 0, 0);
+    if (Got <= 0) {
+      if (Got == 0) PostQuitMessage(static_cast<int>(Message.wParam));  // for the outer loop
+      break;
+    }
+    if (IsDialogMessageA(Dialog, &Message)) continue;
+    TranslateMessage(&Message);
+    DispatchMessageA(&Message);
+  }
+  EnableWindow(Owner, TRUE);
+  SetActiveWindow(Owner);
+  DestroyWindow(Dialog);
+}
+
+// ---- Settings -------------------------------------------------------------------------
+
+void TSettingsWindow::ShowModal(HWND Owner) {
+  Done = false;
+  Form.CloseDialog = [this] {
+    HWND Focus = GetFocus();
+    if (Focus && GetParent(Focus) == Handle) FocusId = GetDlgCtrlID(Focus);
+    Done = true;
+  };
+  Handle = CreateDialogFrame("TForm2", "Settings", 280, 205, Owner, this, Procedure);
+  if (!Handle) return;
+  Control(Handle, "BUTTON", "Viewer mode", BS_GROUPBOX, 8, 0, 265, 65, IdGroupBox1Settings);
+  Control(Handle, "BUTTON", "Advanced", BS_AUTORADIOBUTTON | WS_GROUP | WS_TABSTOP, 16, 16, 169, 17, IdRadioButton1);
+  Control(Handle, "BUTTON", "Normal", BS_AUTORADIOBUTTON, 16, 40, 113, 17, IdRadioButton2);
+  Control(Handle, "BUTTON", "Sorting mode", BS_GROUPBOX | WS_GROUP, 8, 72, 265, 65, IdGroupBox2Settings);
+  Control(Handle, "BUTTON", "process ID", BS_AUTORADIOBUTTON | WS_GROUP | WS_TABSTOP, 16, 88, 185, 17,
+          IdRadioButton3);
+  Control(Handle, "BUTTON", "process name", BS_AUTORADIOBUTTON, 16, 112, 177, 17, IdRadioButton4);
+  Control(Handle, "STATIC", "Refresh rate", SS_LEFT | WS_GROUP, 8, 147, 62, 13, IdLabel1Settings);
+  HWND Spin = Control(Handle, "EDIT", "", ES_LEFT | ES_AUTOHSCROLL | WS_TABSTOP | WS_GROUP, 72, 144, 25, 22,
+                      IdSpinEdit1, WS_EX_CLIENTEDGE);
+  HWND Arrows = Control(Handle, UPDOWN_CLASSA, "", 0, 97, 144, 16, 22, IdSpinArrows);
+  SendMessageA(Arrows, UDM_SETRANGE32, 0, 512);
+  SendMessageA(Arrows, UDM_SETPOS32, 0, 256);
+  Control(Handle, "STATIC", "seconds", SS_LEFT, 115, 147, 50, 13, IdLabel2Settings);
+  Control(Handle, "BUTTON", "OK", BS_DEFPUSHBUTTON | WS_TABSTOP | WS_GROUP, 120, 176, 75, 25, IdOk);
+  Control(Handle, "BUTTON", "Cancel", BS_PUSHBUTTON | WS_TABSTOP, 200, 176, 75, 25, IdCancel);
+  SetWindowSubclass(Spin, SpinProcedure, 1, reinterpret_cast<DWORD_PTR>(this));
+
+  CheckDlgButton(Handle, IdRadioButton1, Form.RadioButton1 ? BST_CHECKED : BST_UNCHECKED);
+  CheckDlgButton(Handle, IdRadioButton2, Form.RadioButton2 ? BST_CHECKED : BST_UNCHECKED);
+  CheckDlgButton(Handle, IdRadioButton3, Form.RadioButton3 ? BST_CHECKED : BST_UNCHECKED);
+  CheckDlgButton(Handle, IdRadioButton4, Form.RadioButton4 ? BST_CHECKED : BST_UNCHECKED);
+  ShowSpin();
+  HWND Focus = GetDlgItem(Handle, FocusId);
+  SetFocus(Focus ? Focus : GetDlgItem(Handle, IdOk));
+  RunModal(Owner, Handle, Done);
+  Handle = nullptr;
+}
+
+void TSettingsWindow::ShowSpin() {
+  HWND Spin = GetDlgItem(Handle, IdSpinEdit1);
+  if (TextOf(Spin) != Form.SpinEdit1.Text) SetWindowTextA(Spin, Form.SpinEdit1.Text.c_str());
+}
+
+void TSettingsWindow::Store() {
+  Form.RadioButton1 = IsDlgButtonChecked(Handle, IdRadioButton1) == BST_CHECKED;
+  Form.RadioButton2 = IsDlgButtonChecked(Handle, IdRadioButton2) == BST_CHECKED;
+  Form.RadioButton3 = IsDlgButtonChecked(Handle, IdRadioButton3) == BST_CHECKED;
+  Form.RadioButton4 = IsDlgButtonChecked(Handle, IdRadioButton4) == BST_CHECKED;
+  Form.SpinEdit1.Text = TextOf(GetDlgItem(Handle, IdSpinEdit1));
+}
+
+LRESULT CALLBACK TSettingsWindow::SpinProcedure(HWND Window, UINT Message, WPARAM W, LPARAM L, UINT_PTR,
+                                                DWORD_PTR Data) {
+  auto* Me = reinterpret_cast<TSettingsWindow*>(Data);
+  switch (Message) {
+    case WM_CHAR:
+      if (!TSpinField::AcceptsKey(static_cast<char>(W), DecimalSeparator())) {
+        MessageBeep(0);
+        return 0;
+      }
+      break;
+    case WM_KEYDOWN:
+      if (W == VK_UP || W == VK_DOWN) {
+        Me->Form.SpinEdit1.Text = TextOf(Window);
+        Me->Form.SpinEdit1.Step(W == VK_UP ? 1 : -1);
+        Me->ShowSpin();
+        return 0;
+      }
+      break;
+    case WM_KILLFOCUS:
+      Me->Form.SpinEdit1.Text = TextOf(Window);
+      Me->Form.SpinEdit1.LoseFocus();
+      Me->ShowSpin();
+      break;
+  }
+  return DefSubclassProc(Window, Message, W, L);
+}
+
+LRESULT CALLBACK TSettingsWindow::Procedure(HWND Window, UINT Message, WPARAM W, LPARAM L) {
+  auto* Me = Self<TSettingsWindow>(Window, Message, L);
+  if (!Me) return DefWindowProcA(Window, Message, W, L);
+  switch (Message) {
+    case DM_GETDEFID:
+      return MAKELRESULT(IdOk, DC_HASDEFID);
+    case WM_COMMAND:
+      if (LOWORD(W) == IdOk && HIWORD(W) == BN_CLICKED) {
+        Me->Store();
+        Me->Form.Button1Click();
+      } else if (LOWORD(W) == IdCancel && HIWORD(W) == BN_CLICKED) {
+        Me->Form.Button2Click();
+      } else if (LOWORD(W) == IdSpinEdit1 && HIWORD(W) == EN_CHANGE) {
+        Me->Form.SpinEdit1.Text = TextOf(reinterpret_cast<HWND>(L));
+      }
+      return 0;
+    case WM_NOTIFY: {
+      auto* Header = reinterpret_cast<NMHDR*>(L);
+      if (Header->idFrom == IdSpinArrows && Header->code == UDN_DELTAPOS) {
+        int Delta = reinterpret_cast<NMUPDOWN*>(L)->iDelta;
+        Me->Form.SpinEdit1.Text = TextOf(GetDlgItem(Window, IdSpinEdit1));
+        Me->Form.SpinEdit1.Step(Delta > 0 ? 1 : -1);
+        Me->ShowSpin();
+        return TRUE;  // the arrows keep no position of their own
+      }
+      break;
+    }
+    case WM_CLOSE:
+      Me->Form.Button2Click();
+      return 0;
+  }
+  return DefWindowProcA(Window, Message, W, L);
+}
+
+// ---- About ----------------------------------------------------------------------------
+
+void TAboutWindow::ShowModal(HWND Owner) {
+  if (!Form.PictureData) {
+    HRSRC Found = FindResourceA(nullptr, "ABOUT_JPG", MAKEINTRESOURCEA(10) /* RT_RCDATA */);
+    HGLOBAL Loaded = Found ? LoadResource(nullptr, Found) : nullptr;
+    if (Loaded) {
+      Form.PictureData = static_cast<const uint8_t*>(LockResource(Loaded));
+      Form.PictureSize = SizeofResource(nullptr, Found);
+    }
+  }
+  Done = false;
+  Form.Label5Hot = Form.Label2Hot = false;
+  Handle = CreateDialogFrame("TForm3", "About", 322, 223, Owner, this, Procedure);
+  if (!Handle) return;
+  Form.Handle = Handle;
+  // The picture lies on the panel: each clips the other so neither paints over it.
+  Control(Handle, "STATIC", "", SS_SUNKEN | WS_BORDER | WS_CLIPSIBLINGS, 0, 0, 321, 129, IdPanel1);
+  HWND Image = Control(Handle, "STATIC", "", SS_NOTIFY | SS_OWNERDRAW | WS_CLIPSIBLINGS, 2, 2, 313, 121, IdImage1);
+  SetWindowPos(Image, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+  SetWindowSubclass(Image, ImageProcedure, 1, reinterpret_cast<DWORD_PTR>(this));
+  Control(Handle, "STATIC", Form.Label1.c_str(), SS_LEFT, 5, 137, 300, 13, IdLabel1About);
+  Control(Handle, "STATIC", MakerNoticeText(), SS_LEFTNOWORDWRAP, 6, 154, 170, 13, IdLabel4);
+  HWND Web = Control(Handle, "STATIC", AboutWebTarget().c_str(), SS_LEFTNOWORDWRAP | SS_NOTIFY, 188, 154, 134, 13, IdLabel5);
+  Control(Handle, "STATIC", "Support Service", SS_LEFTNOWORDWRAP, 100, 170, 86, 13, IdLabel3);
+  HWND Mail = Control(Handle, "STATIC", MakerMailText(), SS_LEFTNOWORDWRAP | SS_NOTIFY, 187, 170, 135, 13, IdLabel2About);
+  HWND Ok = Control(Handle, "BUTTON", "", BS_DEFPUSHBUTTON | WS_TABSTOP, 120, 192, 75, 25, IdOk);
+  // Cyrillic capitals O and K, set as wide text so every code page shows them.
+  SetWindowTextW(Ok, L"\x041E\x041A");
+  SetWindowSubclass(Web, LinkProcedure, 1, reinterpret_cast<DWORD_PTR>(this));
+  SetWindowSubclass(Mail, LinkProcedure, 1, reinterpret_cast<DWORD_PTR>(this));
+  SetFocus(Ok);
+  RunModal(Owner, Handle, Done);
+  Handle = nullptr;
+  Form.Handle = nullptr;
+}
+
+void TAboutWindow::PaintPicture(HWND Image, HDC Dc) {
+  RECT Area;
+  GetClientRect(Image, &Area);
+  const TPixels* Picture = Form.Picture();
+  if (!Picture) {
+    FillRect(Dc, &Area, GetSysColorBrush(COLOR_BTNFACE));
+    return;
+  }
+  int Stride = (Picture->Width * 3 + 3) & ~3;
+  std::vector<BYTE> Bgr(static_cast<size_t>(Stride) * Picture->Height);
+  for (int Y = 0; Y < Picture->Height; ++Y)
+    for (int X = 0; X < Picture->Width; ++X) {
+      const uint8_t* From = &Picture->Rgb[(size_t(Y) * Picture->Width + X) * 3];
+      BYTE* To = &Bgr[size_t(Y) * Stride + X * 3];
+      To[0] = From[2];
+      To[1] = From[1];
+      To[2] = From[0];
+    }
+  BITMAPINFO Info = {};
+  Info.bmiHeader = {sizeof(BITMAPINFOHEADER), Picture->Width, -Picture->Height, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+  SetStretchBltMode(Dc, HALFTONE);
+  StretchDIBits(Dc, 0, 0, Area.right, Area.bottom, 0, 0, Picture->Width, Picture->Height, Bgr.data(), &Info,
+                DIB_RGB_COLORS, SRCCOPY);
+}
+
+LRESULT CALLBACK TAboutWindow::ImageProcedure(HWND Window, UINT Message, WPARAM W, LPARAM L, UINT_PTR,
+                                              DWORD_PTR Data) {
+  if (Message == WM_PAINT) {
+    PAINTSTRUCT Paint;
+    HDC Dc = BeginPaint(Window, &Paint);
+    reinterpret_cast<TAboutWindow*>(Data)->PaintPicture(Window, Dc);
+    EndPaint(Window, &Paint);
+    return 0;
+  }
+  return DefSubclassProc(Window, Message, W, L);
+}
+
+LRESULT CALLBACK TAboutWindow::LinkProcedure(HWND Window, UINT Message, WPARAM W, LPARAM L, UINT_PTR, DWORD_PTR Data) {
+  auto* Me = reinterpret_cast<TAboutWindow*>(Data);
+  bool Web = GetDlgCtrlID(Window) == IdLabel5;
+  bool& Hot = Web ? Me->Form.Label5Hot : Me->Form.Label2Hot;
+  if (Message == WM_MOUSEMOVE && !Hot) {
+    Web ? Me->Form.Label5MouseMove() : Me->Form.Label2MouseMove();
+    TRACKMOUSEEVENT Track = {sizeof Track, TME_LEAVE, Window, 0};
+    TrackMouseEvent(&Track);
+    SendMessageA(Window, WM_SETFONT, reinterpret_cast<WPARAM>(ProgramFont(true)), TRUE);
+  } else if (Message == WM_MOUSELEAVE) {
+    Web ? Me->Form.Label5MouseLeave() : Me->Form.Label2MouseLeave();
+    SendMessageA(Window, WM_SETFONT, reinterpret_cast<WPARAM>(ProgramFont(false)), TRUE);
+  }
+  return DefSubclassProc(Window, Message, W, L);
+}
+
+LRESULT CALLBACK TAboutWindow::Procedure(HWND Window, UINT Message, WPARAM W, LPARAM L) {
+  auto* Me = Self<TAboutWindow>(Window, Message, L);
+  if (!Me) return DefWindowProcA(Window, Message, W, L);
+  switch (Message) {
+    case DM_GETDEFID:
+      return MAKELRESULT(IdOk, DC_HASDEFID);
+    case WM_CTLCOLORSTATIC: {
+      int Id = GetDlgCtrlID(reinterpret_cast<HWND>(L));
+      HDC Dc = reinterpret_cast<HDC>(W);
+      if (Id == IdLabel5 || Id == IdLabel2About) {
+        bool Hot = Id == IdLabel5 ? Me->Form.Label5Hot : Me->Form.Label2Hot;
+        SetTextColor(Dc, Hot ? RGB(255, 0, 0) : RGB(0, 0, 255));
+      }
+      SetBkColor(Dc, GetSysColor(COLOR_BTNFACE));
+      return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
+    }
+    case WM_COMMAND:
+      if (LOWORD(W) == IdOk || LOWORD(W) == IdCancel) {
+        Me->Done = true;
+      } else if (HIWORD(W) == STN_CLICKED) {
+        if (LOWORD(W) == IdLabel5) Me->Form.Label5Click();
+        if (LOWORD(W) == IdImage1) Me->Form.Image1Click();
+        if (LOWORD(W) == IdLabel2About) Me->Form.Label2Click();
+      }
+      return 0;
+    case WM_CLOSE:
+      Me->Done = true;
+      return 0;
+  }
+  return DefWindowProcA(Window, Message, W, L);
+}
