@@ -1,14 +1,28 @@
 // A child process for the Wine tests: opens the files named on its command
-// line (and a named pipe for "pipe:NAME"), prints each handle value in hex on
-// one line, then waits until its standard input closes.
+// line (a named pipe for "pipe:NAME", N files in DIR for "many:N:DIR"), prints
+// each handle value in hex on one line, then waits until its standard input
+// closes.
 #include <windows.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     HANDLE H;
+    if (std::strncmp(argv[i], "many:", 5) == 0) {
+      char* Dir = nullptr;
+      long N = std::strtol(argv[i] + 5, &Dir, 10);
+      for (long K = 0; K < N; ++K) {
+        char Name[300];
+        std::snprintf(Name, sizeof Name, "%s\\f%05ld.dat", Dir + 1, K);
+        H = CreateFileA(Name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                        nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        std::printf("%llx\n", static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(H)));
+      }
+      continue;
+    }
     if (std::strncmp(argv[i], "pipe:", 5) == 0) {
       char Name[300];
       std::snprintf(Name, sizeof Name, "\\\\.\\pipe\\%s", argv[i] + 5);

@@ -117,3 +117,75 @@ void PumpFor(DWORD Milliseconds) {
     Sleep(10);
   } while (GetTickCount() - Start < Milliseconds);
 }
+
+namespace {
+struct TFindMain {
+  DWORD Pid;
+  HWND Found;
+};
+constexpr int ComboId = 101;  // the selector
+}  // namespace
+
+TRunningProgram::TRunningProgram() {
+  std::string Command = "\"" + ExeFolder() + "..\\" + LX_MAIN_EXE + "\"";
+  STARTUPINFOA Startup = {};
+  Startup.cb = sizeof Startup;
+  std::vector<char> Line(Command.begin(), Command.end());
+  Line.push_back('\0');
+  if (!CreateProcessA(nullptr, Line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &Startup, &Info)) return;
+  WaitForInputIdle(Info.hProcess, 10000);
+  TFindMain Find = {Info.dwProcessId, nullptr};
+  for (int Try = 0; Try < 100 && !Find.Found; ++Try) {
+    EnumWindows(
+        [](HWND W, LPARAM P) -> BOOL {
+          auto* F = reinterpret_cast<TFindMain*>(P);
+          DWORD Owner = 0;
+          GetWindowThreadProcessId(W, &Owner);
+          char Class[32] = {};
+          GetClassNameA(W, Class, sizeof Class);
+          if (Owner == F->Pid && std::string(Class) == "TForm1") F->Found = W;
+          return !F->Found;
+        },
+        reinterpret_cast<LPARAM>(&Find));
+    if (!Find.Found) Sleep(100);
+  }
+  Window = Find.Found;
+  HWND Combo = GetDlgItem(Window, ComboId);
+  for (int Try = 0; Try < 100 && Window && SendMessageA(Combo, CB_GETCOUNT, 0, 0) <= 0; ++Try) Sleep(100);
+}
+
+TRunningProgram::~TRunningProgram() {
+  if (!Info.hProcess) return;
+  // Whatever the outcome, the program does not outlive its test.
+  if (WaitForSingleObject(Info.hProcess, 0) != WAIT_OBJECT_0) TerminateProcess(Info.hProcess, 1);
+  CloseHandle(Info.hProcess);
+  CloseHandle(Info.hThread);
+}
+
+bool TRunningProgram::Pick(DWORD Pid, const std::string& Exe, std::string* Seen) {
+  if (!Window) return false;
+  HWND Combo = GetDlgItem(Window, ComboId);
+  char Wanted[300];
+  snprintf(Wanted, sizeof Wanted, "%04lu   %s", static_cast<unsigned long>(Pid), Exe.c_str());
+  int Count = static_cast<int>(SendMessageA(Combo, CB_GETCOUNT, 0, 0)), At = -1;
+  for (int I = 0; I < Count && At < 0; ++I) {
+    // Across processes the line travels as wide text.
+    wchar_t Wide[300] = {};
+    SendMessageW(Combo, CB_GETLBTEXT, static_cast<WPARAM>(I), reinterpret_cast<LPARAM>(Wide));
+    std::string Text(Wide, Wide + wcslen(Wide));
+    if (Text == Wanted) At = I;
+    if (Seen) *Seen += Text + "|";
+  }
+  if (At < 0) return false;
+  SendMessageA(Combo, CB_SETCURSEL, static_cast<WPARAM>(At), 0);
+  DWORD_PTR Result;
+  SendMessageTimeoutA(Window, WM_COMMAND, MAKEWPARAM(ComboId, CBN_SELCHANGE), reinterpret_cast<LPARAM>(Combo),
+                      SMTO_NORMAL, 120000, &Result);
+  return true;
+}
+
+bool TRunningProgram::Close() {
+  if (!Window) return false;
+  PostMessageA(Window, WM_CLOSE, 0, 0);
+  return WaitForSingleObject(Info.hProcess, 10000) == WAIT_OBJECT_0;
+}

@@ -49,3 +49,23 @@ void SaveWindowShot(HWND Window, const std::string& Name);
 
 // Pumps this thread's messages for a while.
 void PumpFor(DWORD Milliseconds);
+
+// The real lumorex.exe started for a test or a benchmark, ended with it.
+class TRunningProgram {
+ public:
+  TRunningProgram();  // starts it and waits for its main window and process list
+  ~TRunningProgram();
+  TRunningProgram(const TRunningProgram&) = delete;
+  TRunningProgram& operator=(const TRunningProgram&) = delete;
+  HWND Main() const { return Window; }
+  HANDLE Process() const { return Info.hProcess; }
+  DWORD Pid() const { return Info.dwProcessId; }
+  // Picks the selector line of Pid as a user would; false when it has none.
+  bool Pick(DWORD Pid, const std::string& Exe, std::string* Seen = nullptr);
+  // Closes the window and waits for the program to end.
+  bool Close();
+
+ private:
+  PROCESS_INFORMATION Info = {};
+  HWND Window = nullptr;
+};

@@ -131,10 +131,6 @@ std::string RemoteItemText(HWND List, const TRemoteText& R, int Item, int Sub) {
   return Text;
 }
 
-struct TFind {
-  DWORD Pid;
-  HWND Found;
-};
 
 TEST(MainWindowGui, RealProgramListsTheFilesOfAChildItIsPointedAt) {
   TRegistryLock Lock;
@@ -143,62 +139,13 @@ TEST(MainWindowGui, RealProgramListsTheFilesOfAChildItIsPointedAt) {
   TChild Child(Files);
   ASSERT_TRUE(Child.Started());
 
-  std::string Command = "\"" + ExeFolder() + "..\\" + LX_MAIN_EXE + "\"";
-  STARTUPINFOA Startup = {};
-  Startup.cb = sizeof Startup;
-  PROCESS_INFORMATION Info = {};
-  std::vector<char> Line(Command.begin(), Command.end());
-  Line.push_back('\0');
-  ASSERT_TRUE(CreateProcessA(nullptr, Line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &Startup, &Info));
-  // Whatever the test's outcome, the program does not outlive it.
-  struct TEnd {
-    PROCESS_INFORMATION& P;
-    ~TEnd() {
-      if (WaitForSingleObject(P.hProcess, 0) != WAIT_OBJECT_0) TerminateProcess(P.hProcess, 1);
-      CloseHandle(P.hProcess);
-      CloseHandle(P.hThread);
-    }
-  } End{Info};
-  WaitForInputIdle(Info.hProcess, 10000);
-
-  TFind Find = {Info.dwProcessId, nullptr};
-  for (int Try = 0; Try < 100 && !Find.Found; ++Try) {
-    EnumWindows(
-        [](HWND W, LPARAM P) -> BOOL {
-          auto* F = reinterpret_cast<TFind*>(P);
-          DWORD Owner = 0;
-          GetWindowThreadProcessId(W, &Owner);
-          char Class[32] = {};
-          GetClassNameA(W, Class, sizeof Class);
-          if (Owner == F->Pid && std::string(Class) == "TForm1") F->Found = W;
-          return !F->Found;
-        },
-        reinterpret_cast<LPARAM>(&Find));
-    if (!Find.Found) Sleep(100);
-  }
-  ASSERT_NE(Find.Found, nullptr);
-  HWND Main = Find.Found, Combo = GetDlgItem(Main, IdComboBox1), List = GetDlgItem(Main, IdListView1);
-  for (int Try = 0; Try < 100 && SendMessageA(Combo, CB_GETCOUNT, 0, 0) <= 0; ++Try) Sleep(100);
-
-  char Wanted[64];
-  snprintf(Wanted, sizeof Wanted, "%04lu   lxchild.exe", static_cast<unsigned long>(Child.Pid()));
-  int Count = static_cast<int>(SendMessageA(Combo, CB_GETCOUNT, 0, 0)), At = -1;
+  TRunningProgram Program;
+  ASSERT_NE(Program.Main(), nullptr);
+  HWND Main = Program.Main(), List = GetDlgItem(Main, IdListView1);
   std::string Seen;
-  for (int I = 0; I < Count && At < 0; ++I) {
-    // Across processes the line travels as wide text.
-    wchar_t Wide[300] = {};
-    SendMessageW(Combo, CB_GETLBTEXT, static_cast<WPARAM>(I), reinterpret_cast<LPARAM>(Wide));
-    std::string Text(Wide, Wide + wcslen(Wide));
-    if (Text == Wanted) At = I;
-    Seen += Text + "|";
-  }
-  ASSERT_GE(At, 0) << Wanted << " among " << Count << ": " << Seen;
-  SendMessageA(Combo, CB_SETCURSEL, static_cast<WPARAM>(At), 0);
-  DWORD_PTR Result;
-  SendMessageTimeoutA(Main, WM_COMMAND, MAKEWPARAM(IdComboBox1, CBN_SELCHANGE), reinterpret_cast<LPARAM>(Combo),
-                      SMTO_NORMAL, 30000, &Result);
+  ASSERT_TRUE(Program.Pick(Child.Pid(), "lxchild.exe", &Seen)) << Seen;
 
-  HANDLE Remote = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, Info.dwProcessId);
+  HANDLE Remote = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, Program.Pid());
   ASSERT_NE(Remote, nullptr);
   TRemoteText R = {Remote, static_cast<BYTE*>(VirtualAllocEx(Remote, nullptr, 4096, MEM_COMMIT, PAGE_READWRITE))};
   int Rows = static_cast<int>(SendMessageA(List, LVM_GETITEMCOUNT, 0, 0));
@@ -213,8 +160,7 @@ TEST(MainWindowGui, RealProgramListsTheFilesOfAChildItIsPointedAt) {
   CloseHandle(Remote);
   SaveWindowShot(Main, "main-window");
 
-  PostMessageA(Main, WM_CLOSE, 0, 0);
-  EXPECT_EQ(WaitForSingleObject(Info.hProcess, 10000), WAIT_OBJECT_0);
+  EXPECT_TRUE(Program.Close());
 }
 
 }  // namespace
