@@ -1,5 +1,8 @@
 #include "inspect/AllProcesses.h"
 
+#include <unordered_map>
+#include <vector>
+
 #include "inspect/ListOpenFiles.h"
 #include "process/Process.h"
 #include "process/ProcessList.h"
@@ -15,23 +18,28 @@ TFileRow HeaderRow(DWORD Pid) {
 }  // namespace
 
 bool ListAllProcesses(const THandleTableView& Table, uint16_t FileType, long& Count) {
+  // One walk groups the file entries by owner, in table order, so the view
+  // costs handles plus processes rather than their product.
+  std::unordered_map<DWORD, std::vector<size_t>> ByOwner;
+  if (FileType != 0) {
+    for (size_t I = 0; I < Table.NumberOfHandles(); ++I) {
+      if (!PassKeepsGoing(false)) return false;
+      const THandleTableView::TEntry Entry = Table.Entry(I);
+      if (Entry.ObjectTypeNumber == FileType) ByOwner[Entry.ProcessId].push_back(I);
+    }
+  }
+  static const std::vector<size_t> None;
   TMainView& Out = View();
   for (int32_t Slot = 0; Slot < ProcessCount; ++Slot) {
     const DWORD Pid = ProcessTable[Slot].PID;
     Out.AddFile(HeaderRow(Pid));
+    if (!PassKeepsGoing(true)) return false;
     TOwnedHandle Process(Os().OpenProcess(PROCESS_DUP_HANDLE, FALSE, Pid));
     if (!Process) continue;  // PID 0, or ended: the header stands alone
-    for (size_t I = 0; I < Table.NumberOfHandles(); ++I) {
-      if (!PassKeepsGoing()) return false;
-      const THandleTableView::TEntry Entry = Table.Entry(I);
-      if (!Table.OwnedBy(Entry, Pid) || FileType == 0 || Entry.ObjectTypeNumber != FileType) continue;
-      const std::string Path = NameEntry(Process.Get(), Entry);
-      if (Path.empty()) continue;
-      // Every object is listed here, pipes and devices too, in both modes.
-      Out.AddFile(FileRow(Entry.Handle, Path));
-      if (!PassKeepsGoing()) return false;
-      ++Count;
-    }
+    auto Found = ByOwner.find(Table.OwnerKey(Pid));
+    // Every object is listed here, pipes and devices too, in both modes.
+    if (!ListProcessFiles(Process.Get(), Table, Found == ByOwner.end() ? None : Found->second, nullptr, Count))
+      return false;
   }
   return true;
 }

@@ -13,11 +13,13 @@ uint64_t Read(const BYTE* At, size_t Size) {
 
 constexpr DWORD NameWaitMs = 100;
 constexpr ULONG NameBufferSize = 520;
+// How often a waiting caller looks up: to dispatch events and watch deadlines.
+constexpr DWORD PassSlice = 10;
 
-// Workers that missed their deadline, with the request each may still write.
+// Workers that missed their deadline, with the batch each may still write.
 struct TAbandoned {
   HANDLE Thread;
-  TNameRequest* Request;
+  TNameBatch* Batch;
 };
 std::vector<TAbandoned>& Abandoned() {
   static std::vector<TAbandoned> List;
@@ -116,32 +118,42 @@ uint16_t GetFileObjectType() {
   return 0;
 }
 
-DWORD WINAPI NameQueryThread(LPVOID Parameter) {
-  auto* Request = static_cast<TNameRequest*>(Parameter);
+namespace {
+
+// Names one handle into Name; 0 when Name is valid, else the failing status of
+// the file-name query. Allocates nothing.
+DWORD QueryName(HANDLE Handle, char (&Name)[MAX_PATH]) {
   alignas(8) BYTE FileInfo[524] = {};
   alignas(8) BYTE ObjectInfo[NameBufferSize];
-  TNameRequest Local = *Request;
   IO_STATUS_BLOCK IoStatus = {};
-  DWORD ExitCode = 0;
-  NTSTATUS Status = Os().NtQueryInformationFile(Local.Handle, &IoStatus, FileInfo, NameBufferSize, FileNameInformation);
-  if (Status != STATUS_SUCCESS) {
-    ExitCode = static_cast<DWORD>(Status);
+  NTSTATUS Status = Os().NtQueryInformationFile(Handle, &IoStatus, FileInfo, NameBufferSize, FileNameInformation);
+  if (Status != STATUS_SUCCESS) return static_cast<DWORD>(Status);
+  ULONG Returned = 0;
+  if (Os().NtQueryObject(Handle, ObjectNameInformation, ObjectInfo, NameBufferSize, &Returned) == STATUS_SUCCESS) {
+    const auto* Object = reinterpret_cast<const OBJECT_NAME_INFORMATION*>(ObjectInfo);
+    int Count = Object->Name.Buffer ? Object->Name.Length / 2 : 0;
+    ToAnsi(Object->Name.Buffer, Count, Name, sizeof Name);
   } else {
-    ULONG Returned = 0;
-    if (Os().NtQueryObject(Local.Handle, ObjectNameInformation, ObjectInfo, NameBufferSize, &Returned) ==
-        STATUS_SUCCESS) {
-      const auto* Name = reinterpret_cast<const OBJECT_NAME_INFORMATION*>(ObjectInfo);
-      int Count = Name->Name.Buffer ? Name->Name.Length / 2 : 0;
-      ToAnsi(Name->Name.Buffer, Count, Local.Name, sizeof Local.Name);
-    } else {
-      // Without its device part: such a path is never mapped to a drive.
-      const auto* Name = reinterpret_cast<const FILE_NAME_INFORMATION*>(FileInfo);
-      ULONG Bytes = std::min<ULONG>(Name->FileNameLength, NameBufferSize - offsetof(FILE_NAME_INFORMATION, FileName));
-      ToAnsi(Name->FileName, static_cast<int>(Bytes / 2), Local.Name, sizeof Local.Name);
-    }
+    // Without its device part: such a path is never mapped to a drive.
+    const auto* File = reinterpret_cast<const FILE_NAME_INFORMATION*>(FileInfo);
+    ULONG Bytes = std::min<ULONG>(File->FileNameLength, NameBufferSize - offsetof(FILE_NAME_INFORMATION, FileName));
+    ToAnsi(File->FileName, static_cast<int>(Bytes / 2), Name, sizeof Name);
   }
-  *Request = Local;
-  return ExitCode;
+  return 0;
+}
+
+}  // namespace
+
+DWORD WINAPI NameQueryThread(LPVOID Parameter) {
+  auto* Batch = static_cast<TNameBatch*>(Parameter);
+  for (size_t I = 0; I < Batch->Count; ++I) {
+    TNameRequest Local = Batch->Requests[I];
+    Batch->Started.store(I + 1, std::memory_order_release);
+    Batch->Status[I] = QueryName(Local.Handle, Local.Name);
+    Batch->Requests[I] = Local;
+    Batch->Done.store(I + 1, std::memory_order_release);
+  }
+  return 0;
 }
 
 size_t ReapNameWorkers() {
@@ -149,7 +161,7 @@ size_t ReapNameWorkers() {
   for (size_t I = 0; I < List.size();) {
     if (Os().WaitForSingleObject(List[I].Thread, 0) == WAIT_OBJECT_0) {
       Os().CloseHandle(List[I].Thread);
-      delete List[I].Request;
+      delete List[I].Batch;
       List[I] = List.back();
       List.pop_back();
     } else {
@@ -159,26 +171,69 @@ size_t ReapNameWorkers() {
   return List.size();
 }
 
-std::string HandleToFileName(HANDLE Handle) {
+bool NameHandles(const HANDLE* Handles, size_t Count, std::string* Names, bool (*KeepGoing)()) {
   ReapNameWorkers();
-  auto Request = std::make_unique<TNameRequest>();
-  *Request = {};
-  Request->Handle = Handle;
-  TOwnedHandle Thread(Os().CreateThread(nullptr, 0, NameQueryThread, Request.get(), 0, nullptr));
-  if (!Thread) return "";
-  DWORD Wait = Os().WaitForSingleObject(Thread.Get(), NameWaitMs);
-  if (Wait != WAIT_OBJECT_0) {
-    // The worker may still be running, even once terminated: it keeps its
-    // record until it has really ended, and ReapNameWorkers frees both then.
-    if (Wait == WAIT_TIMEOUT) Os().TerminateThread(Thread.Get(), 0);
-    Abandoned().push_back({Thread.Release(), Request.release()});
-    return "";
+  size_t Next = 0;
+  while (Next < Count) {
+    // One worker names the rest in turn; a new one starts only after a query
+    // that missed its deadline.
+    auto Batch = std::make_unique<TNameBatch>(Count - Next);
+    for (size_t I = 0; I < Batch->Count; ++I) Batch->Requests[I].Handle = Handles[Next + I];
+    TOwnedHandle Thread(Os().CreateThread(nullptr, 0, NameQueryThread, Batch.get(), 0, nullptr));
+    if (!Thread) {
+      for (; Next < Count; ++Next) Names[Next].clear();
+      return true;
+    }
+    size_t Watched = 0;
+    DWORD WatchedSince = Os().GetTickCount();
+    bool Ended = false, Stopped = false;
+    size_t Lost = 0;  // the query a dead or stopped worker leaves unanswered
+    while (!Ended) {
+      DWORD Wait = Os().WaitForSingleObject(Thread.Get(), PassSlice);
+      if (Wait == WAIT_OBJECT_0) {
+        Ended = true;
+        DWORD ExitCode = 1;
+        // A worker that ended abnormally answered only what it marked done.
+        if (!Os().GetExitCodeThread(Thread.Get(), &ExitCode) || ExitCode != 0) Lost = 1;
+        break;
+      }
+      size_t Started = Batch->Started.load(std::memory_order_acquire);
+      DWORD Now = Os().GetTickCount();
+      if (Started != Watched) {
+        Watched = Started;
+        WatchedSince = Now;
+      }
+      bool Late = Wait == WAIT_TIMEOUT && Batch->Done.load(std::memory_order_acquire) < Started &&
+                  Now - WatchedSince >= NameWaitMs;
+      if (Wait == WAIT_TIMEOUT && !Late && KeepGoing && !KeepGoing()) Stopped = true;
+      if (Late || Stopped || Wait != WAIT_TIMEOUT) {
+        Os().TerminateThread(Thread.Get(), 0);
+        Lost = 1;
+        break;
+      }
+    }
+    size_t Done = Batch->Done.load(std::memory_order_acquire);
+    for (size_t I = 0; I < Done; ++I) {
+      std::string Name(Batch->Requests[I].Name, strnlen(Batch->Requests[I].Name, MAX_PATH));
+      Names[Next + I] = Batch->Status[I] == 0 && !Name.empty() ? MapDevicePath(Name) : std::string();
+    }
+    if (!Ended) {
+      // The worker may still be running, even once terminated: it keeps its
+      // batch until it has really ended, and ReapNameWorkers frees both then.
+      Abandoned().push_back({Thread.Release(), Batch.release()});
+    }
+    Next += Done;
+    if (Stopped) return false;
+    if (Lost && Next < Count) Names[Next++].clear();
+    if (Ended && !Lost) Next = Count;
   }
-  DWORD ExitCode = 1;
-  if (!Os().GetExitCodeThread(Thread.Get(), &ExitCode) || ExitCode != 0) return "";
-  std::string Name(Request->Name, strnlen(Request->Name, sizeof Request->Name));
-  if (Name.empty()) return Name;
-  return MapDevicePath(Name);
+  return true;
+}
+
+std::string HandleToFileName(HANDLE Handle) {
+  std::string Name;
+  NameHandles(&Handle, 1, &Name, nullptr);
+  return Name;
 }
 
 std::string MapDevicePath(const std::string& Name) {

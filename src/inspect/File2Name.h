@@ -2,15 +2,27 @@
 // behind one file handle.
 #pragma once
 
+#include <atomic>
+#include <memory>
 #include <string>
 
 #include "os/Owned.h"
 
-// Passed from HandleToFileName to its worker. The worker copies it in at its
-// start and back at its end; it must stay valid until the worker has ended.
+// One handle to name: filled by the caller, its name by the worker.
 struct TNameRequest {
   HANDLE Handle;
   char Name[MAX_PATH];
+};
+
+// The handles a worker names in turn, and what it answered. It must stay valid
+// until the worker has really ended, even one terminated for being late.
+struct TNameBatch {
+  explicit TNameBatch(size_t N) : Count(N), Requests(new TNameRequest[N]()), Status(new DWORD[N]()) {}
+  const size_t Count;
+  std::unique_ptr<TNameRequest[]> Requests;
+  std::unique_ptr<DWORD[]> Status;
+  std::atomic<size_t> Started{0};  // queries begun
+  std::atomic<size_t> Done{0};     // queries answered
 };
 
 // Reads a handle-table block of any class and width as the same entries.
@@ -27,7 +39,9 @@ class THandleTableView {
   size_t NumberOfHandles() const { return Count; }
   TEntry Entry(size_t Index) const;
   // Class 16 carries 16-bit process ids and handle values; class 64 whole ones.
-  bool OwnedBy(const TEntry& Entry, DWORD Pid) const { return Entry.ProcessId == (Pid & PidMask); }
+  bool OwnedBy(const TEntry& Entry, DWORD Pid) const { return Entry.ProcessId == OwnerKey(Pid); }
+  // The process id as this class records it.
+  DWORD OwnerKey(DWORD Pid) const { return Pid & PidMask; }
   bool IsHandle(const TEntry& Entry, ULONG_PTR Handle) const { return Entry.Handle == (Handle & HandleMask); }
   const THandleTableLayout* Layout() const { return Layout_; }
 
@@ -66,7 +80,14 @@ uint16_t GetFileObjectType();
 // maps to it; empty when it cannot be named within 100 ms.
 std::string HandleToFileName(HANDLE Handle);
 
-DWORD WINAPI NameQueryThread(LPVOID Request);
+// Names Count handles of this process into Names, as HandleToFileName would
+// each, on one worker that lives while it answers in time: each query still
+// has its own 100 ms. KeepGoing, when given, is called about every 10 ms of
+// waiting; when it says stop, the rest are left unnamed and false returns.
+bool NameHandles(const HANDLE* Handles, size_t Count, std::string* Names, bool (*KeepGoing)());
+
+// The worker: names a TNameBatch in turn. Allocates nothing.
+DWORD WINAPI NameQueryThread(LPVOID Batch);
 
 // Turns a device path into a drive-letter path where a drive maps to it.
 std::string MapDevicePath(const std::string& Name);

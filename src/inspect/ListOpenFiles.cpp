@@ -7,11 +7,21 @@
 namespace {
 bool StopRequested = false;
 int Depth = 0;
+DWORD LastDispatch = 0;
+
+// Events are dispatched when this much pass time has gone by, and after rows
+// were added: the window stays as live as with a dispatch per entry, at a
+// fraction of the calls.
+constexpr DWORD DispatchEveryMs = 10;
+// Handles duplicated and named together; the list grows by this many at most
+// between dispatches.
+constexpr size_t Chunk = 256;
 
 struct TPassDepth {
   TPassDepth() {
     ++Depth;
     StopRequested = false;
+    LastDispatch = Os().GetTickCount();
   }
   ~TPassDepth() {
     // A stop asked of this pass ends with it; an outer pass runs on.
@@ -19,6 +29,9 @@ struct TPassDepth {
     StopRequested = false;
   }
 };
+
+bool KeepGoingByTime() { return PassKeepsGoing(false); }
+
 }  // namespace
 
 void RequestPassStop() {
@@ -27,8 +40,12 @@ void RequestPassStop() {
 bool PassStopRequested() { return StopRequested; }
 bool PassRunning() { return Depth > 0; }
 
-bool PassKeepsGoing() {
-  Os().ProcessMessages();
+bool PassKeepsGoing(bool Force) {
+  DWORD Now = Os().GetTickCount();
+  if (Force || Now - LastDispatch >= DispatchEveryMs) {
+    Os().ProcessMessages();
+    LastDispatch = Os().GetTickCount();
+  }
   return !StopRequested;
 }
 
@@ -48,6 +65,46 @@ std::string NameEntry(HANDLE Process, const THandleTableView::TEntry& Entry) {
                             0, FALSE, DUPLICATE_SAME_ACCESS))
     return "";
   return HandleToFileName(Copy.Get());
+}
+
+bool ListProcessFiles(HANDLE Process, const THandleTableView& Table, const std::vector<size_t>& Entries,
+                      const uint32_t* Mode, long& Count) {
+  TMainView& Out = View();
+  std::vector<TOwnedHandle> Copies;
+  std::vector<HANDLE> Handles;
+  std::vector<size_t> Owners;  // the entry behind each copy
+  std::vector<std::string> Names;
+  for (size_t From = 0; From < Entries.size(); From += Chunk) {
+    size_t To = std::min(Entries.size(), From + Chunk);
+    Copies.clear();
+    Handles.clear();
+    Owners.clear();
+    for (size_t I = From; I < To; ++I) {
+      if (!PassKeepsGoing(false)) return false;
+      TOwnedHandle Copy;
+      if (!Os().DuplicateHandle(Process, reinterpret_cast<HANDLE>(Table.Entry(Entries[I]).Handle),
+                                Os().GetCurrentProcess(), Copy.Receive(), 0, FALSE, DUPLICATE_SAME_ACCESS))
+        continue;
+      Handles.push_back(Copy.Get());
+      Copies.push_back(std::move(Copy));
+      Owners.push_back(Entries[I]);
+    }
+    Names.assign(Handles.size(), std::string());
+    if (!NameHandles(Handles.data(), Handles.size(), Names.data(), KeepGoingByTime)) return false;
+    Copies.clear();  // the duplicates are closed before the rows are shown
+    bool Added = false;
+    for (size_t I = 0; I < Names.size(); ++I) {
+      const std::string& Path = Names[I];
+      if (Path.empty()) continue;
+      // Normal mode keeps drive-letter paths only; the mode is read afresh per row.
+      if (Mode && *Mode != 1 && Path[0] == '\\') continue;
+      Out.AddFile(FileRow(Table.Entry(Owners[I]).Handle, Path));
+      ++Count;
+      Added = true;
+    }
+    if (Added && !PassKeepsGoing(true)) return false;
+  }
+  return true;
 }
 
 TPassResult ListOpenFiles(DWORD Pid, const uint32_t& Mode) {
@@ -71,18 +128,14 @@ TPassResult ListOpenFiles(DWORD Pid, const uint32_t& Mode) {
       return TPassResult::Failed;
     }
     Out.SetStatus(0, "Enumerating handles for process: " + std::to_string(Pid));
+    std::vector<size_t> Entries;
     for (size_t I = 0; I < Table.NumberOfHandles(); ++I) {
-      if (!PassKeepsGoing()) return TPassResult::Stopped;
+      if (!PassKeepsGoing(false)) return TPassResult::Stopped;
       const THandleTableView::TEntry Entry = Table.Entry(I);
       // Type 0 means the file type was not found: no entry is a file then.
-      if (!Table.OwnedBy(Entry, Pid) || FileType == 0 || Entry.ObjectTypeNumber != FileType) continue;
-      const std::string Path = NameEntry(Process.Get(), Entry);
-      if (Path.empty()) continue;
-      // Normal mode keeps drive-letter paths only.
-      if (Mode != 1 && Path[0] == '\\') continue;
-      Out.AddFile(FileRow(Entry.Handle, Path));
-      ++Count;
+      if (Table.OwnedBy(Entry, Pid) && FileType != 0 && Entry.ObjectTypeNumber == FileType) Entries.push_back(I);
     }
+    if (!ListProcessFiles(Process.Get(), Table, Entries, &Mode, Count)) return TPassResult::Stopped;
   } else if (!ListAllProcesses(Table, FileType, Count)) {
     return TPassResult::Stopped;
   }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "inspect/File2Name.h"
 #include "ui/MainView.h"
@@ -29,5 +30,13 @@ TFileRow FileRow(ULONG_PTR Handle, const std::string& Path);
 // be duplicated or named in time.
 std::string NameEntry(HANDLE Process, const THandleTableView::TEntry& Entry);
 
-// Dispatches pending events; false when the pass has been asked to stop.
-bool PassKeepsGoing();
+// Dispatches pending events when 10 ms of pass time have gone by since the
+// last dispatch, or at once with Force; false when the pass has been asked to
+// stop.
+bool PassKeepsGoing(bool Force);
+
+// Lists the file rows of one opened process from the table entries that are
+// its file handles, in their order; Mode null lists every object. False when
+// the pass was asked to stop.
+bool ListProcessFiles(HANDLE Process, const THandleTableView& Table, const std::vector<size_t>& Entries,
+                      const uint32_t* Mode, long& Count);

@@ -31,6 +31,7 @@ class TSystem {
   virtual DWORD GetCurrentProcessId() = 0;
   virtual HANDLE GetCurrentThread() = 0;
   virtual DWORD GetLastError() = 0;
+  virtual DWORD GetTickCount() = 0;
 
   // Threads
   virtual HANDLE CreateThread(void* Security, SIZE_T StackSize, LPTHREAD_START_ROUTINE Start, void* Parameter,

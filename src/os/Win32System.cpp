@@ -60,6 +60,7 @@ HANDLE TWin32System::GetCurrentProcess() { return ::GetCurrentProcess(); }
 DWORD TWin32System::GetCurrentProcessId() { return ::GetCurrentProcessId(); }
 HANDLE TWin32System::GetCurrentThread() { return ::GetCurrentThread(); }
 DWORD TWin32System::GetLastError() { return ::GetLastError(); }
+DWORD TWin32System::GetTickCount() { return ::GetTickCount(); }
 HANDLE TWin32System::CreateThread(void* Security, SIZE_T StackSize, LPTHREAD_START_ROUTINE Start, void* Parameter,
                                   DWORD Flags, DWORD* ThreadId) {
   return ::CreateThread(static_cast<LPSECURITY_ATTRIBUTES>(Security), StackSize, Start, Parameter, Flags, ThreadId);

@@ -27,6 +27,7 @@ class TWin32System : public TSystem {
   DWORD GetCurrentProcessId() override;
   HANDLE GetCurrentThread() override;
   DWORD GetLastError() override;
+  DWORD GetTickCount() override;
   HANDLE CreateThread(void* Security, SIZE_T StackSize, LPTHREAD_START_ROUTINE Start, void* Parameter, DWORD Flags,
                       DWORD* ThreadId) override;
   DWORD WaitForSingleObject(HANDLE Handle, DWORD Milliseconds) override;

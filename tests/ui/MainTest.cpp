@@ -205,7 +205,7 @@ TEST_F(MainTest, UserRefreshDuringAPassStopsItThenRuns) {
   Form.FormShow();
   bool Clicked = false;
   Sim.OnProcessMessages = [&] {
-    if (!Clicked && Screen.Files.size() == 1) {
+    if (!Clicked && !Screen.Files.empty()) {
       Clicked = true;
       Form.Button1Click();
       EXPECT_TRUE(PassStopRequested());
@@ -226,7 +226,7 @@ TEST_F(MainTest, PickingAnotherLineDuringAPassListsOnlyTheNewOne) {
   Form.FormShow();
   bool Picked = false;
   Sim.OnProcessMessages = [&] {
-    if (!Picked && Screen.Files.size() == 1) {
+    if (!Picked && !Screen.Files.empty()) {
       Picked = true;
       Pick(5);
     }

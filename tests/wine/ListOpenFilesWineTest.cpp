@@ -59,3 +59,29 @@ TEST(ListOpenFilesWine, ProcessThatCannotBeOpenedGivesTheAccessError) {
 }
 
 }  // namespace
+
+#include "support/ReferencePass.h"
+
+namespace {
+
+TEST(ListOpenFilesWine, FastPassListsWhatTheFirstPassListed) {
+  std::string Folder = TempFolder("compare");
+  TChild Child({"many:300:" + Folder, "pipe:lumorex-compare-" + std::to_string(GetCurrentProcessId())});
+  ASSERT_TRUE(Child.Started());
+  for (uint32_t Mode : {0u, 1u}) {
+    TMemoryView Old, New;
+    {
+      TViewScope Use(Old);
+      ReferenceListOpenFiles(Child.Pid(), Mode);
+    }
+    {
+      TViewScope Use(New);
+      ListOpenFiles(Child.Pid(), Mode);
+    }
+    EXPECT_GE(New.Files.size(), 300u);
+    EXPECT_TRUE(New.Files == Old.Files) << "mode " << Mode;
+    EXPECT_EQ(New.Log, Old.Log) << "mode " << Mode;
+  }
+}
+
+}  // namespace

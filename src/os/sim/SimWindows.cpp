@@ -324,6 +324,11 @@ HANDLE TSimWindows::GetCurrentProcess() { return reinterpret_cast<HANDLE>(static
 HANDLE TSimWindows::GetCurrentThread() { return reinterpret_cast<HANDLE>(static_cast<intptr_t>(-2)); }
 DWORD TSimWindows::GetCurrentProcessId() { return SelfPid; }
 DWORD TSimWindows::GetLastError() { return LastError; }
+DWORD TSimWindows::GetTickCount() {
+  static const auto Boot = std::chrono::steady_clock::now();
+  return static_cast<DWORD>(
+      std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - Boot).count());
+}
 
 BOOL TSimWindows::CloseHandle(HANDLE Handle) {
   TLock Lock(M);
