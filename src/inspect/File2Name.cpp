@@ -171,30 +171,52 @@ size_t ReapNameWorkers() {
   return List.size();
 }
 
-bool NameHandles(const HANDLE* Handles, size_t Count, std::string* Names, bool (*KeepGoing)()) {
+TNamer::~TNamer() { Abandon(); }
+
+void TNamer::Abandon() {
+  if (!Thread) return;
+  // The worker may still be running, even once terminated: it keeps its batch
+  // until it has really ended, and ReapNameWorkers frees both then.
+  Os().TerminateThread(Thread.Get(), 0);
+  Abandoned().push_back({Thread.Release(), Batch.release()});
+}
+
+void TNamer::Launch() {
+  // One worker names the rest in turn; a new one starts only after a query
+  // that missed its deadline.
+  Batch = std::make_unique<TNameBatch>(Count - Next);
+  for (size_t I = 0; I < Batch->Count; ++I) Batch->Requests[I].Handle = Handles[Next + I];
+  Thread = TOwnedHandle(Os().CreateThread(nullptr, 0, NameQueryThread, Batch.get(), 0, nullptr));
+  if (!Thread) Batch.reset();
+}
+
+void TNamer::Start(const HANDLE* ToName, size_t N) {
   ReapNameWorkers();
-  size_t Next = 0;
+  Handles = ToName;
+  Count = N;
+  Next = 0;
+  if (Count > 0) Launch();
+}
+
+bool TNamer::Finish(std::string* Names, bool (*KeepGoing)()) {
+  bool Again = false;  // a new worker, after one that missed its deadline
   while (Next < Count) {
-    // One worker names the rest in turn; a new one starts only after a query
-    // that missed its deadline.
-    auto Batch = std::make_unique<TNameBatch>(Count - Next);
-    for (size_t I = 0; I < Batch->Count; ++I) Batch->Requests[I].Handle = Handles[Next + I];
-    TOwnedHandle Thread(Os().CreateThread(nullptr, 0, NameQueryThread, Batch.get(), 0, nullptr));
+    if (Again) Launch();
+    Again = true;
     if (!Thread) {
       for (; Next < Count; ++Next) Names[Next].clear();
       return true;
     }
     size_t Watched = 0;
     DWORD WatchedSince = Os().GetTickCount();
-    bool Ended = false, Stopped = false;
-    size_t Lost = 0;  // the query a dead or stopped worker leaves unanswered
-    while (!Ended) {
+    bool Ended = false, Stopped = false, Lost = false;
+    for (;;) {
       DWORD Wait = Os().WaitForSingleObject(Thread.Get(), PassSlice);
       if (Wait == WAIT_OBJECT_0) {
         Ended = true;
         DWORD ExitCode = 1;
         // A worker that ended abnormally answered only what it marked done.
-        if (!Os().GetExitCodeThread(Thread.Get(), &ExitCode) || ExitCode != 0) Lost = 1;
+        Lost = !Os().GetExitCodeThread(Thread.Get(), &ExitCode) || ExitCode != 0;
         break;
       }
       size_t Started = Batch->Started.load(std::memory_order_acquire);
@@ -207,8 +229,7 @@ bool NameHandles(const HANDLE* Handles, size_t Count, std::string* Names, bool (
                   Now - WatchedSince >= NameWaitMs;
       if (Wait == WAIT_TIMEOUT && !Late && KeepGoing && !KeepGoing()) Stopped = true;
       if (Late || Stopped || Wait != WAIT_TIMEOUT) {
-        Os().TerminateThread(Thread.Get(), 0);
-        Lost = 1;
+        Lost = true;
         break;
       }
     }
@@ -217,17 +238,23 @@ bool NameHandles(const HANDLE* Handles, size_t Count, std::string* Names, bool (
       std::string Name(Batch->Requests[I].Name, strnlen(Batch->Requests[I].Name, MAX_PATH));
       Names[Next + I] = Batch->Status[I] == 0 && !Name.empty() ? MapDevicePath(Name) : std::string();
     }
-    if (!Ended) {
-      // The worker may still be running, even once terminated: it keeps its
-      // batch until it has really ended, and ReapNameWorkers frees both then.
-      Abandoned().push_back({Thread.Release(), Batch.release()});
+    if (Ended) {
+      Thread.Reset();
+      Batch.reset();
+    } else {
+      Abandon();
     }
     Next += Done;
     if (Stopped) return false;
     if (Lost && Next < Count) Names[Next++].clear();
-    if (Ended && !Lost) Next = Count;
   }
   return true;
+}
+
+bool NameHandles(const HANDLE* Handles, size_t Count, std::string* Names, bool (*KeepGoing)()) {
+  TNamer Namer;
+  Namer.Start(Handles, Count);
+  return Namer.Finish(Names, KeepGoing);
 }
 
 std::string HandleToFileName(HANDLE Handle) {

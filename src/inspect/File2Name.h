@@ -86,6 +86,26 @@ std::string HandleToFileName(HANDLE Handle);
 // waiting; when it says stop, the rest are left unnamed and false returns.
 bool NameHandles(const HANDLE* Handles, size_t Count, std::string* Names, bool (*KeepGoing)());
 
+// NameHandles in two steps, so the caller can prepare the next handles while
+// these are named. The handles stay open until Finish has returned.
+class TNamer {
+ public:
+  TNamer() = default;
+  ~TNamer();  // a worker still running is ended and its batch kept until it has
+  TNamer(const TNamer&) = delete;
+  TNamer& operator=(const TNamer&) = delete;
+  void Start(const HANDLE* Handles, size_t Count);
+  bool Finish(std::string* Names, bool (*KeepGoing)());
+
+ private:
+  void Launch();
+  void Abandon();
+  const HANDLE* Handles = nullptr;
+  size_t Count = 0, Next = 0;
+  std::unique_ptr<TNameBatch> Batch;
+  TOwnedHandle Thread;
+};
+
 // The worker: names a TNameBatch in turn. Allocates nothing.
 DWORD WINAPI NameQueryThread(LPVOID Batch);
 

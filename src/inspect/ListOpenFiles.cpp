@@ -67,41 +67,60 @@ std::string NameEntry(HANDLE Process, const THandleTableView::TEntry& Entry) {
   return HandleToFileName(Copy.Get());
 }
 
-bool ListProcessFiles(HANDLE Process, const THandleTableView& Table, const std::vector<size_t>& Entries,
-                      const uint32_t* Mode, long& Count) {
-  TMainView& Out = View();
+namespace {
+
+// The duplicates of one chunk of a process's file entries.
+struct TChunk {
   std::vector<TOwnedHandle> Copies;
   std::vector<HANDLE> Handles;
   std::vector<size_t> Owners;  // the entry behind each copy
+};
+
+bool Duplicate(HANDLE Process, const THandleTableView& Table, const std::vector<size_t>& Entries, size_t From,
+               TChunk& Out) {
+  Out.Copies.clear();
+  Out.Handles.clear();
+  Out.Owners.clear();
+  for (size_t I = From; I < std::min(Entries.size(), From + Chunk); ++I) {
+    if (!PassKeepsGoing(false)) return false;
+    TOwnedHandle Copy;
+    if (!Os().DuplicateHandle(Process, reinterpret_cast<HANDLE>(Table.Entry(Entries[I]).Handle),
+                              Os().GetCurrentProcess(), Copy.Receive(), 0, FALSE, DUPLICATE_SAME_ACCESS))
+      continue;
+    Out.Handles.push_back(Copy.Get());
+    Out.Copies.push_back(std::move(Copy));
+    Out.Owners.push_back(Entries[I]);
+  }
+  return true;
+}
+
+}  // namespace
+
+bool ListProcessFiles(HANDLE Process, const THandleTableView& Table, const std::vector<size_t>& Entries,
+                      const uint32_t* Mode, long& Count) {
+  TMainView& Out = View();
+  TChunk Current, Following;
   std::vector<std::string> Names;
+  if (!Duplicate(Process, Table, Entries, 0, Current)) return false;
   for (size_t From = 0; From < Entries.size(); From += Chunk) {
-    size_t To = std::min(Entries.size(), From + Chunk);
-    Copies.clear();
-    Handles.clear();
-    Owners.clear();
-    for (size_t I = From; I < To; ++I) {
-      if (!PassKeepsGoing(false)) return false;
-      TOwnedHandle Copy;
-      if (!Os().DuplicateHandle(Process, reinterpret_cast<HANDLE>(Table.Entry(Entries[I]).Handle),
-                                Os().GetCurrentProcess(), Copy.Receive(), 0, FALSE, DUPLICATE_SAME_ACCESS))
-        continue;
-      Handles.push_back(Copy.Get());
-      Copies.push_back(std::move(Copy));
-      Owners.push_back(Entries[I]);
-    }
-    Names.assign(Handles.size(), std::string());
-    if (!NameHandles(Handles.data(), Handles.size(), Names.data(), KeepGoingByTime)) return false;
-    Copies.clear();  // the duplicates are closed before the rows are shown
+    // The worker names this chunk while the next one is duplicated.
+    TNamer Namer;
+    Namer.Start(Current.Handles.data(), Current.Handles.size());
+    if (From + Chunk < Entries.size() && !Duplicate(Process, Table, Entries, From + Chunk, Following)) return false;
+    Names.assign(Current.Handles.size(), std::string());
+    if (!Namer.Finish(Names.data(), KeepGoingByTime)) return false;
     bool Added = false;
     for (size_t I = 0; I < Names.size(); ++I) {
       const std::string& Path = Names[I];
       if (Path.empty()) continue;
       // Normal mode keeps drive-letter paths only; the mode is read afresh per row.
       if (Mode && *Mode != 1 && Path[0] == '\\') continue;
-      Out.AddFile(FileRow(Table.Entry(Owners[I]).Handle, Path));
+      Out.AddFile(FileRow(Table.Entry(Current.Owners[I]).Handle, Path));
       ++Count;
       Added = true;
     }
+    std::swap(Current, Following);  // this chunk's duplicates close with Following's next use
+    Following.Copies.clear();
     if (Added && !PassKeepsGoing(true)) return false;
   }
   return true;

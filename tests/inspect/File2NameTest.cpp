@@ -196,8 +196,14 @@ TEST_F(File2NameTest, NoThreadMeansNoName) {
   HANDLE H = Own("\\Device\\HarddiskVolume1\\x");
   Sim.FailCall("CreateThread");
   EXPECT_EQ(HandleToFileName(H), "");
+  // A failed wait on a worker that has not answered yet: no name, and the
+  // worker is ended and kept until it has really gone.
+  HANDLE Hung = Own("\\Device\\HarddiskVolume1\\hung");
+  LastObject().Hang = true;
   Sim.FailCall("WaitForSingleObject");
-  EXPECT_EQ(HandleToFileName(H), "");
+  EXPECT_EQ(HandleToFileName(Hung), "");
+  Sim.ReleaseBlocked();
+  ASSERT_TRUE(Sim.WaitThreads());
   // A worker whose exit code cannot be read still answered what it marked done.
   Sim.FailCall("GetExitCodeThread");
   EXPECT_EQ(HandleToFileName(H), "C:\\x");
