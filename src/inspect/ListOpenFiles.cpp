@@ -126,7 +126,23 @@ bool ListProcessFiles(HANDLE Process, const THandleTableView& Table, const std::
   return true;
 }
 
-TPassResult ListOpenFiles(DWORD Pid, const uint32_t& Mode) {
+namespace {
+
+bool ListOneProcess(HANDLE Process, DWORD Pid, const THandleTableView& Table, uint16_t FileType,
+                    const uint32_t& Mode, long& Count) {
+  std::vector<size_t> Entries;
+  for (size_t I = 0; I < Table.NumberOfHandles(); ++I) {
+    if (!PassKeepsGoing(false)) return false;
+    const THandleTableView::TEntry Entry = Table.Entry(I);
+    // Type 0 means the file type was not found: no entry is a file then.
+    if (Table.OwnedBy(Entry, Pid) && FileType != 0 && Entry.ObjectTypeNumber == FileType) Entries.push_back(I);
+  }
+  return ListProcessFiles(Process, Table, Entries, &Mode, Count);
+}
+
+}  // namespace
+
+TPassResult RunPass(DWORD Pid, const uint32_t& Mode, TListOneProcess ListOne, TListEveryProcess ListAll) {
   TPassDepth Running;
   TMainView& Out = View();
   Out.ClearFiles();
@@ -147,19 +163,16 @@ TPassResult ListOpenFiles(DWORD Pid, const uint32_t& Mode) {
       return TPassResult::Failed;
     }
     Out.SetStatus(0, "Enumerating handles for process: " + std::to_string(Pid));
-    std::vector<size_t> Entries;
-    for (size_t I = 0; I < Table.NumberOfHandles(); ++I) {
-      if (!PassKeepsGoing(false)) return TPassResult::Stopped;
-      const THandleTableView::TEntry Entry = Table.Entry(I);
-      // Type 0 means the file type was not found: no entry is a file then.
-      if (Table.OwnedBy(Entry, Pid) && FileType != 0 && Entry.ObjectTypeNumber == FileType) Entries.push_back(I);
-    }
-    if (!ListProcessFiles(Process.Get(), Table, Entries, &Mode, Count)) return TPassResult::Stopped;
-  } else if (!ListAllProcesses(Table, FileType, Count)) {
+    if (!ListOne(Process.Get(), Pid, Table, FileType, Mode, Count)) return TPassResult::Stopped;
+  } else if (!ListAll(Table, FileType, Count)) {
     return TPassResult::Stopped;
   }
 
   Out.SetOpenFilesLabel("Open files: " + std::to_string(Count));
   Out.SetStatus(0, "Ready");
   return TPassResult::Completed;
+}
+
+TPassResult ListOpenFiles(DWORD Pid, const uint32_t& Mode) {
+  return RunPass(Pid, Mode, ListOneProcess, ListAllProcesses);
 }

@@ -20,6 +20,14 @@ bool PassRunning();
 // Normal. A settings change made during the pass applies to the rows after it.
 TPassResult ListOpenFiles(DWORD Pid, const uint32_t& Mode);
 
+// The frame of a pass: it clears the list, takes the table and the file type,
+// writes the status texts, the count and "Ready", and hands one opened
+// process, or PID 0, to the listing given.
+using TListOneProcess = bool (*)(HANDLE Process, DWORD Pid, const THandleTableView& Table, uint16_t FileType,
+                                 const uint32_t& Mode, long& Count);
+using TListEveryProcess = bool (*)(const THandleTableView& Table, uint16_t FileType, long& Count);
+TPassResult RunPass(DWORD Pid, const uint32_t& Mode, TListOneProcess ListOne, TListEveryProcess ListAll);
+
 // "0x" and the handle value as eight upper-case hexadecimal digits.
 std::string HandleText(ULONG_PTR Handle);
 // "Pipe" for a path outside any lettered volume, else "File".

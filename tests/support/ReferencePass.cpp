@@ -31,39 +31,20 @@ bool ListAll(const THandleTableView& Table, uint16_t FileType, long& Count) {
   return true;
 }
 
+bool ListOne(HANDLE Process, DWORD Pid, const THandleTableView& Table, uint16_t FileType, const uint32_t& Mode,
+             long& Count) {
+  for (size_t I = 0; I < Table.NumberOfHandles(); ++I) {
+    if (!Dispatch()) return false;
+    const auto Entry = Table.Entry(I);
+    if (!Table.OwnedBy(Entry, Pid) || FileType == 0 || Entry.ObjectTypeNumber != FileType) continue;
+    const std::string Path = NameEntry(Process, Entry);
+    if (Path.empty() || (Mode != 1 && Path[0] == '\\')) continue;
+    View().AddFile(FileRow(Entry.Handle, Path));
+    ++Count;
+  }
+  return true;
+}
+
 }  // namespace
 
-TPassResult ReferenceListOpenFiles(DWORD Pid, const uint32_t& Mode) {
-  TMainView& Out = View();
-  Out.ClearFiles();
-  Out.SetStatus(0, "Receiving handle table...");
-  long Count = 0;
-  TInfoTable Table = GetInfoTable();
-  if (!Table) {
-    Out.SetStatus(0, "Error with receiving handle table.");
-    return TPassResult::Failed;
-  }
-  const uint16_t FileType = GetFileObjectType();
-  if (Pid != 0) {
-    TOwnedHandle Process(Os().OpenProcess(PROCESS_DUP_HANDLE, FALSE, Pid));
-    if (!Process) {
-      Out.SetStatus(0, "Process access error.");
-      return TPassResult::Failed;
-    }
-    Out.SetStatus(0, "Enumerating handles for process: " + std::to_string(Pid));
-    for (size_t I = 0; I < Table.NumberOfHandles(); ++I) {
-      if (!Dispatch()) return TPassResult::Stopped;
-      const auto Entry = Table.Entry(I);
-      if (!Table.OwnedBy(Entry, Pid) || FileType == 0 || Entry.ObjectTypeNumber != FileType) continue;
-      const std::string Path = NameEntry(Process.Get(), Entry);
-      if (Path.empty() || (Mode != 1 && Path[0] == '\\')) continue;
-      Out.AddFile(FileRow(Entry.Handle, Path));
-      ++Count;
-    }
-  } else if (!ListAll(Table, FileType, Count)) {
-    return TPassResult::Stopped;
-  }
-  Out.SetOpenFilesLabel("Open files: " + std::to_string(Count));
-  Out.SetStatus(0, "Ready");
-  return TPassResult::Completed;
-}
+TPassResult ReferenceListOpenFiles(DWORD Pid, const uint32_t& Mode) { return RunPass(Pid, Mode, ListOne, ListAll); }
