@@ -57,8 +57,22 @@ void TWin32MainView::InsertRow(size_t Index) {
 }
 
 void TWin32MainView::AddFile(const TFileRow& Row) {
+  // Rows come in runs between two dispatches of events: the list repaints
+  // once per run (when the posted message is dispatched), not once per row.
+  if (!Deferred) {
+    Deferred = true;
+    SendMessageA(List, WM_SETREDRAW, FALSE, 0);
+    PostMessageA(Window, WmShowRows, 0, 0);
+  }
   Rows.push_back(Row);
   InsertRow(Rows.size() - 1);
+}
+
+void TWin32MainView::ShowRows() {
+  if (!Deferred) return;
+  Deferred = false;
+  SendMessageA(List, WM_SETREDRAW, TRUE, 0);
+  InvalidateRect(List, nullptr, FALSE);
 }
 
 void TWin32MainView::SortFiles(TRowCompare Compare, int Data) {
@@ -284,6 +298,9 @@ LRESULT TMainWindow::Handle_(UINT Message, WPARAM W, LPARAM L) {
       }
       return 0;
     }
+    case WmShowRows:
+      Screen.ShowRows();
+      return 0;
     case WM_TIMER:
       if (W == IdTimer1) Form.HandleEvent([this] { Form.Timer1Timer(); });
       return 0;

@@ -25,6 +25,7 @@ enum : int {
   IdN4,        // Settings
   IdN5,        // About
   IdTimer1 = 1,
+  WmShowRows = WM_APP + 1,
 };
 
 class TWin32MainView : public TMainView {
@@ -51,6 +52,8 @@ class TWin32MainView : public TMainView {
   TRefreshTimer& Timer() override { return TimerState; }
   // Arms the system timer as the timer state says.
   void ApplyTimer();
+  // Repaints the rows added since the last dispatch of events.
+  void ShowRows();
 
  protected:
   void TimerChanged() override { ApplyTimer(); }
@@ -59,6 +62,7 @@ class TWin32MainView : public TMainView {
   void InsertRow(size_t Index);
   std::vector<TFileRow> Rows;
   TRefreshTimer TimerState;
+  bool Deferred = false;
 };
 
 class TMainWindow {
