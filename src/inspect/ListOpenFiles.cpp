@@ -59,14 +59,6 @@ const char* PathType(const std::string& Path) { return !Path.empty() && Path[0] 
 
 TFileRow FileRow(ULONG_PTR Handle, const std::string& Path) { return {HandleText(Handle), {Path, PathType(Path)}}; }
 
-std::string NameEntry(HANDLE Process, const THandleTableView::TEntry& Entry) {
-  TOwnedHandle Copy;
-  if (!Os().DuplicateHandle(Process, reinterpret_cast<HANDLE>(Entry.Handle), Os().GetCurrentProcess(), Copy.Receive(),
-                            0, FALSE, DUPLICATE_SAME_ACCESS))
-    return "";
-  return HandleToFileName(Copy.Get());
-}
-
 namespace {
 
 // The duplicates of one chunk of a process's file entries.

@@ -34,10 +34,6 @@ std::string HandleText(ULONG_PTR Handle);
 const char* PathType(const std::string& Path);
 TFileRow FileRow(ULONG_PTR Handle, const std::string& Path);
 
-// Duplicates Entry's handle out of Process and names it; empty when it cannot
-// be duplicated or named in time.
-std::string NameEntry(HANDLE Process, const THandleTableView::TEntry& Entry);
-
 // Dispatches pending events when 10 ms of pass time have gone by since the
 // last dispatch, or at once with Force; false when the pass has been asked to
 // stop.

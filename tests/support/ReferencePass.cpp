@@ -5,6 +5,15 @@
 
 namespace {
 
+// Duplicates one handle out of Process and names it on a worker of its own.
+std::string NameEntry(HANDLE Process, const THandleTableView::TEntry& Entry) {
+  TOwnedHandle Copy;
+  if (!Os().DuplicateHandle(Process, reinterpret_cast<HANDLE>(Entry.Handle), Os().GetCurrentProcess(), Copy.Receive(),
+                            0, FALSE, DUPLICATE_SAME_ACCESS))
+    return "";
+  return HandleToFileName(Copy.Get());
+}
+
 bool Dispatch() {
   Os().ProcessMessages();
   return !PassStopRequested();
