@@ -23,7 +23,7 @@ bool ListAllProcesses(const THandleTableView& Table, uint16_t FileType, long& Co
   std::unordered_map<DWORD, std::vector<size_t>> ByOwner;
   if (FileType != 0) {
     for (size_t I = 0; I < Table.NumberOfHandles(); ++I) {
-      if (!PassKeepsGoing(false)) return false;
+      if (!Pass().KeepGoing(false)) return false;
       const THandleTableView::TEntry Entry = Table.Entry(I);
       if (Entry.ObjectTypeNumber == FileType) ByOwner[Entry.ProcessId].push_back(I);
     }
@@ -33,7 +33,7 @@ bool ListAllProcesses(const THandleTableView& Table, uint16_t FileType, long& Co
   for (int32_t Slot = 0; Slot < ProcessCount; ++Slot) {
     const DWORD Pid = ProcessTable[Slot].PID;
     Out.AddFile(HeaderRow(Pid));
-    if (!PassKeepsGoing(true)) return false;
+    if (!Pass().KeepGoing(true)) return false;
     TOwnedHandle Process(Os().OpenProcess(PROCESS_DUP_HANDLE, FALSE, Pid));
     if (!Process) continue;  // PID 0, or ended: the header stands alone
     auto Found = ByOwner.find(Table.OwnerKey(Pid));

@@ -1,5 +1,7 @@
 #include "inspect/File2Name.h"
 
+#include "inspect/PassOwner.h"
+
 #include <memory>
 #include <vector>
 
@@ -16,7 +18,7 @@ constexpr ULONG NameBufferSize = 520;
 // How often a waiting caller looks up: to dispatch events and watch deadlines.
 constexpr DWORD PassSlice = 10;
 
-// Workers that missed their deadline, with the batch each may still write.
+// Workers left behind, with the batch each may still write.
 struct TAbandoned {
   HANDLE Thread;
   TNameBatch* Batch;
@@ -147,11 +149,21 @@ DWORD QueryName(HANDLE Handle, char (&Name)[MAX_PATH]) {
 DWORD WINAPI NameQueryThread(LPVOID Parameter) {
   auto* Batch = static_cast<TNameBatch*>(Parameter);
   for (size_t I = 0; I < Batch->Count; ++I) {
+    // Begin only if nobody has asked us to stop: the handle may be closed then.
+    size_t Step = 2 * I;
+    if (!Batch->Progress.compare_exchange_strong(Step, Step + 1)) return 0;
     TNameRequest Local = Batch->Requests[I];
-    Batch->Started.store(I + 1, std::memory_order_release);
     Batch->Status[I] = QueryName(Local.Handle, Local.Name);
     Batch->Requests[I] = Local;
-    Batch->Done.store(I + 1, std::memory_order_release);
+    // Answered: keep a stop asked meanwhile; a condemned query waits here to
+    // be ended, inside the system where that is safe.
+    size_t Seen = 2 * I + 1;
+    while (!Batch->Progress.compare_exchange_weak(Seen, (Seen & TNameBatch::StopFlag) | (2 * I + 2))) {
+      if (Seen & TNameBatch::Condemned) {
+        Os().Sleep(INFINITE);
+        return 1;
+      }
+    }
   }
   return 0;
 }
@@ -171,21 +183,22 @@ size_t ReapNameWorkers() {
   return List.size();
 }
 
-TNamer::~TNamer() { Abandon(); }
+TNamer::~TNamer() {
+  if (Batch) Batch->Progress.fetch_or(TNameBatch::StopFlag);
+  LeaveBehind();
+}
 
-void TNamer::Abandon() {
-  if (!Thread) return;
-  // The worker may still be running, even once terminated: it keeps its batch
-  // until it has really ended, and ReapNameWorkers frees both then.
-  Os().TerminateThread(Thread.Get(), 0);
-  Abandoned().push_back({Thread.Release(), Batch.release()});
+void TNamer::LeaveBehind() {
+  if (Thread) Abandoned().push_back({Thread.Release(), Batch.release()});
+  Batch.reset();
 }
 
 void TNamer::Launch() {
-  // One worker names the rest in turn; a new one starts only after a query
-  // that missed its deadline.
+  // One worker names the rest in turn; a new one starts only after one that
+  // missed a deadline.
   Batch = std::make_unique<TNameBatch>(Count - Next);
   for (size_t I = 0; I < Batch->Count; ++I) Batch->Requests[I].Handle = Handles[Next + I];
+  LaunchedAt = Os().GetTickCount();
   Thread = TOwnedHandle(Os().CreateThread(nullptr, 0, NameQueryThread, Batch.get(), 0, nullptr));
   if (!Thread) Batch.reset();
 }
@@ -198,7 +211,7 @@ void TNamer::Start(const HANDLE* ToName, size_t N) {
   if (Count > 0) Launch();
 }
 
-bool TNamer::Finish(std::string* Names, bool (*KeepGoing)()) {
+bool TNamer::Finish(std::string* Names, TPassOwner* Pass) {
   bool Again = false;  // a new worker, after one that missed its deadline
   while (Next < Count) {
     if (Again) Launch();
@@ -207,54 +220,73 @@ bool TNamer::Finish(std::string* Names, bool (*KeepGoing)()) {
       for (; Next < Count; ++Next) Names[Next].clear();
       return true;
     }
-    size_t Watched = 0;
-    DWORD WatchedSince = Os().GetTickCount();
-    bool Ended = false, Stopped = false, Lost = false;
+    const size_t All = 2 * Batch->Count;
+    size_t Watched = 0;  // the step last seen, and since when
+    DWORD WatchedSince = LaunchedAt;
+    bool Stopping = false, Lost = false;
+    size_t Step = 0;
     for (;;) {
       DWORD Wait = Os().WaitForSingleObject(Thread.Get(), PassSlice);
-      if (Wait == WAIT_OBJECT_0) {
-        Ended = true;
-        DWORD ExitCode = 1;
-        // A worker that ended abnormally answered only what it marked done.
-        Lost = !Os().GetExitCodeThread(Thread.Get(), &ExitCode) || ExitCode != 0;
+      size_t Seen = Batch->Progress.load();
+      const DWORD Now = Os().GetTickCount();
+      Step = Seen & TNameBatch::StepMask;
+      // Answered all: its names are ready, its end is not waited for.
+      if (Step == All) break;
+      if (Wait != WAIT_TIMEOUT) {
+        // Ended early, or cannot be waited for: the handle it was at is lost,
+        // and the worker is told to stop.
+        Seen = Batch->Progress.fetch_or(TNameBatch::StopFlag);
+        Step = Seen & TNameBatch::StepMask;
+        Lost = Step != All;
         break;
       }
-      size_t Started = Batch->Started.load(std::memory_order_acquire);
-      DWORD Now = Os().GetTickCount();
-      if (Started != Watched) {
-        Watched = Started;
+      if (Step != Watched) {
+        Watched = Step;
         WatchedSince = Now;
       }
-      bool Late = Wait == WAIT_TIMEOUT && Batch->Done.load(std::memory_order_acquire) < Started &&
-                  Now - WatchedSince >= NameWaitMs;
-      if (Wait == WAIT_TIMEOUT && !Late && KeepGoing && !KeepGoing()) Stopped = true;
-      if (Late || Stopped || Wait != WAIT_TIMEOUT) {
+      if (!Stopping && Pass && !Pass->KeepGoing(false)) {
+        Stopping = true;
+        Seen = Batch->Progress.fetch_or(TNameBatch::StopFlag);
+        Step = Seen & TNameBatch::StepMask;
+        Seen |= TNameBatch::StopFlag;
+      }
+      // Between queries the worker begins no more once stopped.
+      if (Stopping && Step % 2 == 0) break;
+      if (Now - WatchedSince < NameWaitMs) continue;
+      // Before or between queries for 100 ms: that handle gets no name, and
+      // the worker ends by itself without beginning it.
+      if (Step % 2 == 0 && Batch->Progress.compare_exchange_strong(Seen, Seen | TNameBatch::StopFlag)) {
+        Lost = true;
+        break;
+      }
+      // Inside one query for 100 ms: only that query is ended, and only if it
+      // is still unanswered now.
+      if (Step % 2 == 1 && Batch->Progress.compare_exchange_strong(Seen, Seen | TNameBatch::Condemned)) {
+        // If it cannot be ended, it is told to stop instead: it records its
+        // answer and ends by itself if that ever comes.
+        if (!Os().TerminateThread(Thread.Get(), 0))
+          Batch->Progress.fetch_xor(TNameBatch::Condemned | TNameBatch::StopFlag);
         Lost = true;
         break;
       }
     }
-    size_t Done = Batch->Done.load(std::memory_order_acquire);
+    const size_t Done = Step / 2;
     for (size_t I = 0; I < Done; ++I) {
       std::string Name(Batch->Requests[I].Name, strnlen(Batch->Requests[I].Name, MAX_PATH));
       Names[Next + I] = Batch->Status[I] == 0 && !Name.empty() ? MapDevicePath(Name) : std::string();
     }
-    if (Ended) {
-      Thread.Reset();
-      Batch.reset();
-    } else {
-      Abandon();
-    }
+    LeaveBehind();
     Next += Done;
-    if (Stopped) return false;
+    if (Stopping) return Next == Count;
     if (Lost && Next < Count) Names[Next++].clear();
   }
   return true;
 }
 
-bool NameHandles(const HANDLE* Handles, size_t Count, std::string* Names, bool (*KeepGoing)()) {
+bool NameHandles(const HANDLE* Handles, size_t Count, std::string* Names, TPassOwner* Pass) {
   TNamer Namer;
   Namer.Start(Handles, Count);
-  return Namer.Finish(Names, KeepGoing);
+  return Namer.Finish(Names, Pass);
 }
 
 std::string HandleToFileName(HANDLE Handle) {

@@ -14,15 +14,21 @@ struct TNameRequest {
   char Name[MAX_PATH];
 };
 
-// The handles a worker names in turn, and what it answered. It must stay valid
-// until the worker has really ended, even one terminated for being late.
+// The handles a worker names in turn, and how far it has come. It must stay
+// valid until the worker has really ended, even one terminated for being late.
 struct TNameBatch {
   explicit TNameBatch(size_t N) : Count(N), Requests(new TNameRequest[N]()), Status(new DWORD[N]()) {}
   const size_t Count;
   std::unique_ptr<TNameRequest[]> Requests;
   std::unique_ptr<DWORD[]> Status;
-  std::atomic<size_t> Started{0};  // queries begun
-  std::atomic<size_t> Done{0};     // queries answered
+  // One word, so that both sides always read one consistent state: 2I while
+  // the worker is before query I, 2I + 1 while it is inside it (2 x Count when
+  // it has answered all), with the flags below. Each side moves it on only by
+  // compare-and-swap, so a decision taken on a value holds.
+  std::atomic<size_t> Progress{0};
+  static constexpr size_t StopFlag = size_t(1) << (sizeof(size_t) * 8 - 1);  // begin no further query
+  static constexpr size_t Condemned = size_t(1) << (sizeof(size_t) * 8 - 2);  // this late query is ended
+  static constexpr size_t StepMask = Condemned - 1;
 };
 
 // Reads a handle-table block of any class and width as the same entries.
@@ -80,38 +86,45 @@ uint16_t GetFileObjectType();
 // maps to it; empty when it cannot be named within 100 ms.
 std::string HandleToFileName(HANDLE Handle);
 
+class TPassOwner;
+
 // Names Count handles of this process into Names, as HandleToFileName would
 // each, on one worker that lives while it answers in time: each query still
-// has its own 100 ms. KeepGoing, when given, is called about every 10 ms of
-// waiting; when it says stop, the rest are left unnamed and false returns.
-bool NameHandles(const HANDLE* Handles, size_t Count, std::string* Names, bool (*KeepGoing)());
+// has its own 100 ms. Pass, when given, dispatches events about every 10 ms of
+// waiting; when it has been asked to stop, the rest are left unnamed and false
+// returns.
+bool NameHandles(const HANDLE* Handles, size_t Count, std::string* Names, TPassOwner* Pass);
 
 // NameHandles in two steps, so the caller can prepare the next handles while
 // these are named. The handles stay open until Finish has returned.
 class TNamer {
  public:
   TNamer() = default;
-  ~TNamer();  // a worker still running is ended and its batch kept until it has
+  ~TNamer();  // a worker still running is told to stop and left to end by itself
   TNamer(const TNamer&) = delete;
   TNamer& operator=(const TNamer&) = delete;
   void Start(const HANDLE* Handles, size_t Count);
-  bool Finish(std::string* Names, bool (*KeepGoing)());
+  bool Finish(std::string* Names, TPassOwner* Pass);
 
  private:
   void Launch();
-  void Abandon();
+  // Hands the worker and its batch to the reaper: they are freed once the
+  // thread has really ended.
+  void LeaveBehind();
   const HANDLE* Handles = nullptr;
   size_t Count = 0, Next = 0;
   std::unique_ptr<TNameBatch> Batch;
   TOwnedHandle Thread;
+  DWORD LaunchedAt = 0;
 };
 
-// The worker: names a TNameBatch in turn. Allocates nothing.
+// The worker: names a TNameBatch in turn, and ends by itself when asked to
+// stop. Allocates nothing.
 DWORD WINAPI NameQueryThread(LPVOID Batch);
 
 // Turns a device path into a drive-letter path where a drive maps to it.
 std::string MapDevicePath(const std::string& Name);
 
-// Releases the records and thread handles of timed-out workers that have ended
-// since; returns how many are still running.
+// Releases the records and thread handles of workers left behind that have
+// ended since; returns how many are still running.
 size_t ReapNameWorkers();

@@ -5,49 +5,10 @@
 #include "inspect/AllProcesses.h"
 
 namespace {
-bool StopRequested = false;
-int Depth = 0;
-DWORD LastDispatch = 0;
-
-// Events are dispatched when this much pass time has gone by, and after rows
-// were added: the window stays as live as with a dispatch per entry, at a
-// fraction of the calls.
-constexpr DWORD DispatchEveryMs = 10;
 // Handles duplicated and named together; the list grows by this many at most
 // between dispatches.
 constexpr size_t Chunk = 256;
-
-struct TPassDepth {
-  TPassDepth() {
-    ++Depth;
-    StopRequested = false;
-    LastDispatch = Os().GetTickCount();
-  }
-  ~TPassDepth() {
-    // A stop asked of this pass ends with it; an outer pass runs on.
-    --Depth;
-    StopRequested = false;
-  }
-};
-
-bool KeepGoingByTime() { return PassKeepsGoing(false); }
-
 }  // namespace
-
-void RequestPassStop() {
-  if (Depth > 0) StopRequested = true;
-}
-bool PassStopRequested() { return StopRequested; }
-bool PassRunning() { return Depth > 0; }
-
-bool PassKeepsGoing(bool Force) {
-  DWORD Now = Os().GetTickCount();
-  if (Force || Now - LastDispatch >= DispatchEveryMs) {
-    Os().ProcessMessages();
-    LastDispatch = Os().GetTickCount();
-  }
-  return !StopRequested;
-}
 
 std::string HandleText(ULONG_PTR Handle) {
   char Text[16];
@@ -74,7 +35,7 @@ bool Duplicate(HANDLE Process, const THandleTableView& Table, const std::vector<
   Out.Handles.clear();
   Out.Owners.clear();
   for (size_t I = From; I < std::min(Entries.size(), From + Chunk); ++I) {
-    if (!PassKeepsGoing(false)) return false;
+    if (!Pass().KeepGoing(false)) return false;
     TOwnedHandle Copy;
     if (!Os().DuplicateHandle(Process, reinterpret_cast<HANDLE>(Table.Entry(Entries[I]).Handle),
                               Os().GetCurrentProcess(), Copy.Receive(), 0, FALSE, DUPLICATE_SAME_ACCESS))
@@ -95,12 +56,13 @@ bool ListProcessFiles(HANDLE Process, const THandleTableView& Table, const std::
   std::vector<std::string> Names;
   if (!Duplicate(Process, Table, Entries, 0, Current)) return false;
   for (size_t From = 0; From < Entries.size(); From += Chunk) {
-    // The worker names this chunk while the next one is duplicated.
+    // The worker names this chunk while the next one is duplicated. A stop
+    // during that still ends the worker through Finish, which knows where it is.
     TNamer Namer;
     Namer.Start(Current.Handles.data(), Current.Handles.size());
-    if (From + Chunk < Entries.size() && !Duplicate(Process, Table, Entries, From + Chunk, Following)) return false;
+    bool Going = From + Chunk >= Entries.size() || Duplicate(Process, Table, Entries, From + Chunk, Following);
     Names.assign(Current.Handles.size(), std::string());
-    if (!Namer.Finish(Names.data(), KeepGoingByTime)) return false;
+    if (!Namer.Finish(Names.data(), &Pass()) || !Going) return false;
     bool Added = false;
     for (size_t I = 0; I < Names.size(); ++I) {
       const std::string& Path = Names[I];
@@ -113,18 +75,27 @@ bool ListProcessFiles(HANDLE Process, const THandleTableView& Table, const std::
     }
     std::swap(Current, Following);  // this chunk's duplicates close with Following's next use
     Following.Copies.clear();
-    if (Added && !PassKeepsGoing(true)) return false;
+    if (Added && !Pass().KeepGoing(true)) return false;
   }
   return true;
 }
 
 namespace {
 
-bool ListOneProcess(HANDLE Process, DWORD Pid, const THandleTableView& Table, uint16_t FileType,
-                    const uint32_t& Mode, long& Count) {
+class TFastLister : public TLister {
+ public:
+  bool ListOne(HANDLE Process, DWORD Pid, const THandleTableView& Table, uint16_t FileType, const uint32_t& Mode,
+               long& Count) override;
+  bool ListAll(const THandleTableView& Table, uint16_t FileType, long& Count) override {
+    return ListAllProcesses(Table, FileType, Count);
+  }
+};
+
+bool TFastLister::ListOne(HANDLE Process, DWORD Pid, const THandleTableView& Table, uint16_t FileType,
+                          const uint32_t& Mode, long& Count) {
   std::vector<size_t> Entries;
   for (size_t I = 0; I < Table.NumberOfHandles(); ++I) {
-    if (!PassKeepsGoing(false)) return false;
+    if (!Pass().KeepGoing(false)) return false;
     const THandleTableView::TEntry Entry = Table.Entry(I);
     // Type 0 means the file type was not found: no entry is a file then.
     if (Table.OwnedBy(Entry, Pid) && FileType != 0 && Entry.ObjectTypeNumber == FileType) Entries.push_back(I);
@@ -134,8 +105,8 @@ bool ListOneProcess(HANDLE Process, DWORD Pid, const THandleTableView& Table, ui
 
 }  // namespace
 
-TPassResult RunPass(DWORD Pid, const uint32_t& Mode, TListOneProcess ListOne, TListEveryProcess ListAll) {
-  TPassDepth Running;
+TPassResult RunPass(DWORD Pid, const uint32_t& Mode, TLister& Lister) {
+  TPassOwner::TRun Running(Pass());
   TMainView& Out = View();
   Out.ClearFiles();
   Out.SetStatus(0, "Receiving handle table...");
@@ -155,8 +126,8 @@ TPassResult RunPass(DWORD Pid, const uint32_t& Mode, TListOneProcess ListOne, TL
       return TPassResult::Failed;
     }
     Out.SetStatus(0, "Enumerating handles for process: " + std::to_string(Pid));
-    if (!ListOne(Process.Get(), Pid, Table, FileType, Mode, Count)) return TPassResult::Stopped;
-  } else if (!ListAll(Table, FileType, Count)) {
+    if (!Lister.ListOne(Process.Get(), Pid, Table, FileType, Mode, Count)) return TPassResult::Stopped;
+  } else if (!Lister.ListAll(Table, FileType, Count)) {
     return TPassResult::Stopped;
   }
 
@@ -166,5 +137,6 @@ TPassResult RunPass(DWORD Pid, const uint32_t& Mode, TListOneProcess ListOne, TL
 }
 
 TPassResult ListOpenFiles(DWORD Pid, const uint32_t& Mode) {
-  return RunPass(Pid, Mode, ListOneProcess, ListAllProcesses);
+  TFastLister Fast;
+  return RunPass(Pid, Mode, Fast);
 }

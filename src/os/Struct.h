@@ -43,6 +43,8 @@ typedef struct HWND__* HWND;
 typedef struct HINSTANCE__* HINSTANCE;
 typedef HINSTANCE HMODULE;
 typedef DWORD(WINAPI* LPTHREAD_START_ROUTINE)(LPVOID);
+typedef uintptr_t UINT_PTR;
+typedef void(WINAPI* TIMERPROC)(HWND, UINT, UINT_PTR, DWORD);
 
 #define TRUE 1
 #define FALSE 0

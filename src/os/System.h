@@ -92,6 +92,8 @@ class TSystem {
   virtual BOOL GetSaveFileNameA(OPENFILENAMEA* Dialog) = 0;
   // Dispatches the window events that are pending, then returns.
   virtual void ProcessMessages() = 0;
+  virtual UINT_PTR SetTimer(HWND Window, UINT_PTR Id, UINT Elapse, TIMERPROC Procedure) = 0;
+  virtual BOOL KillTimer(HWND Window, UINT_PTR Id) = 0;
 };
 
 // The system the program runs on. Tests put a simulated one in its place.

@@ -2,38 +2,40 @@
 
 namespace {
 
-using TNtQuerySystemInformation = NTSTATUS(NTAPI*)(ULONG, void*, ULONG, ULONG*);
-using TNtQueryInformationFile = NTSTATUS(NTAPI*)(HANDLE, IO_STATUS_BLOCK*, void*, ULONG, ULONG);
-using TNtQueryObject = NTSTATUS(NTAPI*)(HANDLE, ULONG, void*, ULONG, ULONG*);
-using TGetModuleFileNameExA = DWORD(WINAPI*)(HANDLE, HMODULE, char*, DWORD);
-
-// ntdll is mapped into every process, so its entry points are looked up once
-// and never change; a missing one reports STATUS_INVALID_INFO_CLASS-like
-// failure rather than crashing.
+// ntdll is mapped into every process, so its entry points never change. They
+// are looked up when the system object is made, on the UI thread: a name
+// worker must never be the first to touch them, nor any lazily made static,
+// since a worker ended there would leave its lock held for good.
 template <typename T>
-T NtEntry(const char* Name) {
-  HMODULE Ntdll = ::GetModuleHandleA("ntdll.dll");
+T NtEntry(HMODULE Ntdll, const char* Name) {
   return Ntdll ? reinterpret_cast<T>(reinterpret_cast<void*>(::GetProcAddress(Ntdll, Name))) : nullptr;
 }
 
+// A missing entry point reports a failure rather than crashing.
 constexpr NTSTATUS STATUS_PROCEDURE_NOT_FOUND_ = static_cast<NTSTATUS>(0xC000007AL);
 
 }  // namespace
 
+TWin32System::TWin32System() {
+  HMODULE Ntdll = ::GetModuleHandleA("ntdll.dll");
+  QuerySystemInformation_ = NtEntry<TNtQuerySystemInformation>(Ntdll, "NtQuerySystemInformation");
+  QueryInformationFile_ = NtEntry<TNtQueryInformationFile>(Ntdll, "NtQueryInformationFile");
+  QueryObject_ = NtEntry<TNtQueryObject>(Ntdll, "NtQueryObject");
+}
+
 NTSTATUS TWin32System::NtQuerySystemInformation(ULONG InfoClass, void* Info, ULONG Length, ULONG* ReturnLength) {
-  static const auto Call = NtEntry<TNtQuerySystemInformation>("NtQuerySystemInformation");
-  return Call ? Call(InfoClass, Info, Length, ReturnLength) : STATUS_PROCEDURE_NOT_FOUND_;
+  return QuerySystemInformation_ ? QuerySystemInformation_(InfoClass, Info, Length, ReturnLength)
+                                 : STATUS_PROCEDURE_NOT_FOUND_;
 }
 
 NTSTATUS TWin32System::NtQueryInformationFile(HANDLE File, IO_STATUS_BLOCK* IoStatus, void* Info, ULONG Length,
                                               ULONG InfoClass) {
-  static const auto Call = NtEntry<TNtQueryInformationFile>("NtQueryInformationFile");
-  return Call ? Call(File, IoStatus, Info, Length, InfoClass) : STATUS_PROCEDURE_NOT_FOUND_;
+  return QueryInformationFile_ ? QueryInformationFile_(File, IoStatus, Info, Length, InfoClass)
+                               : STATUS_PROCEDURE_NOT_FOUND_;
 }
 
 NTSTATUS TWin32System::NtQueryObject(HANDLE Handle, ULONG InfoClass, void* Info, ULONG Length, ULONG* ReturnLength) {
-  static const auto Call = NtEntry<TNtQueryObject>("NtQueryObject");
-  return Call ? Call(Handle, InfoClass, Info, Length, ReturnLength) : STATUS_PROCEDURE_NOT_FOUND_;
+  return QueryObject_ ? QueryObject_(Handle, InfoClass, Info, Length, ReturnLength) : STATUS_PROCEDURE_NOT_FOUND_;
 }
 
 void* TWin32System::VirtualAlloc(void* Address, SIZE_T Size, DWORD AllocationType, DWORD Protect) {
@@ -92,6 +94,7 @@ HANDLE TWin32System::OpenProcess(DWORD Access, BOOL Inherit, DWORD ProcessId) {
 
 DWORD TWin32System::GetModuleFileNameExA(HANDLE Process, HMODULE Module, char* FileName, DWORD Size) {
   // PSAPI is loaded the first time a path is asked for and kept for the run.
+  using TGetModuleFileNameExA = DWORD(WINAPI*)(HANDLE, HMODULE, char*, DWORD);
   static const TGetModuleFileNameExA Call = [] {
     HMODULE Psapi = ::LoadLibraryA("PSAPI.dll");
     return Psapi ? reinterpret_cast<TGetModuleFileNameExA>(
@@ -170,6 +173,11 @@ void TWin32System::ProcessMessages() {
     ::DispatchMessageA(&Message);
   }
 }
+
+UINT_PTR TWin32System::SetTimer(HWND Window, UINT_PTR Id, UINT Elapse, TIMERPROC Procedure) {
+  return ::SetTimer(Window, Id, Elapse, Procedure);
+}
+BOOL TWin32System::KillTimer(HWND Window, UINT_PTR Id) { return ::KillTimer(Window, Id); }
 
 TWin32System& Win32System() {
   static TWin32System System;

@@ -5,6 +5,8 @@
 
 class TWin32System : public TSystem {
  public:
+  TWin32System();
+
   // Lets the window layer translate accelerators and dialog keys for the
   // messages that ProcessMessages pumps; returns true when it handled one.
   using TMessageFilter = bool (*)(MSG* Message);
@@ -68,9 +70,17 @@ class TWin32System : public TSystem {
   void Sleep(DWORD Milliseconds) override;
   BOOL GetSaveFileNameA(OPENFILENAMEA* Dialog) override;
   void ProcessMessages() override;
+  UINT_PTR SetTimer(HWND Window, UINT_PTR Id, UINT Elapse, TIMERPROC Procedure) override;
+  BOOL KillTimer(HWND Window, UINT_PTR Id) override;
 
  private:
   TMessageFilter Filter_ = nullptr;
+  using TNtQuerySystemInformation = NTSTATUS(NTAPI*)(ULONG, void*, ULONG, ULONG*);
+  using TNtQueryInformationFile = NTSTATUS(NTAPI*)(HANDLE, IO_STATUS_BLOCK*, void*, ULONG, ULONG);
+  using TNtQueryObject = NTSTATUS(NTAPI*)(HANDLE, ULONG, void*, ULONG, ULONG*);
+  TNtQuerySystemInformation QuerySystemInformation_ = nullptr;
+  TNtQueryInformationFile QueryInformationFile_ = nullptr;
+  TNtQueryObject QueryObject_ = nullptr;
 };
 
 TWin32System& Win32System();

@@ -4,7 +4,6 @@
 #include <string>
 
 #include "os/System.h"
-#include "ui/Main.h"
 #include "ui/MainView.h"
 
 // A failure of the report's file: its text is the run-time's text for Code.

@@ -53,23 +53,45 @@ void TForm1::HandleEvent(const std::function<void()>& Handler) {
   }
 }
 
-void TForm1::RunExclusive(std::function<void()> Work) {
-  if (PassRunning()) {
-    // Requests run in the order they came, once the running pass has returned
-    // to the handler that started it: an End process is never dropped.
-    Pending.push_back(std::move(Work));
-    RequestPassStop();
-    return;
+void TForm1::Submit(TCommandKind Kind, std::function<void()> Work) {
+  Pass().Submit(Kind, [this, Work = std::move(Work)] { HandleEvent(Work); });
+}
+
+bool TPickFilter::Picked(TNote Note, bool Dropped, int Position) {
+  switch (Note) {
+    case DropDown:
+      Chosen = false;
+      ClosedOn = -1;
+      return false;
+    case SelEndOk:
+      // Closed, a keyboard pick is its selection change.
+      if (Dropped) Chosen = true;
+      return false;
+    case CloseUp:
+      if (!Chosen) return false;
+      Chosen = false;
+      ClosedOn = Position;
+      return true;
+    case SelChange:
+      if (Dropped) return false;  // moving through the open list picks nothing yet
+      if (ClosedOn >= 0 && ClosedOn == Position) {
+        ClosedOn = -1;  // the close-up's own change: already picked
+        return false;
+      }
+      ClosedOn = -1;
+      return true;
   }
-  Work();
-  if (Draining) return;
-  Draining = true;
-  while (!Pending.empty()) {
-    auto Next = std::move(Pending.front());
-    Pending.pop_front();
-    Next();
-  }
-  Draining = false;
+  return false;
+}
+
+void TForm1::FormCreate() {
+  HandleEvent([] { View().ApplyTimer(); });
+}
+
+bool TForm1::FormCloseQuery() {
+  if (!Pass().Running()) return true;
+  Button2Click();
+  return false;
 }
 
 void TForm1::FormShow() {
@@ -102,11 +124,11 @@ void TForm1::SelectionHandler() {
 }
 
 void TForm1::ComboBox1Select() {
-  RunExclusive([this] { SelectionHandler(); });
+  Submit(TCommandKind::List, [this] { SelectionHandler(); });
 }
 
 void TForm1::RefreshAll() {
-  RunExclusive([this] {
+  Submit(TCommandKind::List, [this] {
     int Line = View().SelectorPosition();
     FillProcessList(SortType);
     View().SetSelectorPosition(Line);
@@ -123,19 +145,19 @@ void TForm1::EndProcess(DWORD Pid) {
 void TForm1::Button3Click() {
   DWORD Pid = 0;
   if (!PidOfLine(View().SelectorPosition(), &Pid)) return;
-  RunExclusive([this, Pid] { EndProcess(Pid); });
+  Submit(TCommandKind::EndProcess, [this, Pid] { EndProcess(Pid); });
 }
 
 void TForm1::Button1Click() { RefreshAll(); }
 
 void TForm1::Timer1Timer() {
   // A tick during a pass is skipped: the pass under way is as fresh.
-  if (PassRunning()) return;
+  if (Pass().Running()) return;
   RefreshAll();
 }
 
 void TForm1::Button2Click() {
-  RunExclusive([this] {
+  Submit(TCommandKind::Close, [this] {
     if (CloseWindow) CloseWindow();
   });
 }

@@ -3,20 +3,13 @@
 // forwards its events here.
 #pragma once
 
-#include <deque>
 #include <functional>
-#include <stdexcept>
 #include <string>
 
+#include "inspect/PassOwner.h"
 #include "os/System.h"
 #include "ui/MainView.h"
 #include "ui/Unit2.h"
-
-// An error that reaches the message loop and is shown in the error box.
-class TAppError : public std::runtime_error {
- public:
-  using std::runtime_error::runtime_error;
-};
 
 extern int SortDirection;
 
@@ -28,6 +21,21 @@ int CompareByType(const TFileRow& A, const TFileRow& B, int Direction);
 // comes after "." in the character order.
 std::string ErrorBoxText(const std::string& Message);
 
+// Turns the selector's notifications into picks: exactly one per pick, with
+// the mouse or the keyboard, whatever order the system sends them in (Wine
+// follows the close-up of a mouse pick with a selection change).
+class TPickFilter {
+ public:
+  enum TNote { DropDown, SelEndOk, CloseUp, SelChange };
+  // True when this notification completes a pick. Dropped: whether the list
+  // is open as it arrives; Position: the selected line.
+  bool Picked(TNote Note, bool Dropped, int Position);
+
+ private:
+  bool Chosen = false;  // a line was chosen in the open list: picked at its close
+  int ClosedOn = -1;    // the line the last close-up picked, until its own change note
+};
+
 class TForm1 {
  public:
   HWND Handle = nullptr;                 // owner of the boxes it shows
@@ -36,7 +44,11 @@ class TForm1 {
   std::function<void()> ShowSettings;    // the settings dialog, modal
   std::function<void()> ShowAbout;       // the About dialog, modal
 
+  // The window exists: its timer is armed, and a failure shows in the error box.
+  void FormCreate();
   void FormShow();
+  // Whether the window may close now; during a pass it closes after the pass.
+  bool FormCloseQuery();
   void FormClose();
   void ComboBox1DropDown();
   void ComboBox1Select();
@@ -60,11 +72,8 @@ class TForm1 {
  private:
   // Work that starts a pass or rebuilds the list. During a pass it asks the
   // pass to stop and runs once the pass has returned, so the list never holds
-  // rows of two passes.
-  void RunExclusive(std::function<void()> Work);
+  // rows of two passes; it runs under the error box like any event.
+  void Submit(TCommandKind Kind, std::function<void()> Work);
   void SelectionHandler();
   void EndProcess(DWORD Pid);
-
-  std::deque<std::function<void()>> Pending;
-  bool Draining = false;
 };

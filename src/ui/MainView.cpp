@@ -17,5 +17,13 @@ TMainView& View() {
 
 void SetView(TMainView* View) { Current = View; }
 
+void TMainView::ApplyTimer() {
+  if (!Timer().Ticking()) {
+    Os().KillTimer(TimerWindow(), 1);
+    return;
+  }
+  if (!Os().SetTimer(TimerWindow(), 1, Timer().Interval(), nullptr)) throw TAppError("Not enough timers available");
+}
+
 TViewScope::TViewScope(TMainView& View) : Previous(Current) { Current = &View; }
 TViewScope::~TViewScope() { Current = Previous; }

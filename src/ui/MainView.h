@@ -3,8 +3,17 @@
 #pragma once
 
 #include <cstdint>
+#include <stdexcept>
 #include <string>
 #include <vector>
+
+#include "os/System.h"
+
+// An error that reaches the message loop and is shown in the error box.
+class TAppError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
 
 // A row of the file list: a file row has the handle text as its caption and
 // two sub-items (path, type); a process header row has an empty caption and
@@ -74,15 +83,18 @@ class TMainView {
 
   virtual TRefreshTimer& Timer() = 0;
   void SetTimerEnabled(bool Enabled) {
-    if (Timer().SetEnabled(Enabled)) TimerChanged();
+    if (Timer().SetEnabled(Enabled)) ApplyTimer();
   }
   void SetTimerInterval(uint32_t Milliseconds) {
-    if (Timer().SetInterval(Milliseconds)) TimerChanged();
+    if (Timer().SetInterval(Milliseconds)) ApplyTimer();
   }
+  // Arms the system timer (id 1) as the timer state says, or kills it; throws
+  // "Not enough timers available" when the system has none left.
+  void ApplyTimer();
 
  protected:
-  // The period restarted or stopped: the window re-arms its system timer.
-  virtual void TimerChanged() {}
+  // The window whose timer it is; none for a view in memory.
+  virtual HWND TimerWindow() const { return nullptr; }
 };
 
 TMainView& View();

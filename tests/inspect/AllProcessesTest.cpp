@@ -64,7 +64,7 @@ TEST_F(AllProcessesTest, ProcessEndingDuringTheViewKeepsItsHeader) {
 
 TEST_F(AllProcessesTest, StopRequestEndsTheViewWithoutCountOrReady) {
   Sim.OnProcessMessages = [&] {
-    if (Screen.Files.size() == 5) RequestPassStop();  // at the header of 2000
+    if (Screen.Files.size() == 5) Pass().RequestStop();  // at the header of 2000
   };
   EXPECT_EQ(ListOpenFiles(0, Mode), TPassResult::Stopped);
   EXPECT_EQ(Screen.Files.size(), 5u);

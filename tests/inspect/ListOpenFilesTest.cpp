@@ -120,14 +120,14 @@ TEST_F(ListOpenFilesTest, ModeIsReadBeforeEachRow) {
 
 TEST_F(ListOpenFilesTest, StopRequestEndsThePassWithoutCountOrReady) {
   Sim.OnProcessMessages = [&] {
-    if (!Screen.Files.empty()) RequestPassStop();
+    if (!Screen.Files.empty()) Pass().RequestStop();
   };
   EXPECT_EQ(ListOpenFiles(1234, Mode), TPassResult::Stopped);
   EXPECT_EQ(Screen.Files.size(), 2u);
   EXPECT_EQ(Screen.OpenFilesLabel, "Open files: ");
   EXPECT_EQ(Screen.Status[0], "Enumerating handles for process: 1234");
-  EXPECT_FALSE(PassRunning());
-  EXPECT_FALSE(PassStopRequested());
+  EXPECT_FALSE(Pass().Running());
+  EXPECT_FALSE(Pass().StopRequested());
   ExpectAllReleased();
 }
 

@@ -2,6 +2,7 @@
 #include "report/Report.h"
 
 #include "process/ProcessList.h"
+#include "ui/Main.h"
 #include "settings/Settings.h"
 #include "support/Machine.h"
 
@@ -165,6 +166,8 @@ TEST_F(ReportTest, EveryFailureClosesTheFile) {
       SaveReport(Screen, 2000, "C:\\k.txt");
     } catch (const TInOutError&) {
     }
+    Sim.WaitThreads();
+    ReapNameWorkers();
     EXPECT_EQ(Sim.Outstanding(), "") << "failing call " << K;
   }
 }

@@ -16,10 +16,17 @@ std::string NameEntry(HANDLE Process, const THandleTableView::TEntry& Entry) {
 
 bool Dispatch() {
   Os().ProcessMessages();
-  return !PassStopRequested();
+  return !Pass().StopRequested();
 }
 
-bool ListAll(const THandleTableView& Table, uint16_t FileType, long& Count) {
+class TReferenceLister : public TLister {
+ public:
+  bool ListOne(HANDLE Process, DWORD Pid, const THandleTableView& Table, uint16_t FileType, const uint32_t& Mode,
+               long& Count) override;
+  bool ListAll(const THandleTableView& Table, uint16_t FileType, long& Count) override;
+};
+
+bool TReferenceLister::ListAll(const THandleTableView& Table, uint16_t FileType, long& Count) {
   TMainView& Out = View();
   for (int32_t Slot = 0; Slot < ProcessCount; ++Slot) {
     const DWORD Pid = ProcessTable[Slot].PID;
@@ -40,7 +47,7 @@ bool ListAll(const THandleTableView& Table, uint16_t FileType, long& Count) {
   return true;
 }
 
-bool ListOne(HANDLE Process, DWORD Pid, const THandleTableView& Table, uint16_t FileType, const uint32_t& Mode,
+bool TReferenceLister::ListOne(HANDLE Process, DWORD Pid, const THandleTableView& Table, uint16_t FileType, const uint32_t& Mode,
              long& Count) {
   for (size_t I = 0; I < Table.NumberOfHandles(); ++I) {
     if (!Dispatch()) return false;
@@ -56,4 +63,7 @@ bool ListOne(HANDLE Process, DWORD Pid, const THandleTableView& Table, uint16_t 
 
 }  // namespace
 
-TPassResult ReferenceListOpenFiles(DWORD Pid, const uint32_t& Mode) { return RunPass(Pid, Mode, ListOne, ListAll); }
+TPassResult ReferenceListOpenFiles(DWORD Pid, const uint32_t& Mode) {
+  TReferenceLister Reference;
+  return RunPass(Pid, Mode, Reference);
+}

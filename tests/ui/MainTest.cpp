@@ -208,7 +208,7 @@ TEST_F(MainTest, UserRefreshDuringAPassStopsItThenRuns) {
     if (!Clicked && !Screen.Files.empty()) {
       Clicked = true;
       Form.Button1Click();
-      EXPECT_TRUE(PassStopRequested());
+      EXPECT_TRUE(Pass().StopRequested());
     }
   };
   Pick(4);

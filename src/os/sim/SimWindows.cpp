@@ -34,6 +34,10 @@ std::u16string WithoutDevice(const std::u16string& Name) {
 
 struct TSimWindows::TThread {
   std::thread Runner;
+  // A thread starts and ends inside the system (the loader runs there), and
+  // runs the program's code in between; tests can stall either end.
+  enum { Starting, Running, Ending } Phase = Starting;
+  int Waiting = 0;  // blocked inside a call of the system
   bool Done = false;
   bool Terminated = false;
   DWORD ExitCode = STILL_ACTIVE;
@@ -214,9 +218,24 @@ void TSimWindows::CheckTerminated() {
 }
 
 void TSimWindows::WaitReleased(TLock& Lock) {
+  auto* T = static_cast<TThread*>(CurrentThread);
   long Generation = ReleaseGeneration;
+  if (T) ++T->Waiting;
   Changed.wait(Lock, [&] { return ReleaseGeneration != Generation || ShuttingDown; });
+  if (T) --T->Waiting;
   CheckTerminated();
+}
+
+void TSimWindows::RunHook(const char* Op) {
+  std::function<void()> Hook;
+  {
+    TLock Lock(M);
+    auto It = Hooks.find(Op);
+    if (It == Hooks.end()) return;
+    Hook = std::move(It->second);
+    Hooks.erase(It);
+  }
+  Hook();
 }
 
 TSimWindows::TGate TSimWindows::Gate(TLock& Lock, const char* Op) {
@@ -325,6 +344,7 @@ HANDLE TSimWindows::GetCurrentThread() { return reinterpret_cast<HANDLE>(static_
 DWORD TSimWindows::GetCurrentProcessId() { return SelfPid; }
 DWORD TSimWindows::GetLastError() { return LastError; }
 DWORD TSimWindows::GetTickCount() {
+  RunHook("GetTickCount");
   static const auto Boot = std::chrono::steady_clock::now();
   return static_cast<DWORD>(
       std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - Boot).count());
@@ -598,7 +618,15 @@ HANDLE TSimWindows::CreateThread(void*, SIZE_T, LPTHREAD_START_ROUTINE Start, vo
     DWORD Code = 0;
     bool Ended = false;
     try {
+      {
+        TLock Inner(M);
+        Gate(Inner, "ThreadStart");
+        T->Phase = TThread::Running;
+      }
       Code = Start(Parameter);
+      TLock Inner(M);
+      T->Phase = TThread::Ending;
+      Gate(Inner, "ThreadEnd");
     } catch (const TThreadTerminated&) {
       Ended = true;
     }
@@ -647,6 +675,7 @@ BOOL TSimWindows::GetExitCodeThread(HANDLE Thread, DWORD* ExitCode) {
 }
 
 BOOL TSimWindows::TerminateThread(HANDLE Thread, DWORD ExitCode) {
+  RunHook("TerminateThread");
   TLock Lock(M);
   TGate G = Gate(Lock, "TerminateThread");
   THandle* H = Find(Thread);
@@ -655,6 +684,10 @@ BOOL TSimWindows::TerminateThread(HANDLE Thread, DWORD ExitCode) {
     return FALSE;
   }
   TThread* T = Threads[H->Thread - 1].get();
+  // Only a thread blocked inside a call of the system is safe to end: one
+  // that is starting or ending may hold the loader's lock, one running its
+  // own code any lock it has taken.
+  if (!T->Done && (T->Phase != TThread::Running || T->Waiting == 0)) ++UnsafeTerminations_;
   // Like the real call, termination takes effect when the thread next leaves
   // or enters the system: a thread stuck in a call stays alive until it returns.
   if (!T->Done) {
@@ -1121,6 +1154,13 @@ void TSimWindows::Sleep(DWORD Milliseconds) {
   TLock Lock(M);
   Gate(Lock, "Sleep");
   Sleeps.push_back(Milliseconds);
+  // A thread that sleeps for ever waits there until it is ended.
+  auto* T = static_cast<TThread*>(CurrentThread);
+  if (!T || Milliseconds != INFINITE) return;
+  ++T->Waiting;
+  Changed.wait(Lock, [&] { return T->Terminated || ShuttingDown; });
+  --T->Waiting;
+  CheckTerminated();
 }
 
 BOOL TSimWindows::GetSaveFileNameA(OPENFILENAMEA* Dialog) {
@@ -1134,6 +1174,23 @@ BOOL TSimWindows::GetSaveFileNameA(OPENFILENAMEA* Dialog) {
   if (G.Fail || SaveFileAnswer.empty() || SaveFileAnswer.size() + 1 > Dialog->nMaxFile) return FALSE;
   std::memcpy(Dialog->lpstrFile, SaveFileAnswer.c_str(), SaveFileAnswer.size() + 1);
   return TRUE;
+}
+
+UINT_PTR TSimWindows::SetTimer(HWND Window, UINT_PTR Id, UINT Elapse, TIMERPROC) {
+  TLock Lock(M);
+  TGate G = Gate(Lock, "SetTimer");
+  if (G.Fail) {
+    SetError(G.Error);
+    return 0;
+  }
+  Timers[{Window, Id}] = Elapse;
+  return Id;
+}
+
+BOOL TSimWindows::KillTimer(HWND Window, UINT_PTR Id) {
+  TLock Lock(M);
+  Gate(Lock, "KillTimer");
+  return Timers.erase({Window, Id}) ? TRUE : FALSE;
 }
 
 void TSimWindows::ProcessMessages() {

@@ -128,7 +128,15 @@ class TSimWindows : public TSystem {
     FailGlobalAt = K;
     GlobalError = Error;
   }
+  // "ThreadStart" and "ThreadEnd" stand for a thread's start and end inside
+  // the system, so tests can stall them too.
   void ReleaseBlocked();
+  // Runs Hook once, on the calling thread, as the next call of Op begins
+  // (GetTickCount, TerminateThread): a test acts between two of the program's steps.
+  void OnNextCall(const std::string& Op, std::function<void()> Hook) {
+    TLock Lock(M);
+    Hooks[Op] = std::move(Hook);
+  }
   long TotalCalls() const;
   int Calls(const std::string& Op) const;
   std::vector<std::string> CallLog() const;  // operation names in order
@@ -139,6 +147,12 @@ class TSimWindows : public TSystem {
   int OpenHandles(const std::string& Kind) const;
   int LiveThreads() const;
   int ThreadsCreated() const;
+  // Threads ended by TerminateThread while not blocked inside a call of the
+  // system: while starting, ending or running their own code.
+  int UnsafeTerminations() const {
+    TLock Lock(M);
+    return UnsafeTerminations_;
+  }
   // Waits (a few seconds at most) for every simulated thread to end.
   bool WaitThreads();
 
@@ -157,6 +171,7 @@ class TSimWindows : public TSystem {
   long ProcessMessagesCalls = 0;
   std::function<void()> OnProcessMessages;
   std::vector<ULONG> SystemQueryLengths;
+  std::map<std::pair<HWND, UINT_PTR>, UINT> Timers;  // the timers set: window and id, period
 
   // ---- TSystem ------------------------------------------------------------------------
   NTSTATUS NtQuerySystemInformation(ULONG InfoClass, void* Info, ULONG Length, ULONG* ReturnLength) override;
@@ -217,6 +232,8 @@ class TSimWindows : public TSystem {
   void Sleep(DWORD Milliseconds) override;
   BOOL GetSaveFileNameA(OPENFILENAMEA* Dialog) override;
   void ProcessMessages() override;
+  UINT_PTR SetTimer(HWND Window, UINT_PTR Id, UINT Elapse, TIMERPROC Procedure) override;
+  BOOL KillTimer(HWND Window, UINT_PTR Id) override;
 
  private:
   struct TThread;
@@ -242,6 +259,7 @@ class TSimWindows : public TSystem {
 
   TGate Gate(TLock& Lock, const char* Op);
   void WaitReleased(TLock& Lock);
+  void RunHook(const char* Op);
   void CheckTerminated();
   void SetError(DWORD Error);
   THandle* Find(HANDLE Handle);
@@ -268,4 +286,6 @@ class TSimWindows : public TSystem {
   uintptr_t NextKey = 0x1000;
   std::vector<std::unique_ptr<TThread>> Threads;
   std::vector<std::unique_ptr<TSnapshot>> Snapshots;
+  std::map<std::string, std::function<void()>> Hooks;
+  int UnsafeTerminations_ = 0;
 };

@@ -118,14 +118,6 @@ void TWin32MainView::SetSaveReportEnabled(bool Enabled) {
   EnableMenuItem(Menu, IdN2, MF_BYCOMMAND | (Enabled ? MF_ENABLED : MF_GRAYED));
 }
 
-void TWin32MainView::ApplyTimer() {
-  if (!Window) return;
-  if (!TimerState.Ticking()) {
-    KillTimer(Window, IdTimer1);
-    return;
-  }
-  if (!SetTimer(Window, IdTimer1, TimerState.Interval(), nullptr)) throw TAppError("Not enough timers available");
-}
 
 // ---- The window ----------------------------------------------------------------------
 
@@ -213,7 +205,7 @@ bool TMainWindow::Create(HINSTANCE Instance) {
   SetView(&Screen);
   // The timer runs from creation, at one second until the start-up sets the
   // stored period.
-  Screen.ApplyTimer();
+  Form.FormCreate();
   return true;
 }
 
@@ -249,16 +241,14 @@ LRESULT CALLBACK TMainWindow::Procedure(HWND Window, UINT Message, WPARAM W, LPA
 void TMainWindow::Command(int Id, int Code, HWND From) {
   switch (Id) {
     case IdComboBox1:
-      if (Code == CBN_DROPDOWN) {
-        SelectAfterCloseUp = false;
-        Form.ComboBox1DropDown();
-      } else if (Code == CBN_SELENDOK && SendMessageA(From, CB_GETDROPPEDSTATE, 0, 0)) {
-        SelectAfterCloseUp = true;
-      } else if (Code == CBN_CLOSEUP && SelectAfterCloseUp) {
-        SelectAfterCloseUp = false;
-        Form.ComboBox1Select();
-      } else if (Code == CBN_SELCHANGE && !SendMessageA(From, CB_GETDROPPEDSTATE, 0, 0)) {
-        Form.ComboBox1Select();
+      if (Code == CBN_DROPDOWN) Form.ComboBox1DropDown();
+      if (Code == CBN_DROPDOWN || Code == CBN_SELENDOK || Code == CBN_CLOSEUP || Code == CBN_SELCHANGE) {
+        const auto Note = Code == CBN_DROPDOWN  ? TPickFilter::DropDown
+                          : Code == CBN_SELENDOK ? TPickFilter::SelEndOk
+                          : Code == CBN_CLOSEUP  ? TPickFilter::CloseUp
+                                                 : TPickFilter::SelChange;
+        bool Dropped = SendMessageA(From, CB_GETDROPPEDSTATE, 0, 0) != 0;
+        if (Picks.Picked(Note, Dropped, Screen.SelectorPosition())) Form.ComboBox1Select();
       }
       break;
     case IdButton3: Form.Button3Click(); break;
@@ -307,10 +297,7 @@ LRESULT TMainWindow::Handle_(UINT Message, WPARAM W, LPARAM L) {
     case WM_CLOSE:
       // Never close under a running pass: ask it to stop, close after it.
       Form.HandleEvent([this] {
-        if (PassRunning()) {
-          Form.Button2Click();
-          return;
-        }
+        if (!Form.FormCloseQuery()) return;
         Form.FormClose();
         DestroyWindow(Handle);
       });

@@ -50,13 +50,11 @@ class TWin32MainView : public TMainView {
   void SetEndProcessEnabled(bool Enabled) override;
   void SetSaveReportEnabled(bool Enabled) override;
   TRefreshTimer& Timer() override { return TimerState; }
-  // Arms the system timer as the timer state says.
-  void ApplyTimer();
   // Repaints the rows added since the last dispatch of events.
   void ShowRows();
 
  protected:
-  void TimerChanged() override { ApplyTimer(); }
+  HWND TimerWindow() const override { return Window; }
 
  private:
   void InsertRow(size_t Index);
@@ -87,7 +85,7 @@ class TMainWindow {
   LRESULT Handle_(UINT Message, WPARAM W, LPARAM L);
   void Command(int Id, int Code, HWND From);
   bool Shown = false;
-  bool SelectAfterCloseUp = false;
+  TPickFilter Picks;
   HFONT Font = nullptr;
 };
 
