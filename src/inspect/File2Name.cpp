@@ -27,6 +27,7 @@ std::vector<TAbandoned>& Abandoned() {
   static std::vector<TAbandoned> List;
   return List;
 }
+size_t Terminated = 0;
 
 bool IsHighSurrogate(WCHAR C) { return C >= 0xD800 && C <= 0xDBFF; }
 
@@ -183,6 +184,8 @@ size_t ReapNameWorkers() {
   return List.size();
 }
 
+size_t NameWorkersTerminated() { return Terminated; }
+
 TNamer::~TNamer() {
   if (Batch) Batch->Progress.fetch_or(TNameBatch::StopFlag);
   LeaveBehind();
@@ -264,6 +267,7 @@ bool TNamer::Finish(std::string* Names, TPassOwner* Pass) {
       if (Step % 2 == 1 && Batch->Progress.compare_exchange_strong(Seen, Seen | TNameBatch::Condemned)) {
         // If it cannot be ended, it is told to stop instead: it records its
         // answer and ends by itself if that ever comes.
+        ++Terminated;
         if (!Os().TerminateThread(Thread.Get(), 0))
           Batch->Progress.fetch_xor(TNameBatch::Condemned | TNameBatch::StopFlag);
         Lost = true;

@@ -128,3 +128,6 @@ std::string MapDevicePath(const std::string& Name);
 // Releases the records and thread handles of workers left behind that have
 // ended since; returns how many are still running.
 size_t ReapNameWorkers();
+
+// How many workers were ended inside a late query, this run.
+size_t NameWorkersTerminated();

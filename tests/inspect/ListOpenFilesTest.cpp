@@ -1,6 +1,8 @@
 // The listing pass of one process, as the main view sees it.
 #include "inspect/ListOpenFiles.h"
 
+#include <chrono>
+
 #include "support/Machine.h"
 
 namespace {
@@ -129,6 +131,41 @@ TEST_F(ListOpenFilesTest, StopRequestEndsThePassWithoutCountOrReady) {
   EXPECT_FALSE(Pass().Running());
   EXPECT_FALSE(Pass().StopRequested());
   ExpectAllReleased();
+}
+
+TEST(ListOpenFilesStops, AStopAtAnyPointEndsTheWorkerWithoutTerminatingIt) {
+  // A stop arrives at each of the first dispatches of a pass over 600 files
+  // (three chunks), with a worker stalled as it starts or as it ends, or none:
+  // before the first query, between queries and after the last. The worker
+  // always ends by itself; the pass stops within the deadline.
+  const char* Stalls[] = {"", "ThreadStart", "ThreadEnd"};
+  for (const char* Stall : Stalls) {
+    for (int StopAt = 1; StopAt <= 8; ++StopAt) {
+      SCOPED_TRACE(std::string(Stall) + " stop at dispatch " + std::to_string(StopAt));
+      TSimWindows Sim;
+      TMemoryView Screen;
+      TOsScope UseOs(Sim);
+      TViewScope UseView(Screen);
+      Sim.AddDrive('C', "\\Device\\HarddiskVolume1");
+      Sim.AddProcess(4000, "many.exe");
+      for (int I = 0; I < 600; ++I) Sim.AddFile(4000, "\\Device\\HarddiskVolume1\\f" + std::to_string(I));
+      if (*Stall) Sim.BlockCall(Stall, StopAt % 3 + 1);
+      int Dispatches = 0;
+      Sim.OnProcessMessages = [&] {
+        if (++Dispatches == StopAt) Pass().RequestStop();
+      };
+      const auto Start = std::chrono::steady_clock::now();
+      uint32_t Mode = 0;
+      ListOpenFiles(4000, Mode);
+      EXPECT_LT(std::chrono::steady_clock::now() - Start, std::chrono::milliseconds(1000));
+      Sim.ReleaseBlocked();
+      ASSERT_TRUE(Sim.WaitThreads());
+      ReapNameWorkers();
+      EXPECT_EQ(Sim.Calls("TerminateThread"), 0);
+      EXPECT_EQ(Sim.UnsafeTerminations(), 0);
+      EXPECT_EQ(Sim.Outstanding(), "");
+    }
+  }
 }
 
 TEST_F(ListOpenFilesTest, EventsAreDispatchedAfterRowsAndWhileAQueryHangs) {

@@ -1,6 +1,9 @@
 // The main window's handlers over the simulated machine and the in-memory view.
 #include "ui/Main.h"
 
+#include <functional>
+#include <map>
+
 #include "inspect/ListOpenFiles.h"
 #include "process/Process.h"
 #include "process/ProcessList.h"
@@ -201,23 +204,100 @@ TEST_F(MainTest, TickDuringAPassIsSkipped) {
   EXPECT_EQ(Screen.OpenFilesLabel, "Open files: 3");
 }
 
-TEST_F(MainTest, UserRefreshDuringAPassStopsItThenRuns) {
+TEST_F(MainTest, CommandsDuringAPassStopItMergeAndRunEvenAfterOneFails) {
   Form.FormShow();
-  bool Clicked = false;
-  Sim.OnProcessMessages = [&] {
-    if (!Clicked && !Screen.Files.empty()) {
-      Clicked = true;
-      Form.Button1Click();
+  auto Passes = [&] { return std::count(Screen.Log.begin(), Screen.Log.end(), "status0=Receiving handle table..."); };
+  // Each pass below gets its commands at its first dispatch of events.
+  auto PickWith = [&](std::function<void()> During) {
+    Screen.Log.clear();
+    bool Done = false;
+    Sim.OnProcessMessages = [&] {
+      if (Done) return;
+      Done = true;
+      During();
       EXPECT_TRUE(Pass().StopRequested());
-    }
+    };
+    Pick(4);
+    Sim.OnProcessMessages = nullptr;
   };
-  Pick(4);
-  // One pass's rows only, counted by the label.
+
+  // Three refreshes: one more pass, and only its rows.
+  PickWith([&] {
+    for (int I = 0; I < 3; ++I) Form.Button1Click();
+  });
+  EXPECT_EQ(Passes(), 2);
   EXPECT_EQ(Paths(), (std::vector<std::string>{"C:\\b.txt", "C:\\a.txt", "C:\\C.txt"}));
   EXPECT_EQ(Screen.OpenFilesLabel, "Open files: 3");
   EXPECT_EQ(Screen.Status[0], "Ready");
-  EXPECT_EQ(Sim.Calls("CreateToolhelp32Snapshot"), 2);
+
+  // A pick whose timer cannot start shows its error once it runs...
+  PickWith([&] {
+    Form.ComboBox1DropDown();
+    Sim.FailCall("SetTimer");
+    Pick(3);
+  });
+  ASSERT_EQ(Sim.MessageBoxes.size(), 1u);
+  EXPECT_EQ(Sim.MessageBoxes[0].Text, "Not enough timers available.");
+
+  // ...and commands after it still run. An End process does not wait behind
+  // a listing whose rows it would clear.
+  PickWith([&] {
+    Pick(2);  // PID 8
+    Form.Button3Click();
+  });
+  EXPECT_EQ(Passes(), 1);
+  EXPECT_EQ(Sim.Sleeps, (std::vector<DWORD>{100}));
+  EXPECT_EQ(Screen.Position, -1);
+  EXPECT_EQ(ProcessNameByPID(8), "");
+  EXPECT_EQ(Pass().Waiting(), 0u);
   ExpectAllReleased();
+}
+
+TEST_F(MainTest, TimerArmedAtCreationShowsItsFailureInTheErrorBox) {
+  Form.FormCreate();
+  EXPECT_EQ(Sim.Timers, (std::map<std::pair<HWND, UINT_PTR>, UINT>{{{nullptr, 1}, 1000}}));
+  Screen.SetTimerEnabled(false);
+  EXPECT_TRUE(Sim.Timers.empty());
+  Screen.SetTimerEnabled(true);
+  Sim.FailCall("SetTimer");
+  Form.FormCreate();
+  ASSERT_EQ(Sim.MessageBoxes.size(), 1u);
+  EXPECT_EQ(Sim.MessageBoxes[0].Text, "Not enough timers available.");
+}
+
+TEST(PickFilter, OnePickIsOnePassWhateverTheOrderOfTheNotes) {
+  using N = TPickFilter;
+  struct TNote {
+    TPickFilter::TNote Note;
+    bool Dropped;
+    int Position;
+  };
+  struct TCase {
+    const char* What;
+    std::vector<TNote> Notes;
+    int Picks;
+  } Cases[] = {
+      {"mouse, change after the close-up (Wine)",
+       {{N::DropDown, true, -1}, {N::SelEndOk, true, 3}, {N::CloseUp, false, 3}, {N::SelChange, false, 3}}, 1},
+      {"mouse, change in the open list",
+       {{N::DropDown, true, 1}, {N::SelChange, true, 3}, {N::SelEndOk, true, 3}, {N::CloseUp, false, 3}}, 1},
+      {"keyboard on the closed list", {{N::SelChange, false, 2}, {N::SelEndOk, false, 2}}, 1},
+      {"open and closed without a choice", {{N::DropDown, true, 1}, {N::SelChange, true, 2}, {N::CloseUp, false, 2}}, 0},
+      {"mouse pick, then the keyboard to the next line and back",
+       {{N::DropDown, true, -1}, {N::SelEndOk, true, 3}, {N::CloseUp, false, 3}, {N::SelChange, false, 4},
+        {N::SelChange, false, 3}},
+       3},
+      {"the same line picked twice with the mouse",
+       {{N::DropDown, true, 3}, {N::SelEndOk, true, 3}, {N::CloseUp, false, 3}, {N::DropDown, true, 3},
+        {N::SelEndOk, true, 3}, {N::CloseUp, false, 3}},
+       2},
+  };
+  for (const TCase& C : Cases) {
+    TPickFilter Filter;
+    int Picks = 0;
+    for (const TNote& Note : C.Notes) Picks += Filter.Picked(Note.Note, Note.Dropped, Note.Position);
+    EXPECT_EQ(Picks, C.Picks) << C.What;
+  }
 }
 
 TEST_F(MainTest, PickingAnotherLineDuringAPassListsOnlyTheNewOne) {
