@@ -7,6 +7,7 @@
 #include "inspect/ListOpenFiles.h"
 #include "os/Win32System.h"
 #include "report/Report.h"
+#include "ui/Main.h"
 #include "ui/MemoryView.h"
 #include "wine/WineSupport.h"
 

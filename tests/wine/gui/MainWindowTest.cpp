@@ -6,10 +6,13 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
+
 #include "inspect/ListOpenFiles.h"
 #include "os/sim/SimWindows.h"
 #include "os/Win32System.h"
 #include "process/ProcessList.h"
+#include "settings/Settings.h"
 #include "ui/win32/MainWindow.h"
 #include "wine/WineSupport.h"
 
@@ -164,3 +167,143 @@ TEST(MainWindowGui, RealProgramListsTheFilesOfAChildItIsPointedAt) {
 }
 
 }  // namespace
+
+namespace {
+
+// Real input, as the system queues it for whatever window is under the mouse
+// or has the focus.
+void ClickAt(POINT At) {
+  const int W = GetSystemMetrics(SM_CXSCREEN), H = GetSystemMetrics(SM_CYSCREEN);
+  INPUT Moves[3] = {};
+  for (INPUT& I : Moves) {
+    I.type = INPUT_MOUSE;
+    I.mi.dx = static_cast<LONG>((At.x * 65535 + W / 2) / (W - 1));
+    I.mi.dy = static_cast<LONG>((At.y * 65535 + H / 2) / (H - 1));
+    I.mi.dwFlags = MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_MOVE;
+  }
+  Moves[1].mi.dwFlags |= MOUSEEVENTF_LEFTDOWN;
+  Moves[2].mi.dwFlags |= MOUSEEVENTF_LEFTUP;
+  SendInput(3, Moves, sizeof(INPUT));
+}
+
+void PressKey(WORD Key) {
+  INPUT Keys[2] = {};
+  Keys[0].type = Keys[1].type = INPUT_KEYBOARD;
+  Keys[0].ki.wVk = Keys[1].ki.wVk = Key;
+  Keys[1].ki.dwFlags = KEYEVENTF_KEYUP;
+  SendInput(2, Keys, sizeof(INPUT));
+}
+
+POINT CentreOf(HWND Window, RECT R) {
+  MapWindowPoints(Window, nullptr, reinterpret_cast<POINT*>(&R), 2);
+  return {(R.left + R.right) / 2, (R.top + R.bottom) / 2};
+}
+
+}  // namespace
+
+TEST(MainWindowGui, OnePickRunsOnePassWithTheMouseOrTheKeyboard) {
+  TSimWindows Sim;
+  Sim.AddAdministratorsGroup(0xF);
+  Sim.AddDrive('C', "\\Device\\HarddiskVolume1");
+  for (DWORD Pid : {2000u, 2004u}) {
+    Sim.AddProcess(Pid, "child.exe");
+    for (int I = 0; I < 300; ++I) Sim.AddFile(Pid, "\\Device\\HarddiskVolume1\\f" + std::to_string(I));
+  }
+  Sim.OnProcessMessages = [] { Win32System().ProcessMessages(); };
+  TOsScope Use(Sim);
+  TMainWindow Window;
+  ASSERT_TRUE(Window.Create(GetModuleHandleA(nullptr)));
+  Window.Show(SW_SHOWNORMAL);
+  HWND Main = Window.Handle, Combo = GetDlgItem(Main, IdComboBox1), List = GetDlgItem(Main, IdListView1);
+  SetForegroundWindow(Main);
+  PumpFor(300);
+  auto Passes = [&] {
+    return std::count_if(Sim.OpenProcessCalls.begin(), Sim.OpenProcessCalls.end(),
+                         [](const std::pair<DWORD, DWORD>& Call) { return Call.first == PROCESS_DUP_HANDLE; });
+  };
+  // Lines in PID order: 0, 4, 1000, 2000, 2004.
+  RECT Box;
+  GetClientRect(Combo, &Box);
+  ClickAt(CentreOf(Combo, Box));
+  PumpFor(300);
+  COMBOBOXINFO Info = {};
+  Info.cbSize = sizeof Info;
+  ASSERT_TRUE(GetComboBoxInfo(Combo, &Info));
+  ASSERT_TRUE(IsWindowVisible(Info.hwndList)) << "the list did not drop down";
+  RECT Line;
+  SendMessageA(Info.hwndList, LB_GETITEMRECT, 3, reinterpret_cast<LPARAM>(&Line));
+  ClickAt(CentreOf(Info.hwndList, Line));
+  PumpFor(800);
+  EXPECT_EQ(SendMessageA(Combo, CB_GETCURSEL, 0, 0), 3);
+  EXPECT_EQ(Passes(), 1) << "a mouse pick";
+  EXPECT_EQ(SendMessageA(List, LVM_GETITEMCOUNT, 0, 0), 300);
+
+  SetFocus(Combo);
+  PressKey(VK_DOWN);
+  PumpFor(800);
+  EXPECT_EQ(SendMessageA(Combo, CB_GETCURSEL, 0, 0), 4);
+  EXPECT_EQ(Passes(), 2) << "a keyboard pick";
+
+  DestroyWindow(Main);
+  PumpFor(50);
+  Sim.ReleaseBlocked();
+  Sim.WaitThreads();
+  ReapNameWorkers();
+}
+
+TEST(MainWindowGui, HammeredRefreshStaysAnsweringAndEndsWithTheChildsRows) {
+  // A user holding F5 over a child with thousands of files: every refresh
+  // that arrives during a pass stops it and waits; none may end a worker.
+  TRegistryLock Lock;
+  std::string Folder = TempFolder("hammer");
+  TChild Child({"many:2500:" + Folder});
+  ASSERT_TRUE(Child.Started());
+  TMainWindow Window;
+  ASSERT_TRUE(Window.Create(GetModuleHandleA(nullptr)));
+  Window.Show(SW_SHOWNORMAL);
+  PumpFor(100);
+  Mode = 0;
+  int Line = -1;
+  for (int I = 0; I < ProcessCount; ++I)
+    if (ProcessTable[I].PID == Child.Pid()) Line = I;
+  ASSERT_GE(Line, 0);
+  Window.Screen.SetSelectorPosition(Line);
+  const size_t Terminated = NameWorkersTerminated();
+
+  struct TPoster {
+    HWND Main;
+    int Unanswered = 0;
+    bool Done = false;
+  } Poster{Window.Handle};
+  HANDLE Thread = CreateThread(
+      nullptr, 0,
+      [](LPVOID P) -> DWORD {
+        auto* Self = static_cast<TPoster*>(P);
+        for (int I = 0; I < 300; ++I) {
+          PostMessageA(Self->Main, WM_COMMAND, MAKEWPARAM(IdButton1, BN_CLICKED), 0);
+          Sleep(1 + I % 7);
+          DWORD_PTR Result;
+          if (I % 50 == 49 && !SendMessageTimeoutA(Self->Main, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &Result))
+            ++Self->Unanswered;
+        }
+        Self->Done = true;
+        return 0;
+      },
+      &Poster, 0, nullptr);
+  ASSERT_NE(Thread, nullptr);
+  DWORD Start = GetTickCount();
+  while ((!Poster.Done || Pass().Running() || Pass().Waiting() > 0) && GetTickCount() - Start < 120000) PumpFor(20);
+  WaitForSingleObject(Thread, 10000);
+  CloseHandle(Thread);
+  PumpFor(100);
+
+  EXPECT_EQ(Poster.Unanswered, 0);
+  EXPECT_EQ(NameWorkersTerminated(), Terminated);
+  EXPECT_EQ(StatusText(Window.Screen.StatusBar, 0), "Ready");
+  size_t Mine = 0;
+  for (size_t I = 0; I < Window.Screen.FileCount(); ++I)
+    if (_strnicmp(Window.Screen.File(I).SubItems.at(0).c_str(), Folder.c_str(), Folder.size()) == 0) ++Mine;
+  EXPECT_EQ(Mine, 2500u);
+  DestroyWindow(Window.Handle);
+  PumpFor(50);
+}
