@@ -20,7 +20,7 @@ test: build
 
 run: setup
 	@[ -f build/win64/build.ninja ] || cmake --preset win64 >/dev/null
-	@cmake --build --preset win64 --target lumorex
+	@cmake --build --preset win64 --target lumorex lxshow
 	@./scripts/run-program
 
 bench: build

@@ -9,9 +9,11 @@ std::string ProcessNameByPID(DWORD Pid) {
   if (!Snapshot) return "";
   PROCESSENTRY32 Entry = {};
   Entry.dwSize = sizeof Entry;
-  for (BOOL More = Os().Process32First(Snapshot.Get(), &Entry); More; More = Os().Process32Next(Snapshot.Get(), &Entry))
+  BOOL More = Os().Process32First(Snapshot.Get(), &Entry);
+  if (!More) return "";
+  for (; More; More = Os().Process32Next(Snapshot.Get(), &Entry))
     if (Entry.th32ProcessID == Pid) return std::string(Entry.szExeFile, strnlen(Entry.szExeFile, MAX_PATH));
-  return "";
+  return Pid == 0 ? SystemProcessName : "";
 }
 
 std::string ProcessPathByPID(DWORD Pid) {

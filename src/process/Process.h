@@ -7,6 +7,10 @@
 
 // The executable name in the letter case the system gives; empty when not found.
 std::string ProcessNameByPID(DWORD Pid);
+
+// How Windows names the idle pseudo-process, PID 0, in its snapshot. Some
+// systems (Wine) leave it out; the program puts it back under this name.
+constexpr const char* SystemProcessName = "[System Process]";
 // The full path of the main image; empty when it cannot be had.
 std::string ProcessPathByPID(DWORD Pid);
 // Ends the process; failures are not reported.

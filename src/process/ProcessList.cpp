@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "os/Owned.h"
+#include "process/Process.h"
 #include "ui/MainView.h"
 
 std::vector<TProcessEntry> ProcessTable(2049);
@@ -55,11 +56,21 @@ void FillProcessList(uint32_t SortOrder) {
     if (Snapshot) {
       PROCESSENTRY32 Entry = {};
       Entry.dwSize = sizeof Entry;
+      bool HasIdle = false;
       for (BOOL More = Os().Process32First(Snapshot.Get(), &Entry); More;
            More = Os().Process32Next(Snapshot.Get(), &Entry)) {
         if (ProcessCount >= static_cast<int32_t>(ProcessTable.size())) ProcessTable.resize(ProcessTable.size() * 2);
         ProcessTable[ProcessCount].PID = Entry.th32ProcessID;
         ProcessTable[ProcessCount].Name = LowerAscii(Entry.szExeFile);
+        HasIdle = HasIdle || Entry.th32ProcessID == 0;
+        ++ProcessCount;
+      }
+      // The all-processes view lives on PID 0's line: where the snapshot has
+      // none, it gets one at the front, where Windows lists it.
+      if (ProcessCount > 0 && !HasIdle) {
+        if (ProcessCount >= static_cast<int32_t>(ProcessTable.size())) ProcessTable.resize(ProcessTable.size() * 2);
+        for (int32_t I = ProcessCount; I > 0; --I) ProcessTable[I] = std::move(ProcessTable[I - 1]);
+        ProcessTable[0] = {LowerAscii(SystemProcessName), 0};
         ++ProcessCount;
       }
     }

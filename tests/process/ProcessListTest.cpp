@@ -1,5 +1,6 @@
 // The process table, its sort and the selector lines.
 #include "process/ProcessList.h"
+#include "process/Process.h"
 
 #include "support/Machine.h"
 
@@ -44,6 +45,21 @@ TEST_F(ProcessListTest, SortByPidIsUnsignedAndOtherOrdersKeepTheSnapshot) {
   EXPECT_EQ(Screen.SelectorLines[0], "0000   [system process]");
   FillProcessList(2);
   EXPECT_EQ(Pids(), (std::vector<DWORD>{0, 4, 1000, 1234, 8, 12345, 600, 0x80000004u}));
+}
+
+TEST_F(ProcessListTest, ASnapshotWithoutPidZeroGetsItWhereWindowsListsIt) {
+  Sim.EndProcess(0);  // as Wine's snapshot
+  Sim.AddProcess(2, "ZZ.exe");
+  FillProcessList(0);
+  EXPECT_EQ(Pids(), (std::vector<DWORD>{0, 2, 4, 8, 600, 1000, 1234, 12345}));
+  EXPECT_EQ(Screen.SelectorLines[0], "0000   [system process]");
+  FillProcessList(1);  // '[' sorts before the letters
+  EXPECT_EQ(Pids(), (std::vector<DWORD>{0, 8, 1234, 1000, 12345, 600, 4, 2}));
+  FillProcessList(2);
+  EXPECT_EQ(Pids(), (std::vector<DWORD>{0, 4, 1000, 1234, 8, 12345, 600, 2}));
+  EXPECT_EQ(ProcessNameByPID(0), "[System Process]");
+  EXPECT_EQ(ProcessNameByPID(2), "ZZ.exe");
+  ExpectAllReleased();
 }
 
 TEST_F(ProcessListTest, OnlyAsciiLettersAreLowerCased) {

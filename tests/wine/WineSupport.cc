@@ -118,6 +118,28 @@ void PumpFor(DWORD Milliseconds) {
   } while (GetTickCount() - Start < Milliseconds);
 }
 
+void ClickAt(POINT At) {
+  const int W = GetSystemMetrics(SM_CXSCREEN), H = GetSystemMetrics(SM_CYSCREEN);
+  INPUT Moves[3] = {};
+  for (INPUT& I : Moves) {
+    I.type = INPUT_MOUSE;
+    I.mi.dx = static_cast<LONG>((At.x * 65535 + W / 2) / (W - 1));
+    I.mi.dy = static_cast<LONG>((At.y * 65535 + H / 2) / (H - 1));
+    I.mi.dwFlags = MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_MOVE;
+  }
+  Moves[1].mi.dwFlags |= MOUSEEVENTF_LEFTDOWN;
+  Moves[2].mi.dwFlags |= MOUSEEVENTF_LEFTUP;
+  SendInput(3, Moves, sizeof(INPUT));
+}
+
+void PressKey(WORD Key) {
+  INPUT Keys[2] = {};
+  Keys[0].type = Keys[1].type = INPUT_KEYBOARD;
+  Keys[0].ki.wVk = Keys[1].ki.wVk = Key;
+  Keys[1].ki.dwFlags = KEYEVENTF_KEYUP;
+  SendInput(2, Keys, sizeof(INPUT));
+}
+
 namespace {
 struct TFindMain {
   DWORD Pid;
@@ -162,26 +184,54 @@ TRunningProgram::~TRunningProgram() {
   CloseHandle(Info.hThread);
 }
 
-bool TRunningProgram::Pick(DWORD Pid, const std::string& Exe, std::string* Seen) {
-  if (!Window) return false;
-  HWND Combo = GetDlgItem(Window, ComboId);
+namespace {
+// The selector line that shows Pid, or -1.
+int LineOf(HWND Combo, DWORD Pid, const std::string& Exe, std::string* Seen) {
   char Wanted[300];
   snprintf(Wanted, sizeof Wanted, "%04lu   %s", static_cast<unsigned long>(Pid), Exe.c_str());
-  int Count = static_cast<int>(SendMessageA(Combo, CB_GETCOUNT, 0, 0)), At = -1;
-  for (int I = 0; I < Count && At < 0; ++I) {
+  int Count = static_cast<int>(SendMessageA(Combo, CB_GETCOUNT, 0, 0));
+  for (int I = 0; I < Count; ++I) {
     // Across processes the line travels as wide text.
     wchar_t Wide[300] = {};
     SendMessageW(Combo, CB_GETLBTEXT, static_cast<WPARAM>(I), reinterpret_cast<LPARAM>(Wide));
     std::string Text(Wide, Wide + wcslen(Wide));
-    if (Text == Wanted) At = I;
     if (Seen) *Seen += Text + "|";
+    if (Text == Wanted) return I;
   }
+  return -1;
+}
+}  // namespace
+
+bool TRunningProgram::Pick(DWORD Pid, const std::string& Exe, std::string* Seen) {
+  if (!Window) return false;
+  HWND Combo = GetDlgItem(Window, ComboId);
+  int At = LineOf(Combo, Pid, Exe, Seen);
   if (At < 0) return false;
   SendMessageA(Combo, CB_SETCURSEL, static_cast<WPARAM>(At), 0);
   DWORD_PTR Result;
   SendMessageTimeoutA(Window, WM_COMMAND, MAKEWPARAM(ComboId, CBN_SELCHANGE), reinterpret_cast<LPARAM>(Combo),
                       SMTO_NORMAL, 120000, &Result);
   return true;
+}
+
+bool TRunningProgram::PickWithMouse(DWORD Pid, const std::string& Exe) {
+  if (!Window) return false;
+  HWND Combo = GetDlgItem(Window, ComboId);
+  int At = LineOf(Combo, Pid, Exe, nullptr);
+  if (At < 0) return false;
+  SetForegroundWindow(Window);
+  RECT Box;
+  GetWindowRect(Combo, &Box);
+  ClickAt({(Box.left + Box.right) / 2, (Box.top + Box.bottom) / 2});
+  for (int Try = 0; Try < 50 && !SendMessageA(Combo, CB_GETDROPPEDSTATE, 0, 0); ++Try) Sleep(20);
+  if (!SendMessageA(Combo, CB_GETDROPPEDSTATE, 0, 0)) return false;
+  // The list opens right under the box, one line per item height.
+  int Height = static_cast<int>(SendMessageA(Combo, CB_GETITEMHEIGHT, 0, 0));
+  int Top = static_cast<int>(SendMessageA(Combo, CB_GETTOPINDEX, 0, 0));
+  ClickAt({(Box.left + Box.right) / 2, Box.bottom + 1 + (At - Top) * Height + Height / 2});
+  DWORD_PTR Result;
+  SendMessageTimeoutA(Window, WM_NULL, 0, 0, SMTO_NORMAL, 120000, &Result);
+  return SendMessageA(Combo, CB_GETCURSEL, 0, 0) == At;
 }
 
 bool TRunningProgram::Close() {

@@ -50,6 +50,11 @@ void SaveWindowShot(HWND Window, const std::string& Name);
 // Pumps this thread's messages for a while.
 void PumpFor(DWORD Milliseconds);
 
+// Real input, as the system queues it for whatever window is under the mouse
+// or has the focus: a left click at a point of the screen, a key pressed.
+void ClickAt(POINT At);
+void PressKey(WORD Key);
+
 // The real lumorex.exe started for a test or a benchmark, ended with it.
 class TRunningProgram {
  public:
@@ -62,6 +67,8 @@ class TRunningProgram {
   DWORD Pid() const { return Info.dwProcessId; }
   // Picks the selector line of Pid as a user would; false when it has none.
   bool Pick(DWORD Pid, const std::string& Exe, std::string* Seen = nullptr);
+  // The same with the mouse: the drop-down opened, the line clicked.
+  bool PickWithMouse(DWORD Pid, const std::string& Exe);
   // Closes the window and waits for the program to end.
   bool Close();
 

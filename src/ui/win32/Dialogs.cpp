@@ -21,6 +21,20 @@ HWND Control(HWND Parent, const char* Class, const char* Text, DWORD Style, int 
   return C;
 }
 
+// A label that the layout places by its corner only: as wide as its text in
+// the program's font, as the layout intends.
+HWND Label(HWND Parent, const char* Text, DWORD Style, int X, int Y, int Id) {
+  HWND C = Control(Parent, "STATIC", Text, Style, X, Y, 0, 13, Id);
+  HDC Dc = GetDC(C);
+  HGDIOBJ Old = SelectObject(Dc, ProgramFont());
+  SIZE Size = {};
+  GetTextExtentPoint32A(Dc, Text, static_cast<int>(strlen(Text)), &Size);
+  SelectObject(Dc, Old);
+  ReleaseDC(C, Dc);
+  SetWindowPos(C, nullptr, 0, 0, Size.cx, 13, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  return C;
+}
+
 template <typename T>
 T* Self(HWND Window, UINT Message, LPARAM L) {
   if (Message == WM_NCCREATE)
@@ -45,12 +59,15 @@ std::string TextOf(HWND Window) {
 
 }  // namespace
 
-HFONT ProgramFont(bool Underline) {
-  static HFONT Plain = nullptr, Lined = nullptr;
-  HFONT& Font = Underline ? Lined : Plain;
+HFONT ProgramFont(bool Underline, bool Cyrillic) {
+  static HFONT Plain = nullptr, Lined = nullptr, Russian = nullptr;
+  HFONT& Font = Cyrillic ? Russian : Underline ? Lined : Plain;
+  // MS Sans Serif is a bitmap font with one file per character set: Cyrillic
+  // text needs the Cyrillic one asked for by name.
   if (!Font)
-    Font = CreateFontA(-11, 0, 0, 0, FW_NORMAL, FALSE, Underline, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
-                       CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, "MS Sans Serif");
+    Font = CreateFontA(-11, 0, 0, 0, FW_NORMAL, FALSE, Underline, FALSE, Cyrillic ? RUSSIAN_CHARSET : DEFAULT_CHARSET,
+                       OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS,
+                       "MS Sans Serif");
   return Font;
 }
 
@@ -115,13 +132,13 @@ void TSettingsWindow::ShowModal(HWND Owner) {
   Control(Handle, "BUTTON", "process ID", BS_AUTORADIOBUTTON | WS_GROUP | WS_TABSTOP, 16, 88, 185, 17,
           IdRadioButton3);
   Control(Handle, "BUTTON", "process name", BS_AUTORADIOBUTTON, 16, 112, 177, 17, IdRadioButton4);
-  Control(Handle, "STATIC", "Refresh rate", SS_LEFT | WS_GROUP, 8, 147, 62, 13, IdLabel1Settings);
+  Label(Handle, "Refresh rate", SS_LEFT | WS_GROUP, 8, 147, IdLabel1Settings);
   HWND Spin = Control(Handle, "EDIT", "", ES_LEFT | ES_AUTOHSCROLL | WS_TABSTOP | WS_GROUP, 72, 144, 25, 22,
                       IdSpinEdit1, WS_EX_CLIENTEDGE);
   HWND Arrows = Control(Handle, UPDOWN_CLASSA, "", 0, 97, 144, 16, 22, IdSpinArrows);
   SendMessageA(Arrows, UDM_SETRANGE32, 0, 512);
   SendMessageA(Arrows, UDM_SETPOS32, 0, 256);
-  Control(Handle, "STATIC", "seconds", SS_LEFT, 115, 147, 50, 13, IdLabel2Settings);
+  Label(Handle, "seconds", SS_LEFT, 115, 147, IdLabel2Settings);
   Control(Handle, "BUTTON", "OK", BS_DEFPUSHBUTTON | WS_TABSTOP | WS_GROUP, 120, 176, 75, 25, IdOk);
   Control(Handle, "BUTTON", "Cancel", BS_PUSHBUTTON | WS_TABSTOP, 200, 176, 75, 25, IdCancel);
   SetWindowSubclass(Spin, SpinProcedure, 1, reinterpret_cast<DWORD_PTR>(this));
@@ -232,14 +249,15 @@ void TAboutWindow::ShowModal(HWND Owner) {
   HWND Image = Control(Handle, "STATIC", "", SS_NOTIFY | SS_OWNERDRAW | WS_CLIPSIBLINGS, 2, 2, 313, 121, IdImage1);
   SetWindowPos(Image, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
   SetWindowSubclass(Image, ImageProcedure, 1, reinterpret_cast<DWORD_PTR>(this));
-  Control(Handle, "STATIC", Form.Label1.c_str(), SS_LEFT, 5, 137, 300, 13, IdLabel1About);
-  Control(Handle, "STATIC", MakerNoticeText(), SS_LEFTNOWORDWRAP, 6, 154, 170, 13, IdLabel4);
-  HWND Web = Control(Handle, "STATIC", AboutWebTarget().c_str(), SS_LEFTNOWORDWRAP | SS_NOTIFY, 188, 154, 134, 13, IdLabel5);
-  Control(Handle, "STATIC", "Support Service", SS_LEFTNOWORDWRAP, 100, 170, 86, 13, IdLabel3);
-  HWND Mail = Control(Handle, "STATIC", MakerMailText(), SS_LEFTNOWORDWRAP | SS_NOTIFY, 187, 170, 135, 13, IdLabel2About);
+  Label(Handle, Form.Label1.c_str(), SS_LEFT, 5, 137, IdLabel1About);
+  Label(Handle, MakerNoticeText(), SS_LEFTNOWORDWRAP, 6, 154, IdLabel4);
+  HWND Web = Label(Handle, AboutWebTarget().c_str(), SS_LEFTNOWORDWRAP | SS_NOTIFY, 188, 154, IdLabel5);
+  Label(Handle, "Support Service", SS_LEFTNOWORDWRAP, 100, 170, IdLabel3);
+  HWND Mail = Label(Handle, MakerMailText(), SS_LEFTNOWORDWRAP | SS_NOTIFY, 187, 170, IdLabel2About);
   HWND Ok = Control(Handle, "BUTTON", "", BS_DEFPUSHBUTTON | WS_TABSTOP, 120, 192, 75, 25, IdOk);
   // Cyrillic capitals O and K, set as wide text so every code page shows them.
   SetWindowTextW(Ok, L"\x041E\x041A");
+  SendMessageA(Ok, WM_SETFONT, reinterpret_cast<WPARAM>(ProgramFont(false, true)), FALSE);
   SetWindowSubclass(Web, LinkProcedure, 1, reinterpret_cast<DWORD_PTR>(this));
   SetWindowSubclass(Mail, LinkProcedure, 1, reinterpret_cast<DWORD_PTR>(this));
   SetFocus(Ok);

@@ -67,4 +67,4 @@ HWND CreateDialogFrame(const char* Class, const char* Title, int Width, int Heig
                        WNDPROC Procedure);
 // Runs a modal loop for Dialog until Done becomes true.
 void RunModal(HWND Owner, HWND Dialog, const bool& Done);
-HFONT ProgramFont(bool Underline = false);
+HFONT ProgramFont(bool Underline = false, bool Cyrillic = false);

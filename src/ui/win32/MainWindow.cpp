@@ -224,8 +224,9 @@ bool TMainWindow::PreTranslate(MSG* Message) {
   if (!Handle || !IsWindow(Handle)) return false;
   HWND Top = GetAncestor(Message->hwnd, GA_ROOT);
   if (Top == Handle && TranslateAcceleratorA(Handle, Accelerators, Message)) return true;
-  if (Top && Top != Handle && IsDialogMessageA(Top, Message)) return true;
-  return false;
+  // Tab and Shift+Tab move through the controls, in the main window as in
+  // the dialogs.
+  return Top && IsDialogMessageA(Top, Message);
 }
 
 LRESULT CALLBACK TMainWindow::Procedure(HWND Window, UINT Message, WPARAM W, LPARAM L) {

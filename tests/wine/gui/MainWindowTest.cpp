@@ -159,9 +159,43 @@ TEST(MainWindowGui, RealProgramListsTheFilesOfAChildItIsPointedAt) {
               RemoteItemText(List, R, I, 0) == HandleText(Child.Handles()[F]) && RemoteItemText(List, R, I, 2) == "File";
     EXPECT_TRUE(Found) << Files[F] << " among " << Rows << " rows";
   }
+  SaveWindowShot(Main, "main-window");
+
+  // The handle column fits its text in the window's own font.
+  const char Handle[] = "0x000007A4";
+  SIZE_T Written;
+  WriteProcessMemory(Remote, R.Block + 1024, Handle, sizeof Handle, &Written);
+  int TextWidth = static_cast<int>(
+      SendMessageA(List, LVM_GETSTRINGWIDTHA, 0, reinterpret_cast<LPARAM>(R.Block + 1024)));
+  int ColumnWidth = static_cast<int>(SendMessageA(List, LVM_GETCOLUMNWIDTH, 0, 0));
+  EXPECT_GT(TextWidth, 0);
+  EXPECT_LE(TextWidth + 8, ColumnWidth) << "text " << TextWidth << " column " << ColumnWidth;
+
+  // Line 0000 lists every process of the selector under its header, the
+  // child's files under the child's.
+  ASSERT_TRUE(Program.Pick(0, "[system process]", &Seen)) << Seen;
+  HWND Combo = GetDlgItem(Main, IdComboBox1);
+  int Lines = static_cast<int>(SendMessageA(Combo, CB_GETCOUNT, 0, 0));
+  Rows = static_cast<int>(SendMessageA(List, LVM_GETITEMCOUNT, 0, 0));
+  std::vector<std::string> Headers;
+  int ChildHeader = -1, ChildFiles = 0;
+  for (int I = 0; I < Rows; ++I) {
+    if (!RemoteItemText(List, R, I, 0).empty()) {
+      if (ChildHeader >= 0 && ChildHeader == static_cast<int>(Headers.size()) - 1) ++ChildFiles;
+      continue;
+    }
+    Headers.push_back(RemoteItemText(List, R, I, 1));
+    if (Headers.back().rfind("Process information: " + std::to_string(Child.Pid()) + " (", 0) == 0)
+      ChildHeader = static_cast<int>(Headers.size()) - 1;
+  }
+  EXPECT_EQ(static_cast<int>(Headers.size()), Lines);
+  ASSERT_FALSE(Headers.empty());
+  EXPECT_EQ(Headers[0], "Process information: 0 ([System Process])");
+  EXPECT_GE(ChildHeader, 0);
+  EXPECT_GE(ChildFiles, static_cast<int>(Files.size()));
+  SaveWindowShot(Main, "main-window-all-processes");
   VirtualFreeEx(Remote, R.Block, 0, MEM_RELEASE);
   CloseHandle(Remote);
-  SaveWindowShot(Main, "main-window");
 
   EXPECT_TRUE(Program.Close());
 }
@@ -170,28 +204,18 @@ TEST(MainWindowGui, RealProgramListsTheFilesOfAChildItIsPointedAt) {
 
 namespace {
 
-// Real input, as the system queues it for whatever window is under the mouse
-// or has the focus.
-void ClickAt(POINT At) {
-  const int W = GetSystemMetrics(SM_CXSCREEN), H = GetSystemMetrics(SM_CYSCREEN);
-  INPUT Moves[3] = {};
-  for (INPUT& I : Moves) {
-    I.type = INPUT_MOUSE;
-    I.mi.dx = static_cast<LONG>((At.x * 65535 + W / 2) / (W - 1));
-    I.mi.dy = static_cast<LONG>((At.y * 65535 + H / 2) / (H - 1));
-    I.mi.dwFlags = MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_MOVE;
-  }
-  Moves[1].mi.dwFlags |= MOUSEEVENTF_LEFTDOWN;
-  Moves[2].mi.dwFlags |= MOUSEEVENTF_LEFTUP;
-  SendInput(3, Moves, sizeof(INPUT));
-}
-
-void PressKey(WORD Key) {
-  INPUT Keys[2] = {};
-  Keys[0].type = Keys[1].type = INPUT_KEYBOARD;
-  Keys[0].ki.wVk = Keys[1].ki.wVk = Key;
-  Keys[1].ki.dwFlags = KEYEVENTF_KEYUP;
-  SendInput(2, Keys, sizeof(INPUT));
+// Pumps as the program's message loop does: accelerators and dialog keys first.
+void PumpWindow(TMainWindow& Window, DWORD Milliseconds) {
+  DWORD Start = GetTickCount();
+  do {
+    MSG Message;
+    while (PeekMessageA(&Message, nullptr, 0, 0, PM_REMOVE)) {
+      if (Window.PreTranslate(&Message)) continue;
+      TranslateMessage(&Message);
+      DispatchMessageA(&Message);
+    }
+    Sleep(10);
+  } while (GetTickCount() - Start < Milliseconds);
 }
 
 POINT CentreOf(HWND Window, RECT R) {
@@ -243,6 +267,24 @@ TEST(MainWindowGui, OnePickRunsOnePassWithTheMouseOrTheKeyboard) {
   PumpFor(800);
   EXPECT_EQ(SendMessageA(Combo, CB_GETCURSEL, 0, 0), 4);
   EXPECT_EQ(Passes(), 2) << "a keyboard pick";
+
+  // Tab walks the controls in layout order, Shift+Tab back.
+  const std::pair<WORD, int> Walk[] = {{VK_TAB, IdButton3}, {VK_TAB, IdListView1}, {VK_TAB, IdButton1},
+                                       {VK_TAB, IdButton2},  {VK_TAB, IdComboBox1}, {VK_SHIFT, IdButton2}};
+  for (const auto& Step : Walk) {
+    if (Step.first == VK_SHIFT) {
+      INPUT Keys[4] = {};
+      for (INPUT& K : Keys) K.type = INPUT_KEYBOARD;
+      Keys[0].ki.wVk = Keys[3].ki.wVk = VK_SHIFT;
+      Keys[1].ki.wVk = Keys[2].ki.wVk = VK_TAB;
+      Keys[2].ki.dwFlags = Keys[3].ki.dwFlags = KEYEVENTF_KEYUP;
+      SendInput(4, Keys, sizeof(INPUT));
+    } else {
+      PressKey(Step.first);
+    }
+    PumpWindow(Window, 100);
+    EXPECT_EQ(GetDlgCtrlID(GetFocus()), Step.second);
+  }
 
   DestroyWindow(Main);
   PumpFor(50);
