@@ -55,6 +55,9 @@ class TSystem {
   virtual HANDLE OpenProcess(DWORD Access, BOOL Inherit, DWORD ProcessId) = 0;
   // From PSAPI, loaded on first use; 0 with ERROR_PROC_NOT_FOUND when missing.
   virtual DWORD GetModuleFileNameExA(HANDLE Process, HMODULE Module, char* FileName, DWORD Size) = 0;
+  // Looked up at run time (systems before Vista lack it); 0 with
+  // ERROR_PROC_NOT_FOUND when missing.
+  virtual BOOL QueryFullProcessImageNameA(HANDLE Process, DWORD Flags, char* Name, DWORD* Size) = 0;
   virtual BOOL TerminateProcess(HANDLE Process, UINT ExitCode) = 0;
 
   // Security

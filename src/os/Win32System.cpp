@@ -1,5 +1,7 @@
 #include "os/Win32System.h"
 
+#include <string>
+
 namespace {
 
 // ntdll is mapped into every process, so its entry points never change. They
@@ -21,6 +23,8 @@ TWin32System::TWin32System() {
   QuerySystemInformation_ = NtEntry<TNtQuerySystemInformation>(Ntdll, "NtQuerySystemInformation");
   QueryInformationFile_ = NtEntry<TNtQueryInformationFile>(Ntdll, "NtQueryInformationFile");
   QueryObject_ = NtEntry<TNtQueryObject>(Ntdll, "NtQueryObject");
+  QueryFullProcessImageName_ =
+      NtEntry<TQueryFullProcessImageNameA>(::GetModuleHandleA("kernel32.dll"), "QueryFullProcessImageNameA");
 }
 
 NTSTATUS TWin32System::NtQuerySystemInformation(ULONG InfoClass, void* Info, ULONG Length, ULONG* ReturnLength) {
@@ -96,7 +100,13 @@ DWORD TWin32System::GetModuleFileNameExA(HANDLE Process, HMODULE Module, char* F
   // PSAPI is loaded the first time a path is asked for and kept for the run.
   using TGetModuleFileNameExA = DWORD(WINAPI*)(HANDLE, HMODULE, char*, DWORD);
   static const TGetModuleFileNameExA Call = [] {
-    HMODULE Psapi = ::LoadLibraryA("PSAPI.dll");
+    // From the system folder by its full name, never by search: the save
+    // dialog may have made any folder the current one, and a PSAPI.dll
+    // planted there would run inside an administrator's process.
+    char Folder[MAX_PATH];
+    UINT Length = ::GetSystemDirectoryA(Folder, MAX_PATH);
+    if (Length == 0 || Length + sizeof "\\PSAPI.dll" > MAX_PATH) return TGetModuleFileNameExA(nullptr);
+    HMODULE Psapi = ::LoadLibraryA((std::string(Folder, Length) + "\\PSAPI.dll").c_str());
     return Psapi ? reinterpret_cast<TGetModuleFileNameExA>(
                        reinterpret_cast<void*>(::GetProcAddress(Psapi, "GetModuleFileNameExA")))
                  : nullptr;
@@ -106,6 +116,14 @@ DWORD TWin32System::GetModuleFileNameExA(HANDLE Process, HMODULE Module, char* F
     return 0;
   }
   return Call(Process, Module, FileName, Size);
+}
+
+BOOL TWin32System::QueryFullProcessImageNameA(HANDLE Process, DWORD Flags, char* Name, DWORD* Size) {
+  if (!QueryFullProcessImageName_) {
+    ::SetLastError(ERROR_PROC_NOT_FOUND);
+    return FALSE;
+  }
+  return QueryFullProcessImageName_(Process, Flags, Name, Size);
 }
 
 BOOL TWin32System::TerminateProcess(HANDLE Process, UINT ExitCode) { return ::TerminateProcess(Process, ExitCode); }

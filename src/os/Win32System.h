@@ -45,6 +45,7 @@ class TWin32System : public TSystem {
   BOOL Process32Next(HANDLE Snapshot, PROCESSENTRY32* Entry) override;
   HANDLE OpenProcess(DWORD Access, BOOL Inherit, DWORD ProcessId) override;
   DWORD GetModuleFileNameExA(HANDLE Process, HMODULE Module, char* FileName, DWORD Size) override;
+  BOOL QueryFullProcessImageNameA(HANDLE Process, DWORD Flags, char* Name, DWORD* Size) override;
   BOOL TerminateProcess(HANDLE Process, UINT ExitCode) override;
   BOOL OpenThreadToken(HANDLE Thread, DWORD Access, BOOL OpenAsSelf, HANDLE* Token) override;
   BOOL OpenProcessToken(HANDLE Process, DWORD Access, HANDLE* Token) override;
@@ -81,6 +82,8 @@ class TWin32System : public TSystem {
   TNtQuerySystemInformation QuerySystemInformation_ = nullptr;
   TNtQueryInformationFile QueryInformationFile_ = nullptr;
   TNtQueryObject QueryObject_ = nullptr;
+  using TQueryFullProcessImageNameA = BOOL(WINAPI*)(HANDLE, DWORD, char*, DWORD*);
+  TQueryFullProcessImageNameA QueryFullProcessImageName_ = nullptr;
 };
 
 TWin32System& Win32System();

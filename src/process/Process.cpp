@@ -21,7 +21,12 @@ std::string ProcessPathByPID(DWORD Pid) {
   if (!Process) return "";
   char Path[MAX_PATH] = {};
   DWORD Length = Os().GetModuleFileNameExA(Process.Get(), nullptr, Path, MAX_PATH);
-  if (Length == 0) return "";
+  if (Length == 0) {
+    // A 32-bit program cannot read a 64-bit process's modules; the image
+    // name comes from the system instead, where it knows the call.
+    Length = MAX_PATH;
+    if (!Os().QueryFullProcessImageNameA(Process.Get(), 0, Path, &Length)) return "";
+  }
   return std::string(Path, strnlen(Path, MAX_PATH));
 }
 

@@ -178,7 +178,10 @@ void TForm1::N2Click() {
   Dialog.nMaxFile = sizeof Name;
   Dialog.lpstrDefExt = "txt";
   // Replacing a file is confirmed: a report must not destroy one unasked.
-  Dialog.Flags = OFN_HIDEREADONLY | OFN_PATHMUSTEXIST | OFN_ENABLESIZING | OFN_OVERWRITEPROMPT | OFN_EXPLORER;
+  // The chosen folder must not become the current one: libraries are never
+  // looked for there.
+  Dialog.Flags = OFN_HIDEREADONLY | OFN_PATHMUSTEXIST | OFN_ENABLESIZING | OFN_OVERWRITEPROMPT | OFN_EXPLORER |
+                 OFN_NOCHANGEDIR;
   if (!Os().GetSaveFileNameA(&Dialog)) return;
   SaveReport(View(), Pid, Name);
 }

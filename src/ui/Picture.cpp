@@ -37,6 +37,10 @@ std::string Lower(std::string Text) {
   return Text;
 }
 
+constexpr unsigned MaxSide = 16384;
+constexpr uint64_t MaxPixels = 16u << 20;        // 48 MiB of RGB at most
+constexpr long MaxDecoderMemory = 64L << 20;     // the decoder's own buffers
+
 // The decoding itself, kept free of C++ objects with destructors so the jump
 // out of it skips nothing that needs running.
 bool Decode(jpeg_decompress_struct& Info, TJpegError& Error, const uint8_t* Data, size_t Size, TPixels& Out) {
@@ -44,11 +48,15 @@ bool Decode(jpeg_decompress_struct& Info, TJpegError& Error, const uint8_t* Data
   jpeg_create_decompress(&Info);
   jpeg_mem_src(&Info, const_cast<unsigned char*>(Data), static_cast<unsigned long>(Size));
   jpeg_read_header(&Info, TRUE);
+  // A header may claim any size: refuse one no picture of ours needs before
+  // the decoder reserves memory for it, and bound what it may reserve.
+  if (Info.image_width == 0 || Info.image_height == 0 || Info.image_width > MaxSide || Info.image_height > MaxSide ||
+      uint64_t(Info.image_width) * Info.image_height > MaxPixels)
+    return false;
+  Info.mem->max_memory_to_use = MaxDecoderMemory;
   Info.out_color_space = JCS_RGB;
   jpeg_start_decompress(&Info);
-  if (Info.output_components != 3 || Info.output_width == 0 || Info.output_height == 0 ||
-      Info.output_width > 16384 || Info.output_height > 16384)
-    return false;
+  if (Info.output_components != 3) return false;
   Out.Width = static_cast<int>(Info.output_width);
   Out.Height = static_cast<int>(Info.output_height);
   Out.Rgb.resize(size_t(Out.Width) * Out.Height * 3);

@@ -23,7 +23,13 @@ TEST_F(ProcessTest, PathNeedsAnOpenableProcessAndPsapi) {
   EXPECT_EQ(ProcessPathByPID(2000), "C:\\Program Files\\Mixed\\MixedCase.EXE");
   EXPECT_EQ(Sim.OpenProcessCalls.back(), (std::pair<DWORD, DWORD>{0x410, 2000}));
   EXPECT_EQ(ProcessPathByPID(0), "");
+  // A 64-bit process seen from the 32-bit program, and a system without PSAPI:
+  // the image name comes from the system; without that call too, nothing.
+  Sim.FailCall("GetModuleFileNameExA");
+  EXPECT_EQ(ProcessPathByPID(2000), "C:\\Program Files\\Mixed\\MixedCase.EXE");
   Sim.PsapiMissing = true;
+  EXPECT_EQ(ProcessPathByPID(2000), "C:\\Program Files\\Mixed\\MixedCase.EXE");
+  Sim.FullImageNameMissing = true;
   EXPECT_EQ(ProcessPathByPID(2000), "");
   ExpectAllReleased();
 }

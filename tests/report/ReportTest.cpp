@@ -104,8 +104,9 @@ TEST_F(ReportTest, SaveDialogAsksWithItsOptionsAndTheTimerStaysStopped) {
   Form.N2Click();
   EXPECT_FALSE(Screen.TimerState.Enabled());
   ASSERT_EQ(Sim.SaveDialogs.size(), 1u);
-  EXPECT_EQ(Sim.SaveDialogs[0].first & (OFN_HIDEREADONLY | OFN_PATHMUSTEXIST | OFN_ENABLESIZING | OFN_OVERWRITEPROMPT),
-            static_cast<DWORD>(OFN_HIDEREADONLY | OFN_PATHMUSTEXIST | OFN_ENABLESIZING | OFN_OVERWRITEPROMPT));
+  const DWORD Options =
+      OFN_HIDEREADONLY | OFN_PATHMUSTEXIST | OFN_ENABLESIZING | OFN_OVERWRITEPROMPT | OFN_NOCHANGEDIR;
+  EXPECT_EQ(Sim.SaveDialogs[0].first & Options, Options);
   EXPECT_EQ(Sim.SaveDialogFilters[0], "Text files|*.txt|");
   EXPECT_EQ(Sim.SaveDialogDefExt[0], "txt");
   Sim.SaveFileAnswer = "C:\\r.txt";

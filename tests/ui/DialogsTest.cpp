@@ -186,6 +186,20 @@ TEST(AboutPicture, CorruptAndTruncatedDataFailCleanly) {
   std::vector<uint8_t> Garbled = Data;
   for (size_t I = 600; I < Garbled.size() - 2; I += 37) Garbled[I] ^= 0x5A;
   DecodeJpeg(Garbled.data(), Garbled.size(), Out);  // may decode or not; must not crash
+  // A header that claims a huge picture is refused before anything is reserved.
+  size_t Frame = 2;
+  while (Frame + 9 < Data.size() && !(Data[Frame] == 0xFF && (Data[Frame + 1] == 0xC0 || Data[Frame + 1] == 0xC2)))
+    ++Frame;
+  ASSERT_LT(Frame + 9, Data.size());
+  for (auto Size : {std::pair<int, int>{65000, 300}, {300, 16385}, {4096, 4097}}) {
+    std::vector<uint8_t> Huge = Data;
+    Huge[Frame + 5] = static_cast<uint8_t>(Size.second >> 8);
+    Huge[Frame + 6] = static_cast<uint8_t>(Size.second);
+    Huge[Frame + 7] = static_cast<uint8_t>(Size.first >> 8);
+    Huge[Frame + 8] = static_cast<uint8_t>(Size.first);
+    EXPECT_FALSE(DecodeJpeg(Huge.data(), Huge.size(), Out)) << Size.first << " x " << Size.second;
+    EXPECT_TRUE(Out.Rgb.empty());
+  }
   std::vector<uint8_t> BadHeader = Data;
   BadHeader[3] ^= 0xFF;
   TForm3 About;

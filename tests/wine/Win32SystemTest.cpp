@@ -90,3 +90,28 @@ TEST(Win32System, RegistryKeepsADwordUnderTheCurrentUser) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Win32System, PsapiComesFromTheSystemFolderWhateverTheCurrentOne) {
+  // A PSAPI.dll planted in the folder the user last saved a report to.
+  std::string Folder = TempFolder("plant");
+  std::string Planted = Folder + "\\PSAPI.dll";
+  ASSERT_TRUE(CopyFileA((ExeFolder() + LX_CHILD_EXE).c_str(), Planted.c_str(), FALSE));
+  char Before[MAX_PATH];
+  GetCurrentDirectoryA(MAX_PATH, Before);
+  SetCurrentDirectoryA(Folder.c_str());
+  HANDLE Self = OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, GetCurrentProcessId());
+  char Path[MAX_PATH] = {};
+  EXPECT_GT(Win32System().GetModuleFileNameExA(Self, nullptr, Path, MAX_PATH), 0u);
+  CloseHandle(Self);
+  SetCurrentDirectoryA(Before);
+  char Loaded[MAX_PATH] = {}, System[MAX_PATH] = {};
+  GetModuleFileNameA(GetModuleHandleA("psapi.dll"), Loaded, MAX_PATH);
+  GetSystemDirectoryA(System, MAX_PATH);
+  EXPECT_EQ(_strnicmp(Loaded, System, strlen(System)), 0) << Loaded;
+  DeleteFileA(Planted.c_str());
+  RemoveDirectoryA(Folder.c_str());
+}
+
+}  // namespace

@@ -878,6 +878,24 @@ DWORD TSimWindows::GetModuleFileNameExA(HANDLE Process, HMODULE, char* FileName,
   return static_cast<DWORD>(N);
 }
 
+BOOL TSimWindows::QueryFullProcessImageNameA(HANDLE Process, DWORD Flags, char* Name, DWORD* Size) {
+  TLock Lock(M);
+  TGate G = Gate(Lock, "QueryFullProcessImageNameA");
+  THandle* H = Find(Process);
+  TProcess* P = H && H->Kind == "process" ? FindProcess(H->Target) : nullptr;
+  if (FullImageNameMissing) {
+    SetError(ERROR_PROC_NOT_FOUND);
+    return FALSE;
+  }
+  if (G.Fail || !P || Flags != 0 || !Size || *Size <= P->Path.size()) {
+    SetError(G.Fail ? G.Error : ERROR_INVALID_PARAMETER);
+    return FALSE;
+  }
+  std::memcpy(Name, P->Path.c_str(), P->Path.size() + 1);
+  *Size = static_cast<DWORD>(P->Path.size());
+  return TRUE;
+}
+
 BOOL TSimWindows::TerminateProcess(HANDLE Process, UINT ExitCode) {
   TLock Lock(M);
   TGate G = Gate(Lock, "TerminateProcess");

@@ -104,6 +104,7 @@ class TSimWindows : public TSystem {
   size_t AllocationLimit = SIZE_MAX;  // VirtualAlloc fails above this size
   bool DoubleByteCodePage = false;    // non-ASCII characters take two bytes
   bool PsapiMissing = false;
+  bool FullImageNameMissing = false;  // QueryFullProcessImageNameA, as before Vista
   bool ThreadToken = false;           // OpenThreadToken finds a token
   struct TGroup {
     std::vector<BYTE> Sid;
@@ -207,6 +208,7 @@ class TSimWindows : public TSystem {
   BOOL Process32Next(HANDLE Snapshot, PROCESSENTRY32* Entry) override;
   HANDLE OpenProcess(DWORD Access, BOOL Inherit, DWORD ProcessId) override;
   DWORD GetModuleFileNameExA(HANDLE Process, HMODULE Module, char* FileName, DWORD Size) override;
+  BOOL QueryFullProcessImageNameA(HANDLE Process, DWORD Flags, char* Name, DWORD* Size) override;
   BOOL TerminateProcess(HANDLE Process, UINT ExitCode) override;
   BOOL OpenThreadToken(HANDLE Thread, DWORD Access, BOOL OpenAsSelf, HANDLE* Token) override;
   BOOL OpenProcessToken(HANDLE Process, DWORD Access, HANDLE* Token) override;
