@@ -859,11 +859,15 @@ HANDLE TSimWindows::OpenProcess(DWORD Access, BOOL, DWORD ProcessId) {
   return Handle;
 }
 
+TSimWindows::TProcess* TSimWindows::ProcessBehind(HANDLE Process) {
+  THandle* H = Find(Process);
+  return H && H->Kind == "process" ? FindProcess(H->Target) : nullptr;
+}
+
 DWORD TSimWindows::GetModuleFileNameExA(HANDLE Process, HMODULE, char* FileName, DWORD Size) {
   TLock Lock(M);
   TGate G = Gate(Lock, "GetModuleFileNameExA");
-  THandle* H = Find(Process);
-  TProcess* P = H && H->Kind == "process" ? FindProcess(H->Target) : nullptr;
+  TProcess* P = ProcessBehind(Process);
   if (PsapiMissing) {
     SetError(ERROR_PROC_NOT_FOUND);
     return 0;
@@ -881,14 +885,9 @@ DWORD TSimWindows::GetModuleFileNameExA(HANDLE Process, HMODULE, char* FileName,
 BOOL TSimWindows::QueryFullProcessImageNameA(HANDLE Process, DWORD Flags, char* Name, DWORD* Size) {
   TLock Lock(M);
   TGate G = Gate(Lock, "QueryFullProcessImageNameA");
-  THandle* H = Find(Process);
-  TProcess* P = H && H->Kind == "process" ? FindProcess(H->Target) : nullptr;
-  if (FullImageNameMissing) {
-    SetError(ERROR_PROC_NOT_FOUND);
-    return FALSE;
-  }
-  if (G.Fail || !P || Flags != 0 || !Size || *Size <= P->Path.size()) {
-    SetError(G.Fail ? G.Error : ERROR_INVALID_PARAMETER);
+  TProcess* P = ProcessBehind(Process);
+  if (FullImageNameMissing || G.Fail || !P || Flags != 0 || !Size || *Size <= P->Path.size()) {
+    SetError(FullImageNameMissing ? ERROR_PROC_NOT_FOUND : G.Fail ? G.Error : ERROR_INVALID_PARAMETER);
     return FALSE;
   }
   std::memcpy(Name, P->Path.c_str(), P->Path.size() + 1);
@@ -899,8 +898,7 @@ BOOL TSimWindows::QueryFullProcessImageNameA(HANDLE Process, DWORD Flags, char* 
 BOOL TSimWindows::TerminateProcess(HANDLE Process, UINT ExitCode) {
   TLock Lock(M);
   TGate G = Gate(Lock, "TerminateProcess");
-  THandle* H = Find(Process);
-  TProcess* P = H && H->Kind == "process" ? FindProcess(H->Target) : nullptr;
+  TProcess* P = ProcessBehind(Process);
   if (G.Fail || !P) {
     SetError(G.Fail ? G.Error : ERROR_INVALID_HANDLE);
     return FALSE;

@@ -267,6 +267,7 @@ class TSimWindows : public TSystem {
   THandle* Find(HANDLE Handle);
   HANDLE AddOwn(std::shared_ptr<TObject> Object, const std::string& Kind);
   TProcess* FindProcess(DWORD Pid);
+  TProcess* ProcessBehind(HANDLE Process);  // the process a process handle refers to
   std::string KeyPath(HKEY Key, const char* SubKey) const;
   HKEY NewKey(const std::string& Path);
 
