@@ -182,8 +182,9 @@ TEST_F(File2NameTest, AWorkerIsEndedOnlyInsideAQueryLateBy100Ms) {
     Sim.BlockCall(C.Stall, 1);
     const auto Start = steady_clock::now();
     std::function<void()> AnswerLate = [&] {
-      // Right after the waiter has read the worker's progress, once it is late.
-      if (steady_clock::now() - Start < milliseconds(105)) return Sim.OnNextCall("GetTickCount", AnswerLate);
+      // Right after the waiter has read the worker's progress, at the first look
+      // that finds it 100 ms late: the decision rests on a value now stale.
+      if (steady_clock::now() - Start < milliseconds(100)) return Sim.OnNextCall("GetTickCount", AnswerLate);
       Sim.ReleaseBlocked();
       std::this_thread::sleep_for(milliseconds(30));
     };
