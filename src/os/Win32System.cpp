@@ -9,8 +9,8 @@ namespace {
 // worker must never be the first to touch them, nor any lazily made static,
 // since a worker ended there would leave its lock held for good.
 template <typename T>
-T NtEntry(HMODULE Ntdll, const char* Name) {
-  return Ntdll ? reinterpret_cast<T>(reinterpret_cast<void*>(::GetProcAddress(Ntdll, Name))) : nullptr;
+T EntryPoint(HMODULE Module, const char* Name) {
+  return Module ? reinterpret_cast<T>(reinterpret_cast<void*>(::GetProcAddress(Module, Name))) : nullptr;
 }
 
 // A missing entry point reports a failure rather than crashing.
@@ -20,11 +20,11 @@ constexpr NTSTATUS STATUS_PROCEDURE_NOT_FOUND_ = static_cast<NTSTATUS>(0xC000007
 
 TWin32System::TWin32System() {
   HMODULE Ntdll = ::GetModuleHandleA("ntdll.dll");
-  QuerySystemInformation_ = NtEntry<TNtQuerySystemInformation>(Ntdll, "NtQuerySystemInformation");
-  QueryInformationFile_ = NtEntry<TNtQueryInformationFile>(Ntdll, "NtQueryInformationFile");
-  QueryObject_ = NtEntry<TNtQueryObject>(Ntdll, "NtQueryObject");
+  QuerySystemInformation_ = EntryPoint<TNtQuerySystemInformation>(Ntdll, "NtQuerySystemInformation");
+  QueryInformationFile_ = EntryPoint<TNtQueryInformationFile>(Ntdll, "NtQueryInformationFile");
+  QueryObject_ = EntryPoint<TNtQueryObject>(Ntdll, "NtQueryObject");
   QueryFullProcessImageName_ =
-      NtEntry<TQueryFullProcessImageNameA>(::GetModuleHandleA("kernel32.dll"), "QueryFullProcessImageNameA");
+      EntryPoint<TQueryFullProcessImageNameA>(::GetModuleHandleA("kernel32.dll"), "QueryFullProcessImageNameA");
 }
 
 NTSTATUS TWin32System::NtQuerySystemInformation(ULONG InfoClass, void* Info, ULONG Length, ULONG* ReturnLength) {

@@ -68,9 +68,7 @@ void FillProcessList(uint32_t SortOrder) {
       // The all-processes view lives on PID 0's line: where the snapshot has
       // none, it gets one at the front, where Windows lists it.
       if (ProcessCount > 0 && !HasIdle) {
-        if (ProcessCount >= static_cast<int32_t>(ProcessTable.size())) ProcessTable.resize(ProcessTable.size() * 2);
-        for (int32_t I = ProcessCount; I > 0; --I) ProcessTable[I] = std::move(ProcessTable[I - 1]);
-        ProcessTable[0] = {LowerAscii(SystemProcessName), 0};
+        ProcessTable.insert(ProcessTable.begin(), {LowerAscii(SystemProcessName), 0});
         ++ProcessCount;
       }
     }

@@ -74,12 +74,11 @@ bool TPickFilter::Picked(TNote Note, bool Dropped, int Position) {
       return true;
     case SelChange:
       if (Dropped) return false;  // moving through the open list picks nothing yet
-      if (ClosedOn >= 0 && ClosedOn == Position) {
-        ClosedOn = -1;  // the close-up's own change: already picked
-        return false;
+      {
+        const bool CloseUpsOwn = ClosedOn >= 0 && ClosedOn == Position;  // already picked
+        ClosedOn = -1;
+        return !CloseUpsOwn;
       }
-      ClosedOn = -1;
-      return true;
   }
   return false;
 }

@@ -19,10 +19,10 @@ void SetView(TMainView* View) { Current = View; }
 
 void TMainView::ApplyTimer() {
   if (!Timer().Ticking()) {
-    Os().KillTimer(TimerWindow(), 1);
+    Os().KillTimer(TimerWindow(), RefreshTimerId);
     return;
   }
-  if (!Os().SetTimer(TimerWindow(), 1, Timer().Interval(), nullptr)) throw TAppError("Not enough timers available");
+  if (!Os().SetTimer(TimerWindow(), RefreshTimerId, Timer().Interval(), nullptr)) throw TAppError("Not enough timers available");
 }
 
 TViewScope::TViewScope(TMainView& View) : Previous(Current) { Current = &View; }

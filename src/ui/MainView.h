@@ -55,6 +55,9 @@ class TRefreshTimer {
   long PeriodStarts_ = 0;
 };
 
+// The id of the refresh timer on the main window.
+constexpr UINT_PTR RefreshTimerId = 1;
+
 using TRowCompare = int (*)(const TFileRow& A, const TFileRow& B, int Data);
 
 class TMainView {

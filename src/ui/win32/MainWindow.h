@@ -24,7 +24,7 @@ enum : int {
   IdN7,        // Exit
   IdN4,        // Settings
   IdN5,        // About
-  IdTimer1 = 1,
+  IdTimer1 = RefreshTimerId,
   WmShowRows = WM_APP + 1,
 };
 
