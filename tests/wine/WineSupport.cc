@@ -94,7 +94,12 @@ void SaveWindowShot(HWND Window, const std::string& Name) {
   GetDIBits(Memory, Bitmap, 0, H, Pixels.data(), reinterpret_cast<BITMAPINFO*>(&Info), DIB_RGB_COLORS);
   BITMAPFILEHEADER File = {0x4D42, static_cast<DWORD>(sizeof File + sizeof Info + Pixels.size()), 0, 0,
                            sizeof File + sizeof Info};
-  std::string Path = ExeFolder() + "..\\..\\" + Name + ".bmp";
+#ifdef _WIN64
+  const char* Build = "";
+#else
+  const char* Build = "-win32";  // the product's run must not replace the 64-bit shots
+#endif
+  std::string Path = ExeFolder() + "..\\..\\" + Name + Build + ".bmp";
   HANDLE Out = CreateFileA(Path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
   DWORD Written;
   WriteFile(Out, &File, sizeof File, &Written, nullptr);
@@ -146,6 +151,17 @@ struct TFindMain {
   HWND Found;
 };
 constexpr int ComboId = 101;  // the selector
+
+// A named function: a lambda has no stdcall conversion on 32-bit Windows.
+BOOL CALLBACK FindMainWindow(HWND W, LPARAM P) {
+  auto* F = reinterpret_cast<TFindMain*>(P);
+  DWORD Owner = 0;
+  GetWindowThreadProcessId(W, &Owner);
+  char Class[32] = {};
+  GetClassNameA(W, Class, sizeof Class);
+  if (Owner == F->Pid && std::string(Class) == "TForm1") F->Found = W;
+  return !F->Found;
+}
 }  // namespace
 
 TRunningProgram::TRunningProgram() {
@@ -158,17 +174,7 @@ TRunningProgram::TRunningProgram() {
   WaitForInputIdle(Info.hProcess, 10000);
   TFindMain Find = {Info.dwProcessId, nullptr};
   for (int Try = 0; Try < 100 && !Find.Found; ++Try) {
-    EnumWindows(
-        [](HWND W, LPARAM P) -> BOOL {
-          auto* F = reinterpret_cast<TFindMain*>(P);
-          DWORD Owner = 0;
-          GetWindowThreadProcessId(W, &Owner);
-          char Class[32] = {};
-          GetClassNameA(W, Class, sizeof Class);
-          if (Owner == F->Pid && std::string(Class) == "TForm1") F->Found = W;
-          return !F->Found;
-        },
-        reinterpret_cast<LPARAM>(&Find));
+    EnumWindows(FindMainWindow, reinterpret_cast<LPARAM>(&Find));
     if (!Find.Found) Sleep(100);
   }
   Window = Find.Found;

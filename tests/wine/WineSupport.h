@@ -43,8 +43,9 @@ class TRegistryLock {
   HANDLE Mutex;
 };
 
-// Saves what the screen shows of a window as build/NAME.bmp (the test
-// runner turns it into a PNG).
+// Saves what the screen shows of a window as build/NAME.bmp, or
+// build/NAME-win32.bmp from the 32-bit build (the test runner turns it into
+// a PNG).
 void SaveWindowShot(HWND Window, const std::string& Name);
 
 // Pumps this thread's messages for a while.

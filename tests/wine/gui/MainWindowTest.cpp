@@ -7,6 +7,7 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <atomic>
 
 #include "inspect/ListOpenFiles.h"
 #include "os/sim/SimWindows.h"
@@ -315,23 +316,21 @@ TEST(MainWindowGui, HammeredRefreshStaysAnsweringAndEndsWithTheChildsRows) {
   struct TPoster {
     HWND Main;
     int Unanswered = 0;
-    bool Done = false;
+    std::atomic<bool> Done{false};
+    static DWORD WINAPI Run(LPVOID P) {
+      auto* Self = static_cast<TPoster*>(P);
+      for (int I = 0; I < 300; ++I) {
+        PostMessageA(Self->Main, WM_COMMAND, MAKEWPARAM(IdButton1, BN_CLICKED), 0);
+        Sleep(1 + I % 7);
+        DWORD_PTR Result;
+        if (I % 50 == 49 && !SendMessageTimeoutA(Self->Main, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &Result))
+          ++Self->Unanswered;
+      }
+      Self->Done = true;
+      return 0;
+    }
   } Poster{Window.Handle};
-  HANDLE Thread = CreateThread(
-      nullptr, 0,
-      [](LPVOID P) -> DWORD {
-        auto* Self = static_cast<TPoster*>(P);
-        for (int I = 0; I < 300; ++I) {
-          PostMessageA(Self->Main, WM_COMMAND, MAKEWPARAM(IdButton1, BN_CLICKED), 0);
-          Sleep(1 + I % 7);
-          DWORD_PTR Result;
-          if (I % 50 == 49 && !SendMessageTimeoutA(Self->Main, WM_NULL, 0, 0, SMTO_NORMAL, 5000, &Result))
-            ++Self->Unanswered;
-        }
-        Self->Done = true;
-        return 0;
-      },
-      &Poster, 0, nullptr);
+  HANDLE Thread = CreateThread(nullptr, 0, TPoster::Run, &Poster, 0, nullptr);
   ASSERT_NE(Thread, nullptr);
   DWORD Start = GetTickCount();
   while ((!Poster.Done || Pass().Running() || Pass().Waiting() > 0) && GetTickCount() - Start < 120000) PumpFor(20);
