@@ -47,6 +47,7 @@ TEST_F(AllProcessesTest, EveryProcessGetsItsHeaderAndItsFilesInTableOrder) {
 TEST_F(AllProcessesTest, ProcessThatEndedBeforeItsHeaderHasAnEmptyName) {
   Sim.EndProcess(2000);
   ListOpenFiles(0, Mode);
+  ASSERT_EQ(Screen.Files.size(), 6u);
   EXPECT_EQ(Screen.Files[4], Header("2000 ()"));
   EXPECT_EQ(Screen.Files[5], Header("3000 (locked.exe)"));
   EXPECT_EQ(Screen.OpenFilesLabel, "Open files: 1");
@@ -57,19 +58,24 @@ TEST_F(AllProcessesTest, ProcessEndingDuringTheViewKeepsItsHeader) {
     if (Screen.Files.size() == 5) Sim.EndProcess(2000);  // right after its header
   };
   ListOpenFiles(0, Mode);
+  ASSERT_EQ(Screen.Files.size(), 6u);
   EXPECT_EQ(Screen.Files[4], Header("2000 (Notepad.EXE)"));
   EXPECT_EQ(Screen.Files[5], Header("3000 (locked.exe)"));
   EXPECT_EQ(Screen.OpenFilesLabel, "Open files: 1");
 }
 
 TEST_F(AllProcessesTest, StopRequestEndsTheViewWithoutCountOrReady) {
-  Sim.OnProcessMessages = [&] {
-    if (Screen.Files.size() == 5) Pass().RequestStop();  // at the header of 2000
-  };
-  EXPECT_EQ(ListOpenFiles(0, Mode), TPassResult::Stopped);
-  EXPECT_EQ(Screen.Files.size(), 5u);
-  EXPECT_EQ(Screen.Status[0], "Receiving handle table...");
-  EXPECT_EQ(Screen.OpenFilesLabel, "Open files: 0");
+  // At the header of 1000, which holds no file, and at that of 2000.
+  for (size_t Rows : {4u, 5u}) {
+    Screen.Files.clear();
+    Sim.OnProcessMessages = [&] {
+      if (Screen.Files.size() == Rows) Pass().RequestStop();
+    };
+    EXPECT_EQ(ListOpenFiles(0, Mode), TPassResult::Stopped);
+    EXPECT_EQ(Screen.Files.size(), Rows);
+    EXPECT_EQ(Screen.Status[0], "Receiving handle table...");
+    EXPECT_EQ(Screen.OpenFilesLabel, "Open files: 0");
+  }
   ExpectAllReleased();
 }
 

@@ -66,6 +66,10 @@ TEST_F(File2NameTest, TableFallsBackToTheOldClassOnlyWhereTheExtendedOneIsUnknow
 
 TEST_F(File2NameTest, FileTypeComesFromTheNulHandle) {
   Sim.FileTypeNumber = 28;
+  // System, listed before us, holds an event under the very value our NUL
+  // handle will get: only the entry we own counts.
+  Sim.Process(Sim.SelfPid).NextHandle = 0x40;
+  Sim.AddObject(4, TSimWindows::EventType, "\\BaseNamedObjects\\e", 0x40);
   EXPECT_EQ(GetFileObjectType(), 28);
   Sim.FailCall("CreateFileA");
   EXPECT_EQ(GetFileObjectType(), 0);
@@ -92,7 +96,12 @@ TEST_F(File2NameTest, DevicePathsMapToDriveLettersAtNameBoundariesOnly) {
   EXPECT_EQ(MapDevicePath("\\Device\\HarddiskVolume5\\data\\x.log"), "\\Device\\HarddiskVolume5\\data\\x.log");
   EXPECT_EQ(MapDevicePath("\\??\\C:\\windows\\win.ini"), "C:\\windows\\win.ini");
   EXPECT_EQ(MapDevicePath("\\??\\unix\\tmp\\x"), "\\??\\unix\\tmp\\x");
+  EXPECT_EQ(MapDevicePath("\\??\\C:"), "C:");
+  EXPECT_EQ(MapDevicePath("\\??\\C:x\\y"), "\\??\\C:x\\y");  // a letter and colon, then no boundary
+  EXPECT_EQ(MapDevicePath("\\??\\1:\\y"), "\\??\\1:\\y");
   EXPECT_EQ(MapDevicePath("\\Device\\harddiskvolume1\\x"), "\\Device\\harddiskvolume1\\x");  // case counts
+  Sim.AddDrive('F', "\\Device\\HarddiskVolume1");  // a second letter for the volume: the first one wins
+  EXPECT_EQ(MapDevicePath("\\Device\\HarddiskVolume1\\boot.ini"), "C:\\boot.ini");
 }
 
 TEST_F(File2NameTest, UnmatchedPrefixIsNotMappedAndNoDrivesLeaveTheDeviceForm) {
@@ -137,21 +146,30 @@ TEST_F(File2NameTest, FileNameOfMoreThan258CharactersDoesNotFitTheBuffer) {
 
 TEST_F(File2NameTest, LongNamesAreCutAtACharacterBoundary) {
   Sim.DoubleByteCodePage = true;
-  // 120 ASCII characters, then double-byte ones: 259 bytes end mid-character.
-  std::string Name = "\\Device\\HarddiskVolume1\\" + std::string(96, 'a');
-  for (int I = 0; I < 100; ++I) Name += "\xe3\x81\x82";  // U+3042
-  HANDLE H = Own(Name);
-  LastObject().ObjectNameStatus = STATUS_SUCCESS;
   Sim.FileTypeNumber = TSimWindows::DefaultFileType;
-  std::string Got = HandleToFileName(H);
-  // 3 for "C:\" + 96 + pairs of two: the last whole pair that fits 259 bytes of
-  // the device form, mapped.
-  std::string Device = "\\Device\\HarddiskVolume1\\" + std::string(96, 'a');
-  size_t Pairs = (259 - Device.size()) / 2;
-  EXPECT_EQ(Got.size(), 3 + 96 + 2 * Pairs);
-  for (size_t I = 3 + 96; I < Got.size(); I += 2) {
-    unsigned char Lead = static_cast<unsigned char>(Got[I]);
-    EXPECT_TRUE(Lead >= 0x81 && Lead <= 0x9F) << I;
+  // 120 characters of the device form, then multi-byte characters: 259 bytes
+  // end inside one. U+3042 is one UTF-16 unit of two bytes; U+1F600 a
+  // surrogate pair of four bytes, which must not be cut between its halves.
+  const std::string Device = "\\Device\\HarddiskVolume1\\" + std::string(96, 'a');
+  struct {
+    const char* Character;
+    size_t Bytes;
+    int Count;
+  } Cases[] = {{"\xe3\x81\x82", 2, 100}, {"\xf0\x9f\x98\x80", 4, 60}};
+  for (auto& Case : Cases) {
+    std::string Name = Device;
+    for (int I = 0; I < Case.Count; ++I) Name += Case.Character;
+    HANDLE H = Own(Name);
+    LastObject().ObjectNameStatus = STATUS_SUCCESS;
+    std::string Got = HandleToFileName(H);
+    // "C:\" + 96 + the whole characters that fit 259 bytes of the device
+    // form, mapped.
+    size_t Whole = (259 - Device.size()) / Case.Bytes;
+    EXPECT_EQ(Got.size(), 3 + 96 + Case.Bytes * Whole) << Case.Bytes;
+    for (size_t I = 3 + 96; I < Got.size(); I += 2) {
+      unsigned char Lead = static_cast<unsigned char>(Got[I]);
+      EXPECT_TRUE(Lead >= 0x81 && Lead <= 0x9F) << I;
+    }
   }
   CloseOwned();
   ExpectAllReleased();

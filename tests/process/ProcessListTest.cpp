@@ -63,9 +63,11 @@ TEST_F(ProcessListTest, ASnapshotWithoutPidZeroGetsItWhereWindowsListsIt) {
 }
 
 TEST_F(ProcessListTest, OnlyAsciiLettersAreLowerCased) {
-  Sim.AddProcess(900, "\xC4PFEL.EXE");
+  // '@' and '[' stand just outside 'A' to 'Z'.
+  Sim.AddProcess(900, "\xC4PFEL@AZ[.EXE");
   FillProcessList(2);
-  EXPECT_EQ(ProcessTable[ProcessCount - 1].Name, "\xC4pfel.exe");
+  ASSERT_GT(ProcessCount, 0);
+  EXPECT_EQ(ProcessTable[ProcessCount - 1].Name, "\xC4pfel@az[.exe");
 }
 
 TEST_F(ProcessListTest, ResetsTheWindowInItsOrder) {

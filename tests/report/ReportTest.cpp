@@ -47,7 +47,6 @@ TEST_F(ReportTest, SingleProcessReportIsExact) {
                                             "0x00000024 | Pipe | \\Device\\NamedPipe\\p\r\n"
                                             "0x00000028 | File | C:\\a.txt\r\n") +
                                     Footer);
-  Mode = 0;
   ExpectAllReleased();
 }
 
@@ -84,7 +83,6 @@ TEST_F(ReportTest, RowsFollowTheListAfterASort) {
   SaveReport(Screen, 2000, "C:\\s.txt");
   std::string Text = Saved("C:\\s.txt");
   EXPECT_NE(Text.find("| Path\r\n0x00000024 | Pipe |"), std::string::npos);
-  Mode = 0;
 }
 
 TEST_F(ReportTest, EveryExtensionGetsTheFullReport) {

@@ -5,6 +5,9 @@
 
 #include "inspect/File2Name.h"
 #include "os/sim/SimWindows.h"
+#include "process/ProcessList.h"
+#include "settings/Settings.h"
+#include "ui/Main.h"
 #include "ui/MemoryView.h"
 
 inline void PrintTo(const TFileRow& Row, std::ostream* Out) {
@@ -15,8 +18,14 @@ inline void PrintTo(const TFileRow& Row, std::ostream* Out) {
 
 class TMachineTest : public ::testing::Test {
  protected:
+  // Every test starts from the program's start-up state, whatever the test
+  // before it left in the globals.
   TMachineTest() : OsScope(Sim), ViewScope(Screen) {
     Sim.AddDrive('C', "\\Device\\HarddiskVolume1");
+    DefaultSettings();
+    SortDirection = 1;
+    ProcessCount = 0;
+    for (auto& Entry : ProcessTable) Entry = {};
   }
   ~TMachineTest() override {
     Sim.ReleaseBlocked();

@@ -50,7 +50,6 @@ TEST_F(SettingsDialogTest, FillingFollowsTheSettingsAndLeavesOtherValuesAlone) {
   EXPECT_FALSE(Dialog.RadioButton1);
   EXPECT_TRUE(Dialog.RadioButton4);
   EXPECT_FALSE(Dialog.RadioButton3);
-  Mode = SortType = 0;
 }
 
 TEST_F(SettingsDialogTest, OkStoresTheFieldBroughtIntoRange) {
@@ -70,9 +69,14 @@ TEST_F(SettingsDialogTest, OkStoresTheFieldBroughtIntoRange) {
   EXPECT_EQ(Stored("SortType"), 1u);
   EXPECT_EQ(Closed, 1);
 
-  Dialog.SpinEdit1.Text = "";
-  Dialog.Button1Click();
-  EXPECT_EQ(TimerInterval, 1u);
+  // OK pressed with Enter: the field keeps the focus and still shows what was
+  // typed, and what is stored stays within 1 to 255.
+  for (auto [Typed, Kept] : {std::pair<const char*, uint32_t>{"", 1}, {"0", 1}, {"256", 255}, {"99999999999", 255}}) {
+    Dialog.SpinEdit1.Text = Typed;
+    Dialog.Button1Click();
+    EXPECT_EQ(TimerInterval, Kept) << Typed;
+    EXPECT_EQ(Stored("TimerInterval"), Kept) << Typed;
+  }
   Dialog.SpinEdit1.Text = "abc";
   Dialog.SpinEdit1.LoseFocus();
   EXPECT_EQ(Dialog.SpinEdit1.Text, "abc");  // stays as typed
@@ -80,8 +84,6 @@ TEST_F(SettingsDialogTest, OkStoresTheFieldBroughtIntoRange) {
   Dialog.SpinEdit1.Text = "-4";
   Dialog.SpinEdit1.LoseFocus();
   EXPECT_EQ(Dialog.SpinEdit1.Text, "1");
-  Mode = SortType = 0;
-  TimerInterval = 10;
 }
 
 TEST_F(SettingsDialogTest, ArrowsStepWithinTheBoundsAndOnlySomeKeysAreAccepted) {
@@ -122,7 +124,6 @@ TEST_F(SettingsDialogTest, CancelChangesNothingButTheWindowStillRefreshes) {
   };
   Form.N4Click();
   EXPECT_EQ(Screen.TimerState.Interval(), 3000u);
-  TimerInterval = 10;
 }
 
 TEST(AboutDialog, LinksOpenTheBareAddressAndTheMailto) {

@@ -23,7 +23,6 @@ class MainTest : public TMachineTest {
     Sim.AddFile(2000, "\\Device\\NamedPipe\\x", 0x28);
     Sim.AddFile(2000, "\\Device\\HarddiskVolume1\\C.txt", 0x2C);
     Form.CloseWindow = [this] { ++Closes; };
-    SortDirection = 1;
   }
   // Lines in PID order: 0, 4, 8, 1000, 2000.
   void Pick(int Line) {
@@ -77,8 +76,13 @@ TEST_F(MainTest, SelectionEnablesCommandsByPidAndStartsTheTimer) {
   Pick(4);  // PID 2000
   EXPECT_TRUE(Screen.EndProcessEnabled);
   EXPECT_EQ(Paths(), (std::vector<std::string>{"C:\\b.txt", "C:\\a.txt", "C:\\C.txt"}));
+  // The boundary: PID 19 is still the system's, PID 20 the first that may end.
+  Sim.AddProcess(19, "last.exe");
   Sim.AddProcess(20, "first.exe");
   Form.RefreshAll();
+  ASSERT_EQ(Screen.SelectorLines.size(), 7u);
+  Pick(3);  // PID 19
+  EXPECT_FALSE(Screen.EndProcessEnabled);
   Pick(4);  // PID 20
   EXPECT_TRUE(Screen.EndProcessEnabled);
 }
@@ -131,7 +135,6 @@ TEST_F(MainTest, ColumnSortAlternatesOneDirectionForAllColumns) {
   EXPECT_EQ(Screen.Files[0].SubItems[1], "Pipe");
   Form.ListView1ColumnClick(0);
   EXPECT_EQ(Screen.Files[0].Caption, "0x00000020");
-  Mode = 0;
 }
 
 TEST_F(MainTest, NoSortWithoutASelectionOrInTheAllProcessesView) {
@@ -164,7 +167,6 @@ TEST_F(MainTest, PropertiesOpenOnlyForDriveLetterPaths) {
   EXPECT_EQ(Call.Owner, nullptr);
   EXPECT_EQ(Call.Parameters, "<null>");
   EXPECT_EQ(Call.Show, 0);
-  Mode = 0;
 }
 
 TEST_F(MainTest, EndProcessKillsPausesAndClearsTheSelection) {

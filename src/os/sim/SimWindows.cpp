@@ -70,10 +70,16 @@ TSimWindows::~TSimWindows() {
 
 std::u16string TSimWindows::Wide(const std::string& Text) {
   std::u16string Out;
-  // Test names are UTF-8; \uXXXX beyond ASCII is enough for the code-page tests.
+  // Test names are UTF-8; characters beyond U+FFFF become surrogate pairs.
   for (size_t I = 0; I < Text.size();) {
     unsigned char C = static_cast<unsigned char>(Text[I]);
-    if (C < 0x80) {
+    if ((C & 0xF8) == 0xF0 && I + 3 < Text.size()) {
+      unsigned Point = ((C & 0x07u) << 18) | ((Text[I + 1] & 0x3Fu) << 12) | ((Text[I + 2] & 0x3Fu) << 6) |
+                       (Text[I + 3] & 0x3Fu);
+      Out += static_cast<char16_t>(0xD800 + ((Point - 0x10000) >> 10));
+      Out += static_cast<char16_t>(0xDC00 + ((Point - 0x10000) & 0x3FF));
+      I += 4;
+    } else if (C < 0x80) {
       Out += static_cast<char16_t>(C);
       I += 1;
     } else if ((C & 0xE0) == 0xC0 && I + 1 < Text.size()) {
@@ -754,17 +760,27 @@ int TSimWindows::WideCharToMultiByte(UINT, DWORD, const WCHAR* Wide, int WideCou
     ++WideCount;
   }
   // Two code pages: a single-byte one where what is beyond Latin-1 becomes "?",
-  // and a double-byte one where every non-ASCII character takes a lead byte
-  // (0x81 to 0x9F) and a trail byte.
+  // and a multi-byte one where every other non-ASCII character takes a lead
+  // byte (0x81 to 0x9F) and a trail byte, and a surrogate pair two such pairs,
+  // as GB18030 writes it in four bytes. Half a pair is no character: "?".
   std::string Out;
   bool Default = false;
   for (int I = 0; I < WideCount; ++I) {
     unsigned C = Wide[I];
-    if (C < 0x80) {
+    const bool High = C >= 0xD800 && C <= 0xDBFF, Low = C >= 0xDC00 && C <= 0xDFFF;
+    const bool Pair = High && I + 1 < WideCount && Wide[I + 1] >= 0xDC00 && Wide[I + 1] <= 0xDFFF;
+    if (Pair) ++I;
+    if ((High && !Pair) || Low) {
+      Out += '?';
+      Default = true;
+    } else if (C < 0x80) {
       Out += static_cast<char>(C);
     } else if (DoubleByteCodePage) {
-      Out += static_cast<char>(0x81 + C % 31);
-      Out += static_cast<char>(0x40 + (C / 31) % 64);
+      for (unsigned Unit : {C, Pair ? unsigned(Wide[I]) : 0u}) {
+        if (!Unit) continue;
+        Out += static_cast<char>(0x81 + Unit % 31);
+        Out += static_cast<char>(0x40 + (Unit / 31) % 64);
+      }
     } else if (C < 0x100) {
       Out += static_cast<char>(C);
     } else {
