@@ -41,6 +41,7 @@ TEST_F(AllProcessesTest, EveryProcessGetsItsHeaderAndItsFilesInTableOrder) {
   // The per-process text of the single view never shows here.
   for (auto& Line : Screen.Log) EXPECT_EQ(Line.find("Enumerating"), std::string::npos);
   EXPECT_EQ(Screen.SelectorLines[3], "2000   notepad.exe");
+  for (auto& Call : Sim.OpenProcessCalls) EXPECT_EQ(std::get<1>(Call), FALSE) << std::get<2>(Call);
   ExpectAllReleased();
 }
 

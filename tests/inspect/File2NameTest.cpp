@@ -71,6 +71,7 @@ TEST_F(File2NameTest, FileTypeComesFromTheNulHandle) {
   Sim.Process(Sim.SelfPid).NextHandle = 0x40;
   Sim.AddObject(4, TSimWindows::EventType, "\\BaseNamedObjects\\e", 0x40);
   EXPECT_EQ(GetFileObjectType(), 28);
+  EXPECT_EQ(Sim.CreateFileCalls.back(), (TSimWindows::TCreateFileCall{"NUL", GENERIC_READ, 0, OPEN_EXISTING, 0}));
   Sim.FailCall("CreateFileA");
   EXPECT_EQ(GetFileObjectType(), 0);
   Sim.StatusCall("NtQuerySystemInformation", static_cast<NTSTATUS>(0xC0000022));

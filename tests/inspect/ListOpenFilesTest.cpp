@@ -29,6 +29,7 @@ TEST_F(ListOpenFilesTest, NormalModeListsDriveLetterPathsOnly) {
   EXPECT_EQ(Screen.Files[1], (TFileRow{"0x00000010", {"C:\\windows\\win.ini", "File"}}));
   EXPECT_EQ(Screen.OpenFilesLabel, "Open files: 2");
   EXPECT_EQ(Screen.Status[0], "Ready");
+  EXPECT_EQ(Sim.OpenProcessCalls.back(), std::make_tuple(DWORD(PROCESS_DUP_HANDLE), FALSE, DWORD(1234)));
   ExpectAllReleased();
 }
 

@@ -21,7 +21,7 @@ TEST_F(ProcessTest, NameKeepsItsCaseAndIsEmptyOnceTheProcessEnded) {
 
 TEST_F(ProcessTest, PathNeedsAnOpenableProcessAndPsapi) {
   EXPECT_EQ(ProcessPathByPID(2000), "C:\\Program Files\\Mixed\\MixedCase.EXE");
-  EXPECT_EQ(Sim.OpenProcessCalls.back(), (std::pair<DWORD, DWORD>{0x410, 2000}));
+  EXPECT_EQ(Sim.OpenProcessCalls.back(), std::make_tuple(DWORD(0x410), FALSE, DWORD(2000)));
   EXPECT_EQ(ProcessPathByPID(0), "");
   // A 64-bit process seen from the 32-bit program, and a system without PSAPI:
   // the image name comes from the system; without that call too, nothing.
@@ -40,7 +40,7 @@ TEST_F(ProcessTest, KillEndsWhatItCanOpenAndAlwaysSaysTrue) {
   EXPECT_EQ(ProcessNameByPID(2000), "MixedCase.EXE");
   Sim.Process(2000).CanOpen = true;
   EXPECT_TRUE(KillProcess(2000));
-  EXPECT_EQ(Sim.OpenProcessCalls.back(), (std::pair<DWORD, DWORD>{0x1F0FFF, 2000}));
+  EXPECT_EQ(Sim.OpenProcessCalls.back(), std::make_tuple(DWORD(0x1F0FFF), TRUE, DWORD(2000)));
   EXPECT_EQ(ProcessNameByPID(2000), "");
   EXPECT_EQ(Sim.Process(2000).ExitCode, 0u);
   ExpectAllReleased();
@@ -61,6 +61,7 @@ TEST_F(ProcessTest, AdministratorsGroupCountsWhateverItsAttributes) {
   EXPECT_TRUE(IsAdmin());
   EXPECT_EQ(Sim.Calls("OpenProcessToken"), 3);
   EXPECT_EQ(Sim.TokenAccess.back(), static_cast<DWORD>(TOKEN_QUERY));
+  EXPECT_EQ(Sim.ThreadTokenAsSelf, std::vector<BOOL>(4, TRUE));
   ExpectAllReleased();
 }
 
@@ -95,6 +96,7 @@ TEST_F(ProcessTest, DebugPrivilegeAsksForTheExactRecord) {
   EXPECT_TRUE(SetDebugPrivilege(false));
   std::memcpy(&Sent, Sim.AdjustRecords[1].data(), sizeof Sent);
   EXPECT_EQ(Sent.Privileges[0].Attributes, 0u);
+  EXPECT_EQ(Sim.AdjustDisableAll, std::vector<BOOL>(2, FALSE));  // TRUE would drop every privilege
   Sim.AdjustResult = FALSE;
   EXPECT_FALSE(SetDebugPrivilege(true));
   Sim.FailCall("OpenProcessToken");

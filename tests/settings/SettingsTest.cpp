@@ -29,6 +29,13 @@ TEST_F(SettingsTest, FirstRunCreatesTheKeyWithTheDefaults) {
   EXPECT_EQ(Stored("SortType"), 0u);
   EXPECT_EQ(TimerInterval, 10u);
   EXPECT_EQ(Sim.Registry.count("hkcu\\software\\brennary"), 1u);
+  // Loading creates the key itself; saving into a key that has gone creates
+  // the maker's key first.
+  EXPECT_EQ(Sim.KeysCreated, (std::vector<std::string>{SettingsKey}));
+  Sim.Registry.clear();
+  SaveSettings();
+  EXPECT_EQ(Sim.KeysCreated, (std::vector<std::string>{SettingsKey, "SOFTWARE\\Brennary", SettingsKey}));
+  EXPECT_EQ(Stored("Mode"), 0u);
   ExpectAllReleased();
 }
 

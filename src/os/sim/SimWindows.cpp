@@ -379,9 +379,11 @@ BOOL TSimWindows::CloseHandle(HANDLE Handle) {
   return TRUE;
 }
 
-HANDLE TSimWindows::CreateFileA(const char* Name, DWORD Access, DWORD, void*, DWORD Disposition, DWORD, HANDLE) {
+HANDLE TSimWindows::CreateFileA(const char* Name, DWORD Access, DWORD Share, void*, DWORD Disposition,
+                                DWORD Attributes, HANDLE) {
   TLock Lock(M);
   TGate G = Gate(Lock, "CreateFileA");
+  CreateFileCalls.push_back({Name ? Name : "", Access, Share, Disposition, Attributes});
   if (G.Fail) {
     SetError(G.Error);
     return INVALID_HANDLE_VALUE;
@@ -859,10 +861,10 @@ BOOL TSimWindows::Process32Next(HANDLE Snapshot, PROCESSENTRY32* Entry) {
   return TRUE;
 }
 
-HANDLE TSimWindows::OpenProcess(DWORD Access, BOOL, DWORD ProcessId) {
+HANDLE TSimWindows::OpenProcess(DWORD Access, BOOL Inherit, DWORD ProcessId) {
   TLock Lock(M);
   TGate G = Gate(Lock, "OpenProcess");
-  OpenProcessCalls.emplace_back(Access, ProcessId);
+  OpenProcessCalls.emplace_back(Access, Inherit, ProcessId);
   TProcess* P = FindProcess(ProcessId);
   if (G.Fail || !P || ProcessId == 0 || !P->CanOpen) {
     SetError(G.Fail ? G.Error : (P && ProcessId != 0) ? ERROR_ACCESS_DENIED : ERROR_INVALID_PARAMETER);
@@ -927,9 +929,10 @@ BOOL TSimWindows::TerminateProcess(HANDLE Process, UINT ExitCode) {
 
 // ---- Security -------------------------------------------------------------------------
 
-BOOL TSimWindows::OpenThreadToken(HANDLE, DWORD Access, BOOL, HANDLE* Token) {
+BOOL TSimWindows::OpenThreadToken(HANDLE, DWORD Access, BOOL AsSelf, HANDLE* Token) {
   TLock Lock(M);
   TGate G = Gate(Lock, "OpenThreadToken");
+  ThreadTokenAsSelf.push_back(AsSelf);
   if (G.Fail || !ThreadToken) {
     SetError(G.Fail ? G.Error : ERROR_NO_TOKEN);
     return FALSE;
@@ -1031,10 +1034,11 @@ BOOL TSimWindows::LookupPrivilegeValueA(const char*, const char* Name, LUID* Lui
   return TRUE;
 }
 
-BOOL TSimWindows::AdjustTokenPrivileges(HANDLE Token, BOOL, TOKEN_PRIVILEGES* NewState, DWORD Length,
+BOOL TSimWindows::AdjustTokenPrivileges(HANDLE Token, BOOL DisableAll, TOKEN_PRIVILEGES* NewState, DWORD Length,
                                         TOKEN_PRIVILEGES*, DWORD*) {
   TLock Lock(M);
   TGate G = Gate(Lock, "AdjustTokenPrivileges");
+  AdjustDisableAll.push_back(DisableAll);
   THandle* H = Find(Token);
   auto* Bytes = reinterpret_cast<const BYTE*>(NewState);
   AdjustRecords.emplace_back(Bytes, Bytes + sizeof(TOKEN_PRIVILEGES));
@@ -1081,6 +1085,7 @@ LONG TSimWindows::RegOpenKeyA(HKEY Key, const char* SubKey, HKEY* Result) {
 LONG TSimWindows::RegCreateKeyA(HKEY Key, const char* SubKey, HKEY* Result) {
   TLock Lock(M);
   TGate G = Gate(Lock, "RegCreateKeyA");
+  KeysCreated.push_back(SubKey ? SubKey : "");
   if (G.Fail) return static_cast<LONG>(G.Error);
   std::string Path = KeyPath(Key, SubKey);
   if (Path.empty()) return ERROR_INVALID_HANDLE;

@@ -11,6 +11,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <tuple>
 #include <thread>
 #include <vector>
 
@@ -161,10 +162,24 @@ class TSimWindows : public TSystem {
   std::vector<TMessageBox> MessageBoxes;
   std::vector<TShellCall> ShellCalls;
   std::vector<DWORD> Sleeps;
-  std::vector<std::pair<DWORD, DWORD>> OpenProcessCalls;  // access, pid
-  std::vector<std::vector<BYTE>> AdjustRecords;             // bytes of each TOKEN_PRIVILEGES passed
+  // The arguments Windows is given where a wrong one would go unnoticed: each
+  // call appends what it was asked.
+  struct TCreateFileCall {
+    std::string Name;
+    DWORD Access, Share, Disposition, Attributes;
+    bool operator==(const TCreateFileCall& O) const {
+      return std::tie(Name, Access, Share, Disposition, Attributes) ==
+             std::tie(O.Name, O.Access, O.Share, O.Disposition, O.Attributes);
+    }
+  };
+  std::vector<TCreateFileCall> CreateFileCalls;
+  std::vector<std::tuple<DWORD, BOOL, DWORD>> OpenProcessCalls;  // access, inherit, pid
+  std::vector<BOOL> ThreadTokenAsSelf;                            // OpenAsSelf of each OpenThreadToken
+  std::vector<BOOL> AdjustDisableAll;                             // DisableAllPrivileges of each adjust
+  std::vector<std::vector<BYTE>> AdjustRecords;  // bytes of each TOKEN_PRIVILEGES passed
   std::vector<DWORD> AdjustLengths;
-  std::vector<DWORD> TokenAccess;                           // access asked of each token opened
+  std::vector<DWORD> TokenAccess;        // access asked of each token opened
+  std::vector<std::string> KeysCreated;  // the path given to each RegCreateKeyA
   std::vector<std::pair<DWORD, ULONG>> SaveDialogs;          // flags, struct size
   std::vector<std::string> SaveDialogFilters, SaveDialogDefExt;
   std::string SaveFileAnswer;  // empty: the user cancels

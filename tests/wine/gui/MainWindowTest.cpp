@@ -244,7 +244,7 @@ TEST(MainWindowGui, OnePickRunsOnePassWithTheMouseOrTheKeyboard) {
   PumpFor(300);
   auto Passes = [&] {
     return std::count_if(Sim.OpenProcessCalls.begin(), Sim.OpenProcessCalls.end(),
-                         [](const std::pair<DWORD, DWORD>& Call) { return Call.first == PROCESS_DUP_HANDLE; });
+                         [](const auto& Call) { return std::get<0>(Call) == PROCESS_DUP_HANDLE; });
   };
   // Lines in PID order: 0, 4, 1000, 2000, 2004.
   RECT Box;
