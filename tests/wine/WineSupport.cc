@@ -25,7 +25,7 @@ TChild::TChild(const std::vector<std::string>& Opens) {
   CreatePipe(&InRead, &StdinWrite, &Inherit, 0);
   SetHandleInformation(OutRead, HANDLE_FLAG_INHERIT, 0);
   SetHandleInformation(StdinWrite, HANDLE_FLAG_INHERIT, 0);
-  std::string Command = "\"" + ExeFolder() + LX_CHILD_EXE + "\"";
+  std::string Command = "\"" + ExeFolder() + LX_CHILD_EXE + "\" parent:" + std::to_string(GetCurrentProcessId());
   for (auto& O : Opens) Command += " \"" + O + "\"";
   STARTUPINFOA Startup = {};
   Startup.cb = sizeof Startup;
