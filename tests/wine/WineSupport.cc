@@ -111,11 +111,12 @@ void SaveWindowShot(HWND Window, const std::string& Name) {
   ReleaseDC(nullptr, Screen);
 }
 
-void PumpFor(DWORD Milliseconds) {
+void PumpFor(DWORD Milliseconds, const std::function<bool(MSG*)>& Filter) {
   DWORD Start = GetTickCount();
   do {
     MSG Message;
     while (PeekMessageA(&Message, nullptr, 0, 0, PM_REMOVE)) {
+      if (Filter && Filter(&Message)) continue;
       TranslateMessage(&Message);
       DispatchMessageA(&Message);
     }
@@ -123,26 +124,53 @@ void PumpFor(DWORD Milliseconds) {
   } while (GetTickCount() - Start < Milliseconds);
 }
 
-void ClickAt(POINT At) {
+namespace {
+// Mouse moves to At, with extra button flags on all but the first.
+void MouseInput(POINT At, int Count, const DWORD* Buttons) {
   const int W = GetSystemMetrics(SM_CXSCREEN), H = GetSystemMetrics(SM_CYSCREEN);
   INPUT Moves[3] = {};
-  for (INPUT& I : Moves) {
-    I.type = INPUT_MOUSE;
-    I.mi.dx = static_cast<LONG>((At.x * 65535 + W / 2) / (W - 1));
-    I.mi.dy = static_cast<LONG>((At.y * 65535 + H / 2) / (H - 1));
-    I.mi.dwFlags = MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_MOVE;
+  for (int I = 0; I < Count; ++I) {
+    Moves[I].type = INPUT_MOUSE;
+    Moves[I].mi.dx = static_cast<LONG>((At.x * 65535 + W / 2) / (W - 1));
+    Moves[I].mi.dy = static_cast<LONG>((At.y * 65535 + H / 2) / (H - 1));
+    Moves[I].mi.dwFlags = MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_MOVE | Buttons[I];
   }
-  Moves[1].mi.dwFlags |= MOUSEEVENTF_LEFTDOWN;
-  Moves[2].mi.dwFlags |= MOUSEEVENTF_LEFTUP;
-  SendInput(3, Moves, sizeof(INPUT));
+  SendInput(static_cast<UINT>(Count), Moves, sizeof(INPUT));
+}
+}  // namespace
+
+void ClickAt(POINT At) {
+  const DWORD Buttons[] = {0, MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_LEFTUP};
+  MouseInput(At, 3, Buttons);
 }
 
-void PressKey(WORD Key) {
-  INPUT Keys[2] = {};
-  Keys[0].type = Keys[1].type = INPUT_KEYBOARD;
-  Keys[0].ki.wVk = Keys[1].ki.wVk = Key;
-  Keys[1].ki.dwFlags = KEYEVENTF_KEYUP;
-  SendInput(2, Keys, sizeof(INPUT));
+void MoveMouseTo(POINT At) {
+  const DWORD Buttons[] = {0};
+  MouseInput(At, 1, Buttons);
+}
+
+POINT MiddleOf(HWND Window, RECT Client) {
+  POINT At = {(Client.left + Client.right) / 2, (Client.top + Client.bottom) / 2};
+  ClientToScreen(Window, &At);
+  return At;
+}
+
+POINT MiddleOf(HWND Window) {
+  RECT R;
+  GetClientRect(Window, &R);
+  return MiddleOf(Window, R);
+}
+
+void PressKey(WORD Key, WORD Modifier) {
+  INPUT Keys[4] = {};
+  for (INPUT& K : Keys) K.type = INPUT_KEYBOARD;
+  Keys[0].ki.wVk = Keys[3].ki.wVk = Modifier;
+  Keys[1].ki.wVk = Keys[2].ki.wVk = Key;
+  Keys[2].ki.dwFlags = Keys[3].ki.dwFlags = KEYEVENTF_KEYUP;
+  if (Modifier)
+    SendInput(4, Keys, sizeof(INPUT));
+  else
+    SendInput(2, Keys + 1, sizeof(INPUT));
 }
 
 namespace {

@@ -1,6 +1,7 @@
 // Helpers for the tests that run on the real system under Wine.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -48,13 +49,20 @@ class TRegistryLock {
 // a PNG).
 void SaveWindowShot(HWND Window, const std::string& Name);
 
-// Pumps this thread's messages for a while.
-void PumpFor(DWORD Milliseconds);
+// Pumps this thread's messages for a while; a message the filter takes (the
+// message loop's accelerators and dialog keys) is not dispatched.
+void PumpFor(DWORD Milliseconds, const std::function<bool(MSG*)>& Filter = nullptr);
 
 // Real input, as the system queues it for whatever window is under the mouse
 // or has the focus: a left click at a point of the screen, a key pressed.
 void ClickAt(POINT At);
-void PressKey(WORD Key);
+void MoveMouseTo(POINT At);
+void PressKey(WORD Key, WORD Modifier = 0);  // Modifier: VK_CONTROL, VK_MENU or 0
+// The middle of a child window, or of a rectangle in a window's client area,
+// on the screen.
+POINT MiddleOf(HWND Window);
+POINT MiddleOf(HWND Window, RECT Client);
+
 
 // The real lumorex.exe started for a test or a benchmark, ended with it.
 class TRunningProgram {

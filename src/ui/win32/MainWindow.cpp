@@ -192,7 +192,9 @@ bool TMainWindow::Create(HINSTANCE Instance) {
   Screen.Label = Child(Handle, "STATIC", "Open files: ", SS_LEFT, {8, 368, 200, 13}, IdLabel1);
   Child(Handle, "BUTTON", "Refresh", BS_PUSHBUTTON | WS_TABSTOP, {336, 392, 75, 25}, IdButton1);
   Child(Handle, "BUTTON", "Exit", BS_PUSHBUTTON | WS_TABSTOP, {416, 392, 75, 25}, IdButton2);
-  Screen.StatusBar = Child(Handle, STATUSCLASSNAMEA, "", 0, {0, 423, 496, 19}, IdStatusBar1);
+  // The bar keeps the height the layout gives it, not one from its font.
+  Screen.StatusBar = Child(Handle, STATUSCLASSNAMEA, "", CCS_NORESIZE | CCS_NOPARENTALIGN, {0, 423, 496, 19},
+                           IdStatusBar1);
   int Parts[] = {230, -1};  // the last panel runs to the edge
   SendMessageA(Screen.StatusBar, SB_SETPARTS, 2, reinterpret_cast<LPARAM>(Parts));
   Screen.SetStatus(0, "Status");

@@ -14,6 +14,7 @@
 #include "settings/Settings.h"
 #include "ui/win32/MainWindow.h"
 #include "wine/WineSupport.h"
+#include "wine/gui/Layout.h"
 
 namespace {
 
@@ -34,13 +35,6 @@ void Meanwhile(std::function<void()> Steps) {
   SetTimer(nullptr, 0, 300, RunWhileOpen);
 }
 
-RECT PlaceIn(HWND Parent, int Id) {
-  RECT R;
-  GetWindowRect(GetDlgItem(Parent, Id), &R);
-  MapWindowPoints(nullptr, Parent, reinterpret_cast<POINT*>(&R), 2);
-  return R;
-}
-
 std::string Text(HWND Window) {
   char T[256] = {};
   GetWindowTextA(Window, T, sizeof T);
@@ -50,6 +44,7 @@ std::string Text(HWND Window) {
 class DialogsGui : public ::testing::Test {
  protected:
   DialogsGui() : Use(Sim) {
+    DefaultSettings();  // whatever the test before left
     Sim.AddAdministratorsGroup(0xF);
     Sim.OnProcessMessages = [] { Win32System().ProcessMessages(); };
     Window.Create(GetModuleHandleA(nullptr));
@@ -78,9 +73,20 @@ TEST_F(DialogsGui, SettingsDialogLaysOutItsControlsAndItsSpinFieldKeepsItsRules)
     GetClientRect(Dialog, &Client);
     EXPECT_EQ(Client.right, 280);
     EXPECT_EQ(Client.bottom, 205);
-    RECT Ok = PlaceIn(Dialog, IDOK);
-    EXPECT_EQ(Ok.left, 120);
-    EXPECT_EQ(Ok.top, 176);
+    ExpectLaidOut(Dialog, {
+                              {IdGroupBox1Settings, "Button", "Viewer mode", 8, 0, 265, 65},
+                              {IdRadioButton1, "Button", "Advanced", 16, 16, 169, 17},
+                              {IdRadioButton2, "Button", "Normal", 16, 40, 113, 17},
+                              {IdGroupBox2Settings, "Button", "Sorting mode", 8, 72, 265, 65},
+                              {IdRadioButton3, "Button", "process ID", 16, 88, 185, 17},
+                              {IdRadioButton4, "Button", "process name", 16, 112, 177, 17},
+                              {IdLabel1Settings, "Static", "Refresh rate", 8, 147, -1, 13},
+                              {IdSpinEdit1, "Edit", "10", 72, 144, 25, 22},
+                              {IdSpinArrows, UPDOWN_CLASSA, nullptr, 97, 144, 16, 22},  // 41 wide together
+                              {IdLabel2Settings, "Static", "seconds", 115, 147, -1, 13},
+                              {IDOK, "Button", "OK", 120, 176, 75, 25},
+                              {IDCANCEL, "Button", "Cancel", 200, 176, 75, 25},
+                          });
     EXPECT_EQ(GetDlgCtrlID(GetFocus()), IDOK);  // the first time
     EXPECT_EQ(IsDlgButtonChecked(Dialog, IdRadioButton2), BST_CHECKED);  // Mode 0: Normal
     EXPECT_EQ(IsDlgButtonChecked(Dialog, IdRadioButton3), BST_CHECKED);  // SortType 0: process ID
@@ -100,6 +106,16 @@ TEST_F(DialogsGui, SettingsDialogLaysOutItsControlsAndItsSpinFieldKeepsItsRules)
     SendMessageA(Spin, WM_KEYDOWN, VK_DOWN, 0);
     SendMessageA(Spin, WM_KEYDOWN, VK_DOWN, 0);
     EXPECT_EQ(Text(Spin), "1");
+    // The arrows, clicked for real: the upper one raises the value.
+    HWND Arrows = GetDlgItem(Dialog, IdSpinArrows);
+    RECT Box;
+    GetClientRect(Arrows, &Box);
+    const RECT Upper = {0, 0, Box.right, Box.bottom / 2}, Lower = {0, Box.bottom / 2, Box.right, Box.bottom};
+    for (auto [Half, Expected] : {std::pair<RECT, const char*>{Upper, "2"}, {Upper, "3"}, {Lower, "2"}}) {
+      ClickAt(MiddleOf(Arrows, Half));
+      PumpFor(200);
+      EXPECT_EQ(Text(Spin), Expected);
+    }
     SetWindowTextA(Spin, "300");
     SetFocus(GetDlgItem(Dialog, IDOK));  // leaving the field brings it into range
     EXPECT_EQ(Text(Spin), "255");
@@ -131,8 +147,6 @@ TEST_F(DialogsGui, SettingsDialogLaysOutItsControlsAndItsSpinFieldKeepsItsRules)
   });
   SendMessageA(Window.Handle, WM_COMMAND, IdN4, 0);
   EXPECT_EQ(Mode, 1u);
-  Mode = 0;
-  TimerInterval = 10;
 }
 
 TEST_F(DialogsGui, AboutDialogPaintsItsPictureAndOpensItsLinks) {
@@ -145,6 +159,16 @@ TEST_F(DialogsGui, AboutDialogPaintsItsPictureAndOpensItsLinks) {
     GetClientRect(Dialog, &Client);
     EXPECT_EQ(Client.right, 322);
     EXPECT_EQ(Client.bottom, 223);
+    ExpectLaidOut(Dialog, {
+                              {IdPanel1, "Static", "", 0, 0, 321, 129},
+                              {IdImage1, "Static", "", 2, 2, 313, 121},
+                              {IdLabel1About, "Static", "", 5, 137, -1, -1},
+                              {IdLabel4, "Static", nullptr, 6, 154, -1, 13},
+                              {IdLabel5, "Static", "www.brennary.example", 188, 154, -1, 13},
+                              {IdLabel3, "Static", "Support Service", 100, 170, -1, 13},
+                              {IdLabel2About, "Static", "support@brennary.example", 187, 170, -1, 13},
+                              {IDOK, "Button", nullptr, 120, 192, 75, 25},
+                          });
     wchar_t Caption[8] = {};
     GetWindowTextW(GetDlgItem(Dialog, IDOK), Caption, 8);
     EXPECT_EQ(std::wstring(Caption), L"\x041E\x041A");
@@ -162,15 +186,46 @@ TEST_F(DialogsGui, AboutDialogPaintsItsPictureAndOpensItsLinks) {
     EXPECT_LT(GetRValue(Corner), 80);
     EXPECT_GT(GetBValue(Corner), GetRValue(Corner));
     SaveWindowShot(Dialog, "about-dialog");
-    SendMessageA(Dialog, WM_COMMAND, MAKEWPARAM(IdLabel5, STN_CLICKED), 0);
-    SendMessageA(Dialog, WM_COMMAND, MAKEWPARAM(IdLabel2About, STN_CLICKED), 0);
+
+    // The mouse over a link makes it red and underlined; away, blue again.
+    HWND Web = GetDlgItem(Dialog, IdLabel5);
+    auto Underlined = [](HWND Link) {
+      LOGFONTA Font = {};
+      GetObjectA(reinterpret_cast<HFONT>(SendMessageA(Link, WM_GETFONT, 0, 0)), sizeof Font, &Font);
+      return Font.lfUnderline != 0;
+    };
+    auto Shows = [](HWND Link, COLORREF Colour) {
+      RECT R;
+      GetClientRect(Link, &R);
+      HDC Dc = GetDC(Link);
+      bool Found = false;
+      for (int Y = 0; Y < R.bottom && !Found; ++Y)
+        for (int X = 0; X < R.right && !Found; ++X) Found = GetPixel(Dc, X, Y) == Colour;
+      ReleaseDC(Link, Dc);
+      return Found;
+    };
+    MoveMouseTo(MiddleOf(Web));
+    PumpFor(200);
+    EXPECT_TRUE(Underlined(Web));
+    EXPECT_TRUE(Shows(Web, RGB(255, 0, 0)));
+    MoveMouseTo(MiddleOf(Dialog));
+    PumpFor(200);
+    EXPECT_FALSE(Underlined(Web));
+    EXPECT_TRUE(Shows(Web, RGB(0, 0, 255)));
+
+    // The links and the picture, clicked for real: each opens its target once.
+    ClickAt(MiddleOf(Web));
+    ClickAt(MiddleOf(GetDlgItem(Dialog, IdLabel2About)));
+    ClickAt(MiddleOf(Image));
+    PumpFor(300);
     SendMessageA(Dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
   });
   SendMessageA(Window.Handle, WM_COMMAND, IdN5, 0);
   EXPECT_TRUE(Ran);
-  ASSERT_EQ(Sim.ShellCalls.size(), 2u);
+  ASSERT_EQ(Sim.ShellCalls.size(), 3u);
   EXPECT_EQ(Sim.ShellCalls[0].File, "www.brennary.example");
   EXPECT_EQ(Sim.ShellCalls[1].File, "mailto: support@brennary.example");
+  EXPECT_EQ(Sim.ShellCalls[2].File, "www.brennary.example");
   EXPECT_NE(Sim.ShellCalls[0].Owner, nullptr);
 }
 

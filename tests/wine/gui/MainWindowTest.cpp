@@ -16,6 +16,7 @@
 #include "settings/Settings.h"
 #include "ui/win32/MainWindow.h"
 #include "wine/WineSupport.h"
+#include "wine/gui/Layout.h"
 
 namespace {
 
@@ -39,6 +40,115 @@ std::string WindowText(HWND Window) {
   char Text[256] = {};
   GetWindowTextA(Window, Text, sizeof Text);
   return Text;
+}
+
+std::string MenuText(HMENU Menu, int Position) {
+  char Text[64] = {};
+  GetMenuStringA(Menu, static_cast<UINT>(Position), Text, sizeof Text, MF_BYPOSITION);
+  return Text;
+}
+
+TEST(MainWindowGui, LayoutMenuKeysColumnsPanelsAndTimerAreAsDesigned) {
+  TSimWindows Sim;
+  Sim.AddAdministratorsGroup(0xF);
+  Sim.OnProcessMessages = [] { Win32System().ProcessMessages(); };
+  TOsScope Use(Sim);
+  TMainWindow Window;
+  ASSERT_TRUE(Window.Create(GetModuleHandleA(nullptr)));
+  HWND Main = Window.Handle;
+  const auto Timer = std::make_pair(Main, UINT_PTR(IdTimer1));
+  EXPECT_EQ(Sim.Timers[Timer], 1000u);  // running from creation
+  Window.Show(SW_SHOWNORMAL);
+  PumpFor(300);
+
+  RECT Client;
+  GetClientRect(Main, &Client);
+  EXPECT_EQ(Client.right, 496);
+  EXPECT_EQ(Client.bottom, 442);
+  EXPECT_EQ(WindowText(Main), "Lumorex by Brennary Software");
+  const LONG_PTR Style = GetWindowLongPtrA(Main, GWL_STYLE);
+  EXPECT_EQ(Style & (WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_MAXIMIZEBOX | WS_THICKFRAME),
+            WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX);
+  ExpectLaidOut(Main, {
+                          {IdGroupBox1, "Button", "Process list", 0, 16, 493, 48},
+                          {IdComboBox1, "ComboBox", "", 8, 32, 385, -1},
+                          {IdButton3, "Button", "End process", 400, 29, 89, 25},
+                          {IdGroupBox2, "Button", "Files", 0, 72, 493, 312},
+                          {IdListView1, WC_LISTVIEWA, nullptr, 8, 88, 481, 273},
+                          {IdLabel1, "Static", "Open files: 0", 8, 368, -1, -1},
+                          {IdButton1, "Button", "Refresh", 336, 392, 75, 25},
+                          {IdButton2, "Button", "Exit", 416, 392, 75, 25},
+                          {IdStatusBar1, STATUSCLASSNAMEA, nullptr, 0, 423, 496, 19},
+                      });
+
+  HMENU Bar = GetMenu(Main), File = GetSubMenu(Bar, 0);
+  ASSERT_EQ(GetMenuItemCount(Bar), 3);
+  EXPECT_EQ(MenuText(Bar, 0), "File");
+  EXPECT_EQ(MenuText(Bar, 1), "Settings");
+  EXPECT_EQ(MenuText(Bar, 2), "About");
+  EXPECT_EQ(GetMenuItemID(Bar, 1), static_cast<UINT>(IdN4));  // commands on the bar itself
+  EXPECT_EQ(GetMenuItemID(Bar, 2), static_cast<UINT>(IdN5));
+  ASSERT_EQ(GetMenuItemCount(File), 4);
+  const struct {
+    const char* Text;
+    UINT Id;
+  } Items[] = {{"&Save report\tCtrl+S", IdN2}, {"Refresh\tF5", IdN6}, {"", 0}, {"Exit\tAlt+F4", IdN7}};
+  for (int I = 0; I < 4; ++I) {
+    EXPECT_EQ(MenuText(File, I), Items[I].Text);
+    EXPECT_EQ(GetMenuItemID(File, I), Items[I].Id);
+  }
+  EXPECT_TRUE(GetMenuState(File, 2, MF_BYPOSITION) & MF_SEPARATOR);
+  EXPECT_TRUE(GetMenuState(Bar, IdN2, MF_BYCOMMAND) & MF_GRAYED);
+
+  HWND List = GetDlgItem(Main, IdListView1);
+  const struct {
+    const char* Title;
+    int Width;
+  } Columns[] = {{"Handle", 70}, {"Filename", 330}, {"Type", 60}};
+  for (int I = 0; I < 3; ++I) {
+    char Title[32] = {};
+    LVCOLUMNA Column = {};
+    Column.mask = LVCF_TEXT | LVCF_WIDTH;
+    Column.pszText = Title;
+    Column.cchTextMax = sizeof Title;
+    ASSERT_TRUE(SendMessageA(List, LVM_GETCOLUMNA, static_cast<WPARAM>(I), reinterpret_cast<LPARAM>(&Column)));
+    EXPECT_STREQ(Title, Columns[I].Title);
+    EXPECT_EQ(Column.cx, Columns[I].Width);
+  }
+  EXPECT_EQ(GetWindowLongPtrA(List, GWL_STYLE) & LVS_TYPEMASK, LVS_REPORT);
+  EXPECT_EQ(SendMessageA(List, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0) & (LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT),
+            LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT);
+
+  HWND Status = GetDlgItem(Main, IdStatusBar1);
+  int Parts[4] = {};
+  ASSERT_EQ(SendMessageA(Status, SB_GETPARTS, 4, reinterpret_cast<LPARAM>(Parts)), 2);
+  EXPECT_EQ(Parts[0], 230);
+
+  // The keys, pressed for real: F5 refreshes, Ctrl+S asks for a file name
+  // (refused while no line is picked: the item is grayed), Alt+F4 closes.
+  auto Loop = [&Window](MSG* M) { return Window.PreTranslate(M); };  // as the program's message loop
+  ClickAt(MiddleOf(List));  // the window comes to the front as a user's click brings it
+  PumpFor(200, Loop);
+  long Snapshots = Sim.Calls("CreateToolhelp32Snapshot");
+  PressKey(VK_F5);
+  PumpFor(300, Loop);
+  EXPECT_EQ(Sim.Calls("CreateToolhelp32Snapshot"), Snapshots + 1);
+  EXPECT_EQ(Sim.Timers[Timer], 10000u);
+  SendMessageA(Main, WM_COMMAND, MAKEWPARAM(IdComboBox1, CBN_DROPDOWN), 0);
+  EXPECT_EQ(Sim.Timers.count(Timer), 0u);  // the drop-down stops it
+  SendMessageA(GetDlgItem(Main, IdComboBox1), CB_SETCURSEL, 1, 0);
+  SendMessageA(Main, WM_COMMAND, MAKEWPARAM(IdComboBox1, CBN_SELCHANGE), 0);
+  EXPECT_EQ(Sim.Timers.count(Timer), 1u);  // and a pick starts it again
+  ClickAt(MiddleOf(List));
+  PressKey('S', VK_CONTROL);
+  PumpFor(300, Loop);
+  EXPECT_EQ(Sim.SaveDialogs.size(), 1u);
+  PressKey(VK_F4, VK_MENU);
+  PumpFor(300, Loop);
+  EXPECT_FALSE(IsWindow(Main));
+  Sim.ReleaseBlocked();
+  Sim.WaitThreads();
+  ReapNameWorkers();
 }
 
 TEST(MainWindowGui, ControlsShowWhatTheLogicWroteOverTheSimulatedMachine) {
@@ -99,6 +209,16 @@ TEST(MainWindowGui, ControlsShowWhatTheLogicWroteOverTheSimulatedMachine) {
   Click.iSubItem = 1;
   SendMessageA(Main, WM_NOTIFY, IdListView1, reinterpret_cast<LPARAM>(&Click));
   EXPECT_EQ(ItemText(List, 0, 1), "C:\\Windows\\win.ini");
+
+  // A double-click on that row with the real mouse opens its Properties, once.
+  RECT Row = {LVIR_BOUNDS, 0, 0, 0};
+  ASSERT_TRUE(SendMessageA(List, LVM_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&Row)));
+  ClickAt(MiddleOf(List, Row));
+  ClickAt(MiddleOf(List, Row));
+  PumpFor(300);
+  ASSERT_EQ(Sim.ShellCalls.size(), 1u);
+  EXPECT_EQ(Sim.ShellCalls[0].Verb, "properties");
+  EXPECT_EQ(Sim.ShellCalls[0].File, "C:\\Windows\\win.ini");
 
   // F5 reaches Refresh through the accelerators.
   long Before = Sim.Calls("CreateToolhelp32Snapshot");
