@@ -7,7 +7,7 @@
 
 #include "inspect/File2Name.h"
 #include "inspect/PassOwner.h"
-#include "ui/MainView.h"
+#include "view/MainView.h"
 
 enum class TPassResult { Completed, Failed, Stopped };
 

@@ -5,7 +5,7 @@
 
 #include "os/Owned.h"
 #include "process/Process.h"
-#include "ui/MainView.h"
+#include "view/MainView.h"
 
 std::vector<TProcessEntry> ProcessTable(2049);
 int32_t ProcessCount = 0;

@@ -2,7 +2,7 @@
 
 #include "os/Owned.h"
 #include "process/Process.h"
-#include "report/Maker.h"
+#include "view/Maker.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "os/System.h"
-#include "ui/MainView.h"
+#include "view/MainView.h"
 
 // A failure of the report's file: its text is the run-time's text for Code.
 class TInOutError : public TAppError {

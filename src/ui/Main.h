@@ -8,7 +8,7 @@
 
 #include "inspect/PassOwner.h"
 #include "os/System.h"
-#include "ui/MainView.h"
+#include "view/MainView.h"
 #include "ui/Unit2.h"
 
 extern int SortDirection;
@@ -45,23 +45,23 @@ class TForm1 {
   std::function<void()> ShowAbout;       // the About dialog, modal
 
   // The window exists: its timer is armed, and a failure shows in the error box.
-  void FormCreate();
-  void FormShow();
+  void FormCreate();  // window made: the refresh timer armed
+  void FormShow();    // window shown: the start-up sequence
   // Whether the window may close now; during a pass it closes after the pass.
   bool FormCloseQuery();
-  void FormClose();
-  void ComboBox1DropDown();
-  void ComboBox1Select();
-  void Button3Click();
-  void Button1Click();
-  void Timer1Timer();
-  void Button2Click();
-  void N7Click();
-  void N2Click();
-  void N4Click();
-  void N5Click();
-  void ListView1ColumnClick(int Column);
-  void ListView1DblClick();
+  void FormClose();                      // window closing: settings saved
+  void ComboBox1DropDown();              // selector opened: timer stopped
+  void ComboBox1Select();                // selector line picked: the selection handler
+  void Button3Click();                   // "End process"
+  void Button1Click();                   // "Refresh", the button and the menu item (F5)
+  void Timer1Timer();                    // refresh timer tick
+  void Button2Click();                   // "Exit" button
+  void N7Click();                        // File, "Exit" (Alt+F4)
+  void N2Click();                        // File, "&Save report" (Ctrl+S)
+  void N4Click();                        // "Settings"
+  void N5Click();                        // "About"
+  void ListView1ColumnClick(int Column);  // column header clicked: sort
+  void ListView1DblClick();               // row double-clicked: Properties
   void RefreshAll();
 
   // Runs an event handler as the message loop does: an error that escapes it

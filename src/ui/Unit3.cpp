@@ -1,6 +1,6 @@
 #include "ui/Unit3.h"
 
-#include "report/Maker.h"
+#include "view/Maker.h"
 
 std::string AboutWebTarget() { return MakerWebAddress; }
 std::string AboutMailTarget() { return std::string("mailto: ") + MakerMailAddress; }

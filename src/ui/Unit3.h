@@ -23,13 +23,13 @@ class TForm3 {
   size_t PictureSize = 0;
   std::string PictureName = "about.jpg";
 
-  void Label5MouseMove() { Label5Hot = true; }
-  void Label5MouseLeave() { Label5Hot = false; }
-  void Label2MouseMove() { Label2Hot = true; }
-  void Label2MouseLeave() { Label2Hot = false; }
-  void Label5Click();
-  void Image1Click();
-  void Label2Click();
+  void Label5MouseMove() { Label5Hot = true; }    // over the web link: red, underlined
+  void Label5MouseLeave() { Label5Hot = false; }  // off the web link: blue, plain
+  void Label2MouseMove() { Label2Hot = true; }    // over the mail link
+  void Label2MouseLeave() { Label2Hot = false; }  // off the mail link
+  void Label5Click();                             // web link clicked: the site opens
+  void Image1Click();                             // picture clicked: the site opens
+  void Label2Click();                             // mail link clicked: "mailto: " and the address
 
   // Decoded the first time it is asked for (the first paint); null when the
   // data cannot be decoded.

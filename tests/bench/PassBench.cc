@@ -10,7 +10,7 @@
 
 #include "inspect/ListOpenFiles.h"
 #include "os/Win32System.h"
-#include "ui/MemoryView.h"
+#include "support/MemoryView.h"
 #include "wine/WineSupport.h"
 
 namespace {

@@ -6,9 +6,9 @@
 #include <cstdlib>
 
 #include "inspect/ListOpenFiles.h"
-#include "os/sim/SimWindows.h"
+#include "support/SimWindows.h"
 #include "process/ProcessList.h"
-#include "ui/MemoryView.h"
+#include "support/MemoryView.h"
 
 namespace {
 

@@ -4,11 +4,11 @@
 #include <gtest/gtest.h>
 
 #include "inspect/File2Name.h"
-#include "os/sim/SimWindows.h"
+#include "support/SimWindows.h"
 #include "process/ProcessList.h"
 #include "settings/Settings.h"
 #include "ui/Main.h"
-#include "ui/MemoryView.h"
+#include "support/MemoryView.h"
 
 inline void PrintTo(const TFileRow& Row, std::ostream* Out) {
   *Out << "{\"" << Row.Caption << "\"";

@@ -5,7 +5,7 @@
 
 #include "inspect/ListOpenFiles.h"
 #include "process/ProcessList.h"
-#include "ui/MemoryView.h"
+#include "support/MemoryView.h"
 #include "wine/WineSupport.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <algorithm>
 
 #include "inspect/ListOpenFiles.h"
-#include "ui/MemoryView.h"
+#include "support/MemoryView.h"
 #include "wine/WineSupport.h"
 
 namespace {

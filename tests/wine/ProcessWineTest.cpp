@@ -4,7 +4,7 @@
 #include "process/Process.h"
 #include "process/ProcessList.h"
 #include "settings/Settings.h"
-#include "ui/MemoryView.h"
+#include "support/MemoryView.h"
 #include "wine/WineSupport.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include "os/Win32System.h"
 #include "report/Report.h"
 #include "ui/Main.h"
-#include "ui/MemoryView.h"
+#include "support/MemoryView.h"
 #include "wine/WineSupport.h"
 
 namespace {

@@ -4,44 +4,10 @@
 
 #include <vector>
 
-#include "report/Maker.h"
+#include "ui/win32/Controls.h"
+#include "view/Maker.h"
 
 namespace {
-const char* MakerNoticeText() { return MakerNotice; }
-const char* MakerMailText() { return MakerMailAddress; }
-}  // namespace
-
-namespace {
-
-HWND Control(HWND Parent, const char* Class, const char* Text, DWORD Style, int X, int Y, int W, int H, int Id,
-             DWORD ExStyle = 0) {
-  HWND C = CreateWindowExA(ExStyle, Class, Text, WS_CHILD | WS_VISIBLE | Style, X, Y, W, H, Parent,
-                           reinterpret_cast<HMENU>(static_cast<INT_PTR>(Id)), GetModuleHandleA(nullptr), nullptr);
-  SendMessageA(C, WM_SETFONT, reinterpret_cast<WPARAM>(ProgramFont()), FALSE);
-  return C;
-}
-
-// A label that the layout places by its corner only: as wide as its text in
-// the program's font, as the layout intends.
-HWND Label(HWND Parent, const char* Text, DWORD Style, int X, int Y, int Id) {
-  HWND C = Control(Parent, "STATIC", Text, Style, X, Y, 0, 13, Id);
-  HDC Dc = GetDC(C);
-  HGDIOBJ Old = SelectObject(Dc, ProgramFont());
-  SIZE Size = {};
-  GetTextExtentPoint32A(Dc, Text, static_cast<int>(strlen(Text)), &Size);
-  SelectObject(Dc, Old);
-  ReleaseDC(C, Dc);
-  SetWindowPos(C, nullptr, 0, 0, Size.cx, 13, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
-  return C;
-}
-
-template <typename T>
-T* Self(HWND Window, UINT Message, LPARAM L) {
-  if (Message == WM_NCCREATE)
-    SetWindowLongPtrA(Window, GWLP_USERDATA,
-                      reinterpret_cast<LONG_PTR>(reinterpret_cast<CREATESTRUCTA*>(L)->lpCreateParams));
-  return reinterpret_cast<T*>(GetWindowLongPtrA(Window, GWLP_USERDATA));
-}
 
 char DecimalSeparator() {
   char Text[8] = {};
@@ -49,27 +15,37 @@ char DecimalSeparator() {
   return Text[0] ? Text[0] : '.';
 }
 
-std::string TextOf(HWND Window) {
-  int Length = GetWindowTextLengthA(Window);
-  std::string Text(static_cast<size_t>(Length) + 1, '\0');
-  GetWindowTextA(Window, Text.data(), Length + 1);
-  Text.resize(static_cast<size_t>(Length));
-  return Text;
-}
+// The Settings dialog, as laid out; the spin field is an edit and its arrows,
+// 41 pixels wide together.
+const TControl SettingsLayout[] = {
+    {IdGroupBox1Settings, "BUTTON", "Viewer mode", BS_GROUPBOX, 8, 0, 265, 65},
+    {IdRadioButton1, "BUTTON", "Advanced", BS_AUTORADIOBUTTON | WS_GROUP | WS_TABSTOP, 16, 16, 169, 17},
+    {IdRadioButton2, "BUTTON", "Normal", BS_AUTORADIOBUTTON, 16, 40, 113, 17},
+    {IdGroupBox2Settings, "BUTTON", "Sorting mode", BS_GROUPBOX | WS_GROUP, 8, 72, 265, 65},
+    {IdRadioButton3, "BUTTON", "process ID", BS_AUTORADIOBUTTON | WS_GROUP | WS_TABSTOP, 16, 88, 185, 17},
+    {IdRadioButton4, "BUTTON", "process name", BS_AUTORADIOBUTTON, 16, 112, 177, 17},
+    {IdLabel1Settings, "STATIC", "Refresh rate", SS_LEFT | WS_GROUP, 8, 147, 0, 13},
+    {IdSpinEdit1, "EDIT", "", ES_LEFT | ES_AUTOHSCROLL | WS_TABSTOP | WS_GROUP, 72, 144, 25, 22, WS_EX_CLIENTEDGE},
+    {IdSpinArrows, UPDOWN_CLASSA, "", 0, 97, 144, 16, 22},
+    {IdLabel2Settings, "STATIC", "seconds", SS_LEFT, 115, 147, 0, 13},
+    {IdOk, "BUTTON", "OK", BS_DEFPUSHBUTTON | WS_TABSTOP | WS_GROUP, 120, 176, 75, 25},
+    {IdCancel, "BUTTON", "Cancel", BS_PUSHBUTTON | WS_TABSTOP, 200, 176, 75, 25},
+};
+
+// The About dialog, as laid out. The picture lies on the panel: each clips
+// the other so neither paints over it. The OK button's caption is set as wide
+// text after it is made.
+const TControl AboutLayout[] = {
+    {IdPanel1, "STATIC", "", SS_SUNKEN | WS_BORDER | WS_CLIPSIBLINGS, 0, 0, 321, 129},
+    {IdImage1, "STATIC", "", SS_NOTIFY | SS_OWNERDRAW | WS_CLIPSIBLINGS, 2, 2, 313, 121},
+    {IdLabel4, "STATIC", MakerNotice, SS_LEFTNOWORDWRAP, 6, 154, 0, 13},
+    {IdLabel5, "STATIC", MakerWebAddress, SS_LEFTNOWORDWRAP | SS_NOTIFY, 188, 154, 0, 13},
+    {IdLabel3, "STATIC", "Support Service", SS_LEFTNOWORDWRAP, 100, 170, 0, 13},
+    {IdLabel2About, "STATIC", MakerMailAddress, SS_LEFTNOWORDWRAP | SS_NOTIFY, 187, 170, 0, 13},
+    {IdOk, "BUTTON", "", BS_DEFPUSHBUTTON | WS_TABSTOP, 120, 192, 75, 25},
+};
 
 }  // namespace
-
-HFONT ProgramFont(bool Underline, bool Cyrillic) {
-  static HFONT Plain = nullptr, Lined = nullptr, Russian = nullptr;
-  HFONT& Font = Cyrillic ? Russian : Underline ? Lined : Plain;
-  // MS Sans Serif is a bitmap font with one file per character set: Cyrillic
-  // text needs the Cyrillic one asked for by name.
-  if (!Font)
-    Font = CreateFontA(-11, 0, 0, 0, FW_NORMAL, FALSE, Underline, FALSE, Cyrillic ? RUSSIAN_CHARSET : DEFAULT_CHARSET,
-                       OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS,
-                       "MS Sans Serif");
-  return Font;
-}
 
 HWND CreateDialogFrame(const char* Class, const char* Title, int Width, int Height, HWND Owner, void* Self,
                        WNDPROC Procedure) {
@@ -125,22 +101,10 @@ void TSettingsWindow::ShowModal(HWND Owner) {
   };
   Handle = CreateDialogFrame("TForm2", "Settings", 280, 205, Owner, this, Procedure);
   if (!Handle) return;
-  Control(Handle, "BUTTON", "Viewer mode", BS_GROUPBOX, 8, 0, 265, 65, IdGroupBox1Settings);
-  Control(Handle, "BUTTON", "Advanced", BS_AUTORADIOBUTTON | WS_GROUP | WS_TABSTOP, 16, 16, 169, 17, IdRadioButton1);
-  Control(Handle, "BUTTON", "Normal", BS_AUTORADIOBUTTON, 16, 40, 113, 17, IdRadioButton2);
-  Control(Handle, "BUTTON", "Sorting mode", BS_GROUPBOX | WS_GROUP, 8, 72, 265, 65, IdGroupBox2Settings);
-  Control(Handle, "BUTTON", "process ID", BS_AUTORADIOBUTTON | WS_GROUP | WS_TABSTOP, 16, 88, 185, 17,
-          IdRadioButton3);
-  Control(Handle, "BUTTON", "process name", BS_AUTORADIOBUTTON, 16, 112, 177, 17, IdRadioButton4);
-  Label(Handle, "Refresh rate", SS_LEFT | WS_GROUP, 8, 147, IdLabel1Settings);
-  HWND Spin = Control(Handle, "EDIT", "", ES_LEFT | ES_AUTOHSCROLL | WS_TABSTOP | WS_GROUP, 72, 144, 25, 22,
-                      IdSpinEdit1, WS_EX_CLIENTEDGE);
-  HWND Arrows = Control(Handle, UPDOWN_CLASSA, "", 0, 97, 144, 16, 22, IdSpinArrows);
+  MakeControls(Handle, SettingsLayout);
+  HWND Spin = GetDlgItem(Handle, IdSpinEdit1), Arrows = GetDlgItem(Handle, IdSpinArrows);
   SendMessageA(Arrows, UDM_SETRANGE32, 0, 512);
   SendMessageA(Arrows, UDM_SETPOS32, 0, 256);
-  Label(Handle, "seconds", SS_LEFT, 115, 147, IdLabel2Settings);
-  Control(Handle, "BUTTON", "OK", BS_DEFPUSHBUTTON | WS_TABSTOP | WS_GROUP, 120, 176, 75, 25, IdOk);
-  Control(Handle, "BUTTON", "Cancel", BS_PUSHBUTTON | WS_TABSTOP, 200, 176, 75, 25, IdCancel);
   SetWindowSubclass(Spin, SpinProcedure, 1, reinterpret_cast<DWORD_PTR>(this));
 
   CheckDlgButton(Handle, IdRadioButton1, Form.RadioButton1 ? BST_CHECKED : BST_UNCHECKED);
@@ -244,17 +208,12 @@ void TAboutWindow::ShowModal(HWND Owner) {
   Handle = CreateDialogFrame("TForm3", "About", 322, 223, Owner, this, Procedure);
   if (!Handle) return;
   Form.Handle = Handle;
-  // The picture lies on the panel: each clips the other so neither paints over it.
-  Control(Handle, "STATIC", "", SS_SUNKEN | WS_BORDER | WS_CLIPSIBLINGS, 0, 0, 321, 129, IdPanel1);
-  HWND Image = Control(Handle, "STATIC", "", SS_NOTIFY | SS_OWNERDRAW | WS_CLIPSIBLINGS, 2, 2, 313, 121, IdImage1);
+  MakeControls(Handle, AboutLayout);
+  MakeControl(Handle, {IdLabel1About, "STATIC", Form.Label1.c_str(), SS_LEFT, 5, 137, 0, 13});  // the version line
+  HWND Image = GetDlgItem(Handle, IdImage1), Web = GetDlgItem(Handle, IdLabel5);
+  HWND Mail = GetDlgItem(Handle, IdLabel2About), Ok = GetDlgItem(Handle, IdOk);
   SetWindowPos(Image, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
   SetWindowSubclass(Image, ImageProcedure, 1, reinterpret_cast<DWORD_PTR>(this));
-  Label(Handle, Form.Label1.c_str(), SS_LEFT, 5, 137, IdLabel1About);
-  Label(Handle, MakerNoticeText(), SS_LEFTNOWORDWRAP, 6, 154, IdLabel4);
-  HWND Web = Label(Handle, AboutWebTarget().c_str(), SS_LEFTNOWORDWRAP | SS_NOTIFY, 188, 154, IdLabel5);
-  Label(Handle, "Support Service", SS_LEFTNOWORDWRAP, 100, 170, IdLabel3);
-  HWND Mail = Label(Handle, MakerMailText(), SS_LEFTNOWORDWRAP | SS_NOTIFY, 187, 170, IdLabel2About);
-  HWND Ok = Control(Handle, "BUTTON", "", BS_DEFPUSHBUTTON | WS_TABSTOP, 120, 192, 75, 25, IdOk);
   // Cyrillic capitals O and K, set as wide text so every code page shows them.
   SetWindowTextW(Ok, L"\x041E\x041A");
   SendMessageA(Ok, WM_SETFONT, reinterpret_cast<WPARAM>(ProgramFont(false, true)), FALSE);

@@ -6,27 +6,27 @@
 #include "ui/Unit2.h"
 #include "ui/Unit3.h"
 
+// The controls of the two dialogs, by their names in the layout.
 enum : int {
-  IdGroupBox1Settings = 301,
-  IdRadioButton1,
-  IdRadioButton2,
-  IdGroupBox2Settings,
-  IdRadioButton3,
-  IdRadioButton4,
-  IdLabel1Settings,
-  IdSpinEdit1,
-  IdSpinArrows,
-  IdLabel2Settings,
-  IdOk = IDOK,
-  IdCancel = IDCANCEL,
-  IdPanel1 = 401,
-  IdImage1,
-  IdLabel1About,
-  IdLabel4,
-  IdLabel5,
-  IdLabel3,
-  IdLabel2About,
-  IdButton1About,
+  IdGroupBox1Settings = 301,  // Settings GroupBox1: "Viewer mode"
+  IdRadioButton1,             // RadioButton1: "Advanced"
+  IdRadioButton2,             // RadioButton2: "Normal"
+  IdGroupBox2Settings,        // Settings GroupBox2: "Sorting mode"
+  IdRadioButton3,             // RadioButton3: "process ID"
+  IdRadioButton4,             // RadioButton4: "process name"
+  IdLabel1Settings,           // Settings Label1: "Refresh rate"
+  IdSpinEdit1,                // SpinEdit1: the refresh period, its text
+  IdSpinArrows,               // SpinEdit1's arrows
+  IdLabel2Settings,           // Settings Label2: "seconds"
+  IdOk = IDOK,                // Button1 of either dialog: OK
+  IdCancel = IDCANCEL,        // Settings Button2: "Cancel"
+  IdPanel1 = 401,             // About Panel1: the picture's frame
+  IdImage1,                   // Image1: the picture
+  IdLabel1About,              // About Label1: the version line
+  IdLabel4,                   // Label4: the maker's notice
+  IdLabel5,                   // Label5: the web link
+  IdLabel3,                   // Label3: "Support Service"
+  IdLabel2About,              // About Label2: the mail link
 };
 
 class TSettingsWindow {
@@ -43,7 +43,6 @@ class TSettingsWindow {
   void ShowSpin();
   int FocusId = IdOk;  // where the focus was when it last closed
   bool Done = false;
-  HFONT Font = nullptr;
 };
 
 class TAboutWindow {
@@ -58,7 +57,6 @@ class TAboutWindow {
   static LRESULT CALLBACK ImageProcedure(HWND Window, UINT Message, WPARAM W, LPARAM L, UINT_PTR, DWORD_PTR Self);
   void PaintPicture(HWND Image, HDC Dc);
   bool Done = false;
-  HFONT Font = nullptr, Underlined = nullptr;
 };
 
 // Creates a fixed dialog-framed popup of the given client size, centred on
@@ -67,4 +65,3 @@ HWND CreateDialogFrame(const char* Class, const char* Title, int Width, int Heig
                        WNDPROC Procedure);
 // Runs a modal loop for Dialog until Done becomes true.
 void RunModal(HWND Owner, HWND Dialog, const bool& Done);
-HFONT ProgramFont(bool Underline = false, bool Cyrillic = false);

@@ -12,15 +12,21 @@ namespace {
 TMainWindow* Current = nullptr;
 const char* const ClassName = "TForm1";
 
-// Pixels at 96 dots per inch, the layout's unit.
-struct TPlace {
-  int Left, Top, Width, Height;
+// The main window, as laid out. Controls of a group box are the window's
+// children placed inside it, so their notifications reach the window. The
+// status bar keeps the height the layout gives it, not one from its font.
+const TControl MainLayout[] = {
+    {IdGroupBox1, "BUTTON", "Process list", BS_GROUPBOX, 0, 16, 493, 48},
+    {IdComboBox1, "COMBOBOX", "", CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP, 8, 32, 385, 320},
+    {IdButton3, "BUTTON", "End process", BS_PUSHBUTTON | WS_TABSTOP | WS_DISABLED, 400, 29, 89, 25},
+    {IdGroupBox2, "BUTTON", "Files", BS_GROUPBOX, 0, 72, 493, 312},
+    {IdListView1, WC_LISTVIEWA, "", LVS_REPORT | LVS_SINGLESEL | WS_TABSTOP | WS_BORDER, 8, 88, 481, 273,
+     WS_EX_CLIENTEDGE},
+    {IdLabel1, "STATIC", "Open files: ", SS_LEFT, 8, 368, 200, 13},
+    {IdButton1, "BUTTON", "Refresh", BS_PUSHBUTTON | WS_TABSTOP, 336, 392, 75, 25},
+    {IdButton2, "BUTTON", "Exit", BS_PUSHBUTTON | WS_TABSTOP, 416, 392, 75, 25},
+    {IdStatusBar1, STATUSCLASSNAMEA, "", CCS_NORESIZE | CCS_NOPARENTALIGN, 0, 423, 496, 19},
 };
-
-HWND Child(HWND Parent, const char* Class, const char* Text, DWORD Style, TPlace P, int Id, DWORD ExStyle = 0) {
-  return CreateWindowExA(ExStyle, Class, Text, WS_CHILD | WS_VISIBLE | Style, P.Left, P.Top, P.Width, P.Height, Parent,
-                         reinterpret_cast<HMENU>(static_cast<INT_PTR>(Id)), GetModuleHandleA(nullptr), nullptr);
-}
 
 bool FilterForPass(MSG* Message) { return Current && Current->PreTranslate(Message); }
 
@@ -146,7 +152,7 @@ bool TMainWindow::Create(HINSTANCE Instance) {
   AppendMenuA(Bar, MF_STRING, IdN5, "About");
 
   ACCEL Keys[] = {{FCONTROL | FVIRTKEY, 'S', IdN2}, {FVIRTKEY, VK_F5, IdN6}, {FALT | FVIRTKEY, VK_F4, IdN7}};
-  Accelerators = CreateAcceleratorTableA(Keys, 3);
+  Accelerators.Reset(CreateAcceleratorTableA(Keys, 3));
 
   // A fixed single border with a system menu and a minimise box; the client
   // area is 496 x 442 whatever the frame measures on this system.
@@ -166,18 +172,12 @@ bool TMainWindow::Create(HINSTANCE Instance) {
   Form.CloseWindow = [this] { PostMessageA(Handle, WM_CLOSE, 0, 0); };
   Win32System().SetMessageFilter(FilterForPass);
 
-  Font = CreateFontA(-11, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS,
-                     CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH | FF_SWISS, "MS Sans Serif");
-  // Controls of a group box are the window's children placed inside it, so
-  // their notifications reach the window.
-  Child(Handle, "BUTTON", "Process list", BS_GROUPBOX, {0, 16, 493, 48}, IdGroupBox1);
-  Screen.Selector = Child(Handle, "COMBOBOX", "", CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP, {8, 32, 385, 320},
-                          IdComboBox1);
-  Screen.EndProcess = Child(Handle, "BUTTON", "End process", BS_PUSHBUTTON | WS_TABSTOP | WS_DISABLED,
-                            {400, 29, 89, 25}, IdButton3);
-  Child(Handle, "BUTTON", "Files", BS_GROUPBOX, {0, 72, 493, 312}, IdGroupBox2);
-  Screen.List = Child(Handle, WC_LISTVIEWA, "", LVS_REPORT | LVS_SINGLESEL | WS_TABSTOP | WS_BORDER,
-                      {8, 88, 481, 273}, IdListView1, WS_EX_CLIENTEDGE);
+  MakeControls(Handle, MainLayout);
+  Screen.Selector = GetDlgItem(Handle, IdComboBox1);
+  Screen.EndProcess = GetDlgItem(Handle, IdButton3);
+  Screen.List = GetDlgItem(Handle, IdListView1);
+  Screen.Label = GetDlgItem(Handle, IdLabel1);
+  Screen.StatusBar = GetDlgItem(Handle, IdStatusBar1);
   SendMessageA(Screen.List, LVM_SETEXTENDEDLISTVIEWSTYLE, 0, LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT);
   const char* Titles[] = {"Handle", "Filename", "Type"};
   const int Widths[] = {70, 330, 60};
@@ -189,18 +189,10 @@ bool TMainWindow::Create(HINSTANCE Instance) {
     Column.iSubItem = I;
     SendMessageA(Screen.List, LVM_INSERTCOLUMNA, static_cast<WPARAM>(I), reinterpret_cast<LPARAM>(&Column));
   }
-  Screen.Label = Child(Handle, "STATIC", "Open files: ", SS_LEFT, {8, 368, 200, 13}, IdLabel1);
-  Child(Handle, "BUTTON", "Refresh", BS_PUSHBUTTON | WS_TABSTOP, {336, 392, 75, 25}, IdButton1);
-  Child(Handle, "BUTTON", "Exit", BS_PUSHBUTTON | WS_TABSTOP, {416, 392, 75, 25}, IdButton2);
-  // The bar keeps the height the layout gives it, not one from its font.
-  Screen.StatusBar = Child(Handle, STATUSCLASSNAMEA, "", CCS_NORESIZE | CCS_NOPARENTALIGN, {0, 423, 496, 19},
-                           IdStatusBar1);
   int Parts[] = {230, -1};  // the last panel runs to the edge
   SendMessageA(Screen.StatusBar, SB_SETPARTS, 2, reinterpret_cast<LPARAM>(Parts));
   Screen.SetStatus(0, "Status");
   Screen.SetStatus(1, "Processes: ");
-  for (HWND C = GetWindow(Handle, GW_CHILD); C; C = GetWindow(C, GW_HWNDNEXT))
-    SendMessageA(C, WM_SETFONT, reinterpret_cast<WPARAM>(Font), TRUE);
 
   Screen.Window = Handle;
   Screen.Menu = GetMenu(Handle);
@@ -225,20 +217,16 @@ void TMainWindow::Show(int ShowCommand) {
 bool TMainWindow::PreTranslate(MSG* Message) {
   if (!Handle || !IsWindow(Handle)) return false;
   HWND Top = GetAncestor(Message->hwnd, GA_ROOT);
-  if (Top == Handle && TranslateAcceleratorA(Handle, Accelerators, Message)) return true;
+  if (Top == Handle && TranslateAcceleratorA(Handle, Accelerators.Get(), Message)) return true;
   // Tab and Shift+Tab move through the controls, in the main window as in
   // the dialogs.
   return Top && IsDialogMessageA(Top, Message);
 }
 
 LRESULT CALLBACK TMainWindow::Procedure(HWND Window, UINT Message, WPARAM W, LPARAM L) {
-  if (Message == WM_NCCREATE) {
-    auto* Self = static_cast<TMainWindow*>(reinterpret_cast<CREATESTRUCTA*>(L)->lpCreateParams);
-    SetWindowLongPtrA(Window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(Self));
-  }
-  auto* Self = reinterpret_cast<TMainWindow*>(GetWindowLongPtrA(Window, GWLP_USERDATA));
-  if (!Self || !Self->Handle) return DefWindowProcA(Window, Message, W, L);
-  return Self->Handle_(Message, W, L);
+  auto* Me = Self<TMainWindow>(Window, Message, L);
+  if (!Me || !Me->Handle) return DefWindowProcA(Window, Message, W, L);
+  return Me->Handle_(Message, W, L);
 }
 
 void TMainWindow::Command(int Id, int Code, HWND From) {
@@ -307,10 +295,7 @@ LRESULT TMainWindow::Handle_(UINT Message, WPARAM W, LPARAM L) {
       return 0;
     case WM_DESTROY:
       KillTimer(Handle, IdTimer1);
-      if (Font) DeleteObject(Font);
-      if (Accelerators) DestroyAcceleratorTable(Accelerators);
-      Font = nullptr;
-      Accelerators = nullptr;
+      Accelerators.Reset();
       Screen.Window = nullptr;
       Handle = nullptr;
       Win32System().SetMessageFilter(nullptr);

@@ -6,26 +6,28 @@
 
 #include "os/Struct.h"
 #include "ui/Main.h"
-#include "ui/MainView.h"
+#include "ui/win32/Controls.h"
 #include "ui/win32/Dialogs.h"
+#include "view/MainView.h"
 
+// The controls and commands of the main window, by their names in the layout.
 enum : int {
-  IdComboBox1 = 101,
-  IdButton3,
-  IdListView1,
-  IdLabel1,
-  IdButton1,
-  IdButton2,
-  IdStatusBar1,
-  IdGroupBox1,
-  IdGroupBox2,
-  IdN2 = 201,  // &Save report
-  IdN6,        // Refresh
-  IdN7,        // Exit
-  IdN4,        // Settings
-  IdN5,        // About
-  IdTimer1 = RefreshTimerId,
-  WmShowRows = WM_APP + 1,
+  IdComboBox1 = 101,  // ComboBox1: the process selector
+  IdButton3,          // Button3: "End process"
+  IdListView1,        // ListView1: the file list
+  IdLabel1,           // Label1: "Open files: "
+  IdButton1,          // Button1: "Refresh"
+  IdButton2,          // Button2: "Exit"
+  IdStatusBar1,       // StatusBar1: status and process count
+  IdGroupBox1,        // GroupBox1: "Process list"
+  IdGroupBox2,        // GroupBox2: "Files"
+  IdN2 = 201,         // N2: File, "&Save report" (Ctrl+S)
+  IdN6,               // N6: File, "Refresh" (F5)
+  IdN7,               // N7: File, "Exit" (Alt+F4)
+  IdN4,               // N4: "Settings" on the menu bar
+  IdN5,               // N5: "About" on the menu bar
+  IdTimer1 = RefreshTimerId,  // Timer1: the refresh timer
+  WmShowRows = WM_APP + 1,    // the rows added since the last paint are shown
 };
 
 class TWin32MainView : public TMainView {
@@ -68,7 +70,7 @@ class TMainWindow {
   TForm1 Form;
   TWin32MainView Screen;
   HWND Handle = nullptr;
-  HACCEL Accelerators = nullptr;
+  TOwnedAccelerators Accelerators;
 
   // Creates the window with every control, centred on the desktop, hidden.
   bool Create(HINSTANCE Instance);
@@ -86,7 +88,6 @@ class TMainWindow {
   void Command(int Id, int Code, HWND From);
   bool Shown = false;
   TPickFilter Picks;
-  HFONT Font = nullptr;
 };
 
 // The program's one main window, for the message filter of the pass.

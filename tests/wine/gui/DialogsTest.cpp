@@ -10,7 +10,7 @@
 
 #include "inspect/File2Name.h"
 #include "os/Win32System.h"
-#include "os/sim/SimWindows.h"
+#include "support/SimWindows.h"
 #include "settings/Settings.h"
 #include "ui/win32/MainWindow.h"
 #include "wine/WineSupport.h"

@@ -26,13 +26,19 @@ inline void ExpectLaidOut(HWND Parent, const std::vector<TPlace>& Table) {
     GetClassNameA(C, Class, sizeof Class);
     EXPECT_EQ(_stricmp(Class, P.Class), 0) << P.Id << " is a " << Class;
     GetWindowTextA(C, Text, sizeof Text);
-    if (P.Text) EXPECT_STREQ(Text, P.Text) << P.Id;
+    if (P.Text) {
+      EXPECT_STREQ(Text, P.Text) << P.Id;
+    }
     RECT R;
     GetWindowRect(C, &R);
     MapWindowPoints(nullptr, Parent, reinterpret_cast<POINT*>(&R), 2);
     EXPECT_EQ(R.left, P.Left) << Text;
     EXPECT_EQ(R.top, P.Top) << Text;
-    if (P.Width >= 0) EXPECT_EQ(R.right - R.left, P.Width) << Text;
-    if (P.Height >= 0) EXPECT_EQ(R.bottom - R.top, P.Height) << Text;
+    if (P.Width >= 0) {
+      EXPECT_EQ(R.right - R.left, P.Width) << Text;
+    }
+    if (P.Height >= 0) {
+      EXPECT_EQ(R.bottom - R.top, P.Height) << Text;
+    }
   }
 }

@@ -10,7 +10,7 @@
 #include <atomic>
 
 #include "inspect/ListOpenFiles.h"
-#include "os/sim/SimWindows.h"
+#include "support/SimWindows.h"
 #include "os/Win32System.h"
 #include "process/ProcessList.h"
 #include "settings/Settings.h"

@@ -2,7 +2,7 @@
 // in its order.
 #pragma once
 
-#include "ui/MainView.h"
+#include "view/MainView.h"
 
 class TMemoryView : public TMainView {
  public:

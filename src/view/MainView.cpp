@@ -1,4 +1,4 @@
-#include "ui/MainView.h"
+#include "view/MainView.h"
 
 #include <cstdio>
 #include <cstdlib>

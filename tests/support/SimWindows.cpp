@@ -1,4 +1,4 @@
-#include "os/sim/SimWindows.h"
+#include "support/SimWindows.h"
 
 #include <algorithm>
 #include <chrono>
