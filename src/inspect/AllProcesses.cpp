@@ -17,7 +17,7 @@ TFileRow HeaderRow(DWORD Pid) {
 
 }  // namespace
 
-bool ListAllProcesses(const THandleTableView& Table, uint16_t FileType, long& Count) {
+bool ListAllProcesses(const THandleTableView& Table, uint16_t FileType, long& Count, const std::string* Sought) {
   // One walk groups the file entries by owner, in table order, so the view
   // costs handles plus processes rather than their product.
   std::unordered_map<DWORD, std::vector<size_t>> ByOwner;
@@ -32,13 +32,17 @@ bool ListAllProcesses(const THandleTableView& Table, uint16_t FileType, long& Co
   TMainView& Out = View();
   for (int32_t Slot = 0; Slot < ProcessCount; ++Slot) {
     const DWORD Pid = ProcessTable[Slot].PID;
-    Out.AddFile(HeaderRow(Pid));
+    if (!Sought) Out.AddFile(HeaderRow(Pid));
     if (!Pass().KeepGoing(true)) return false;
+    auto Found = ByOwner.find(Table.OwnerKey(Pid));
+    if (Sought && Found == ByOwner.end()) continue;  // nothing to search: no header either
     TOwnedHandle Process(Os().OpenProcess(PROCESS_DUP_HANDLE, FALSE, Pid));
     if (!Process) continue;  // PID 0, or ended: the header stands alone
-    auto Found = ByOwner.find(Table.OwnerKey(Pid));
+    static const std::string Anything;
+    TRowFilter Filter{Sought ? *Sought : Anything, [Pid] { return HeaderRow(Pid); }};
     // Every object is listed here, pipes and devices too, in both modes.
-    if (!ListProcessFiles(Process.Get(), Table, Found == ByOwner.end() ? None : Found->second, nullptr, Count))
+    if (!ListProcessFiles(Process.Get(), Table, Found == ByOwner.end() ? None : Found->second, nullptr, Count,
+                          Sought ? &Filter : nullptr))
       return false;
   }
   return true;

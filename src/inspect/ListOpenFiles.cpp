@@ -50,7 +50,7 @@ bool Duplicate(HANDLE Process, const THandleTableView& Table, const std::vector<
 }  // namespace
 
 bool ListProcessFiles(HANDLE Process, const THandleTableView& Table, const std::vector<size_t>& Entries,
-                      const uint32_t* Mode, long& Count) {
+                      const uint32_t* Mode, long& Count, TRowFilter* Filter) {
   TMainView& Out = View();
   TChunk Current, Following;
   std::vector<std::string> Names;
@@ -69,6 +69,11 @@ bool ListProcessFiles(HANDLE Process, const THandleTableView& Table, const std::
       if (Path.empty()) continue;
       // Normal mode keeps drive-letter paths only; the mode is read afresh per row.
       if (Mode && *Mode != 1 && Path[0] == '\\') continue;
+      if (Filter) {
+        if (UpperCase(Path).find(Filter->Sought) == std::string::npos) continue;
+        if (!Filter->HeaderShown) Out.AddFile(Filter->Header());
+        Filter->HeaderShown = true;
+      }
       Out.AddFile(FileRow(Table.Entry(Current.Owners[I]).Handle, Path));
       ++Count;
       Added = true;
@@ -105,11 +110,11 @@ bool TFastLister::ListOne(HANDLE Process, DWORD Pid, const THandleTableView& Tab
 
 }  // namespace
 
-TPassResult RunPass(DWORD Pid, const uint32_t& Mode, TLister& Lister) {
+TPassResult RunPass(DWORD Pid, const uint32_t& Mode, TLister& Lister, const char* Working) {
   TPassOwner::TRun Running(Pass());
   TMainView& Out = View();
   Out.ClearFiles();
-  Out.SetStatus(0, "Receiving handle table...");
+  Out.SetStatus(0, Working);
   long Count = 0;
 
   TInfoTable Table = GetInfoTable();
@@ -139,4 +144,26 @@ TPassResult RunPass(DWORD Pid, const uint32_t& Mode, TLister& Lister) {
 TPassResult ListOpenFiles(DWORD Pid, const uint32_t& Mode) {
   TFastLister Fast;
   return RunPass(Pid, Mode, Fast);
+}
+
+namespace {
+
+class TSearchLister : public TLister {
+ public:
+  explicit TSearchLister(std::string Sought) : Sought(std::move(Sought)) {}
+  bool ListOne(HANDLE, DWORD, const THandleTableView&, uint16_t, const uint32_t&, long&) override { return true; }
+  bool ListAll(const THandleTableView& Table, uint16_t FileType, long& Count) override {
+    return ListAllProcesses(Table, FileType, Count, &Sought);
+  }
+
+ private:
+  std::string Sought;
+};
+
+}  // namespace
+
+TPassResult FindOpenFile(const std::string& Text) {
+  TSearchLister Search(UpperCase(Text));
+  static const uint32_t EveryObject = 1;  // pipes and devices are searched too
+  return RunPass(0, EveryObject, Search, "Searching...");
 }

@@ -2,6 +2,7 @@
 // of every process for PID 0.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,13 @@ enum class TPassResult { Completed, Failed, Stopped };
 // Mode is read afresh before each row is added: 1 is Advanced, anything else
 // Normal. A settings change made during the pass applies to the rows after it.
 TPassResult ListOpenFiles(DWORD Pid, const uint32_t& Mode);
+
+// The search for the holders of a file: every process's handles named as the
+// all-processes view names them, keeping the rows whose path holds Text,
+// compared upper-cased, each process that holds one under its header row.
+// Status panel 0 shows "Searching..." until "Ready"; the label counts the
+// rows found. Text must not be empty.
+TPassResult FindOpenFile(const std::string& Text);
 
 // How a pass lists: one opened process, or every process for PID 0. Each
 // adds its rows to Count and returns false when the pass was asked to stop.
@@ -28,7 +36,9 @@ class TLister {
 // The frame of a pass: it clears the list, takes the table and the file type,
 // writes the status texts, the count and "Ready", and hands one opened
 // process, or PID 0, to the lister.
-TPassResult RunPass(DWORD Pid, const uint32_t& Mode, TLister& Lister);
+// Status panel 0 shows Working while the table is taken.
+TPassResult RunPass(DWORD Pid, const uint32_t& Mode, TLister& Lister,
+                    const char* Working = "Receiving handle table...");
 
 // "0x" and the handle value as eight upper-case hexadecimal digits.
 std::string HandleText(ULONG_PTR Handle);
@@ -36,8 +46,17 @@ std::string HandleText(ULONG_PTR Handle);
 const char* PathType(const std::string& Path);
 TFileRow FileRow(ULONG_PTR Handle, const std::string& Path);
 
+// What a search keeps of a process's rows: those whose path holds Sought
+// (upper-cased), after the process's header row, made when the first is kept.
+struct TRowFilter {
+  const std::string& Sought;
+  std::function<TFileRow()> Header;
+  bool HeaderShown = false;
+};
+
 // Lists the file rows of one opened process from the table entries that are
-// its file handles, in their order; Mode null lists every object. False when
-// the pass was asked to stop.
+// its file handles, in their order; Mode null lists every object; Filter,
+// when given, keeps only the rows a search finds. False when the pass was
+// asked to stop.
 bool ListProcessFiles(HANDLE Process, const THandleTableView& Table, const std::vector<size_t>& Entries,
-                      const uint32_t* Mode, long& Count);
+                      const uint32_t* Mode, long& Count, TRowFilter* Filter = nullptr);

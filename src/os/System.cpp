@@ -23,5 +23,10 @@ TSystem& Os() {
 
 void SetOs(TSystem* System) { Current = System; }
 
+std::string UpperCase(std::string Text) {
+  Os().CharUpperBuffA(Text.data(), static_cast<DWORD>(Text.size()));
+  return Text;
+}
+
 TOsScope::TOsScope(TSystem& System) : Previous(Current) { Current = &System; }
 TOsScope::~TOsScope() { Current = Previous; }

@@ -3,6 +3,8 @@
 // the simulated machine of the tests.
 #pragma once
 
+#include <string>
+
 #include "os/Struct.h"
 
 class TSystem {
@@ -93,6 +95,7 @@ class TSystem {
   [[noreturn]] virtual void ExitProcess(UINT ExitCode) = 0;
   virtual void Sleep(DWORD Milliseconds) = 0;
   virtual BOOL GetSaveFileNameA(OPENFILENAMEA* Dialog) = 0;
+  virtual BOOL GetOpenFileNameA(OPENFILENAMEA* Dialog) = 0;
   // Dispatches the window events that are pending, then returns.
   virtual void ProcessMessages() = 0;
   virtual UINT_PTR SetTimer(HWND Window, UINT_PTR Id, UINT Elapse, TIMERPROC Procedure) = 0;
@@ -101,6 +104,9 @@ class TSystem {
 
 // The system the program runs on. Tests put a simulated one in its place.
 TSystem& Os();
+// Text upper-cased with the user's locale rules: how the column sort and the
+// search compare names.
+std::string UpperCase(std::string Text);
 void SetOs(TSystem* System);
 
 // Installs a system for the lifetime of a scope.

@@ -177,6 +177,7 @@ int TWin32System::MessageBoxA(HWND Owner, const char* Text, const char* Caption,
 void TWin32System::ExitProcess(UINT ExitCode) { ::ExitProcess(ExitCode); }
 void TWin32System::Sleep(DWORD Milliseconds) { ::Sleep(Milliseconds); }
 BOOL TWin32System::GetSaveFileNameA(OPENFILENAMEA* Dialog) { return ::GetSaveFileNameA(Dialog); }
+BOOL TWin32System::GetOpenFileNameA(OPENFILENAMEA* Dialog) { return ::GetOpenFileNameA(Dialog); }
 
 void TWin32System::ProcessMessages() {
   MSG Message;

@@ -70,6 +70,7 @@ class TWin32System : public TSystem {
   [[noreturn]] void ExitProcess(UINT ExitCode) override;
   void Sleep(DWORD Milliseconds) override;
   BOOL GetSaveFileNameA(OPENFILENAMEA* Dialog) override;
+  BOOL GetOpenFileNameA(OPENFILENAMEA* Dialog) override;
   void ProcessMessages() override;
   UINT_PTR SetTimer(HWND Window, UINT_PTR Id, UINT Elapse, TIMERPROC Procedure) override;
   BOOL KillTimer(HWND Window, UINT_PTR Id) override;

@@ -1,5 +1,6 @@
 #include "ui/Main.h"
 
+#include <cstdlib>
 #include <utility>
 
 #include "inspect/ListOpenFiles.h"
@@ -12,10 +13,8 @@ int SortDirection = 1;
 
 namespace {
 
-int Compare(std::string A, std::string B, int Direction) {
-  Os().CharUpperBuffA(A.data(), static_cast<DWORD>(A.size()));
-  Os().CharUpperBuffA(B.data(), static_cast<DWORD>(B.size()));
-  int Order = A.compare(B);  // byte by byte, as unsigned characters
+int Compare(const std::string& A, const std::string& B, int Direction) {
+  int Order = UpperCase(A).compare(UpperCase(B));  // byte by byte, as unsigned characters
   return Order > 0 ? Direction : Order < 0 ? -Direction : 0;
 }
 
@@ -112,6 +111,7 @@ void TForm1::ComboBox1DropDown() { View().SetTimerEnabled(false); }
 void TForm1::SelectionHandler() {
   TMainView& Out = View();
   if (Out.SelectorText().empty()) return;
+  ShowsSearch = false;
   Out.SetTimerEnabled(true);
   Out.SetEndProcessEnabled(true);
   Out.SetSaveReportEnabled(true);
@@ -128,6 +128,7 @@ void TForm1::ComboBox1Select() {
 
 void TForm1::RefreshAll() {
   Submit(TCommandKind::List, [this] {
+    ShowsSearch = false;
     int Line = View().SelectorPosition();
     FillProcessList(SortType);
     View().SetSelectorPosition(Line);
@@ -136,6 +137,7 @@ void TForm1::RefreshAll() {
 }
 
 void TForm1::EndProcess(DWORD Pid) {
+  ShowsSearch = false;
   KillProcess(Pid);
   Os().Sleep(100);
   FillProcessList(SortType);
@@ -164,8 +166,8 @@ void TForm1::Button2Click() {
 void TForm1::N7Click() { Button2Click(); }
 
 void TForm1::N2Click() {
-  DWORD Pid = 0;
-  if (!PidOfLine(View().SelectorPosition(), &Pid)) return;
+  DWORD Pid = 0;  // a search's result is saved as the all-processes view
+  if (!ShowsSearch && !PidOfLine(View().SelectorPosition(), &Pid)) return;
   // The list stays as saved: no refresh until the user asks for one.
   View().SetTimerEnabled(false);
   char Name[MAX_PATH] = {};
@@ -207,10 +209,43 @@ void TForm1::ListView1ColumnClick(int Column) {
   View().SortFiles(Compares[Column], SortDirection);
 }
 
+void TForm1::N8Click() {
+  if (!Form4) return;
+  Form4->Found = false;
+  if (ShowFind) ShowFind();
+  if (!Form4->Found) return;
+  Submit(TCommandKind::List, [this, Text = Form4->Edit1] { Search(Text); });
+}
+
+void TForm1::Search(const std::string& Text) {
+  // A fresh process list: the holder may have started since the last one.
+  FillProcessList(SortType);
+  TMainView& Out = View();
+  ShowsSearch = true;
+  // The result stays until the user picks, refreshes or searches again.
+  Out.SetTimerEnabled(false);
+  Out.SetSaveReportEnabled(true);
+  FindOpenFile(Text);
+}
+
 void TForm1::ListView1DblClick() {
   int Row = View().SelectedFile();
   if (Row < 0) return;
-  const std::string Path = SubItem(View().File(static_cast<size_t>(Row)), 0);
+  const TFileRow& Clicked = View().File(static_cast<size_t>(Row));
+  if (ShowsSearch && Clicked.IsHeader()) {
+    // "Process information: PID (name)": that process's line is picked.
+    const std::string Text = SubItem(Clicked, 0);
+    const size_t At = Text.find(": ");
+    const DWORD Pid = At == std::string::npos ? 0 : std::strtoul(Text.c_str() + At + 2, nullptr, 10);
+    for (int32_t Line = 0; Line < ProcessCount; ++Line) {
+      if (ProcessTable[Line].PID != Pid) continue;
+      View().SetSelectorPosition(Line);
+      ComboBox1Select();
+      return;
+    }
+    return;
+  }
+  const std::string Path = SubItem(Clicked, 0);
   // Device paths and header rows have no Properties sheet.
   if (Path.size() < 2 || Path[0] == '\\' || Path[1] != ':') return;
   SHELLEXECUTEINFOA Info = {};

@@ -10,6 +10,7 @@
 #include "os/System.h"
 #include "view/MainView.h"
 #include "ui/Unit2.h"
+#include "ui/Unit4.h"
 
 extern int SortDirection;
 
@@ -43,6 +44,8 @@ class TForm1 {
   TForm2* Form2 = nullptr;               // the settings dialog's state
   std::function<void()> ShowSettings;    // the settings dialog, modal
   std::function<void()> ShowAbout;       // the About dialog, modal
+  TFindForm* Form4 = nullptr;            // the Find open file dialog's state
+  std::function<void()> ShowFind;        // the Find open file dialog, modal
 
   // The window exists: its timer is armed, and a failure shows in the error box.
   void FormCreate();  // window made: the refresh timer armed
@@ -60,8 +63,9 @@ class TForm1 {
   void N2Click();                        // File, "&Save report" (Ctrl+S)
   void N4Click();                        // "Settings"
   void N5Click();                        // "About"
+  void N8Click();                        // File, "&Find open file..." (Ctrl+F)
   void ListView1ColumnClick(int Column);  // column header clicked: sort
-  void ListView1DblClick();               // row double-clicked: Properties
+  void ListView1DblClick();               // row double-clicked: Properties, or a found process picked
   void RefreshAll();
 
   // Runs an event handler as the message loop does: an error that escapes it
@@ -76,4 +80,6 @@ class TForm1 {
   void Submit(TCommandKind Kind, std::function<void()> Work);
   void SelectionHandler();
   void EndProcess(DWORD Pid);
+  void Search(const std::string& Text);
+  bool ShowsSearch = false;  // the list holds a search's result
 };

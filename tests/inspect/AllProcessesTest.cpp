@@ -1,4 +1,6 @@
 // PID 0: every process of the table under its header row.
+#include <algorithm>
+
 #include "inspect/ListOpenFiles.h"
 #include "process/ProcessList.h"
 #include "support/Machine.h"
@@ -77,6 +79,41 @@ TEST_F(AllProcessesTest, StopRequestEndsTheViewWithoutCountOrReady) {
     EXPECT_EQ(Screen.Status[0], "Receiving handle table...");
     EXPECT_EQ(Screen.OpenFilesLabel, "Open files: 0");
   }
+  ExpectAllReleased();
+}
+
+TEST_F(AllProcessesTest, SearchKeepsTheRowsThatHoldTheTextUnderTheirProcesses) {
+  const TFileRow System = Header("4 (System)"), Notepad = Header("2000 (Notepad.EXE)");
+  const TFileRow Pagefile = {"0x00000008", {"C:\\pagefile.sys", "File"}}, B = {"0x00000020", {"C:\\b.txt", "File"}},
+                 Pipe = {"0x00000024", {"\\Device\\NamedPipe\\p", "Pipe"}},
+                 A = {"0x00000028", {"C:\\a.txt", "File"}};
+  const struct {
+    const char* Text;
+    std::vector<TFileRow> Rows;
+  } Cases[] = {
+      {"A.TXT", {Notepad, A}},                          // upper or lower case alike
+      {"txt", {Notepad, B, A}},                         // in the all-processes order
+      {"c:\\", {System, Pagefile, Notepad, B, A}},      // several processes, each under its header
+      {"namedpipe\\P", {Notepad, Pipe}},               // a pipe, whatever the viewer mode
+      {"secret", {}},                                   // held by a process that cannot be opened
+      {"nowhere", {}},
+  };
+  for (auto& Case : Cases) {
+    Screen.Log.clear();
+    EXPECT_EQ(FindOpenFile(Case.Text), TPassResult::Completed) << Case.Text;
+    EXPECT_EQ(Screen.Files, Case.Rows) << Case.Text;
+    size_t Found = std::count_if(Case.Rows.begin(), Case.Rows.end(), [](const TFileRow& R) { return !R.IsHeader(); });
+    EXPECT_EQ(Screen.OpenFilesLabel, "Open files: " + std::to_string(Found)) << Case.Text;
+    ASSERT_FALSE(Screen.Log.empty());
+    EXPECT_NE(std::find(Screen.Log.begin(), Screen.Log.end(), "status0=Searching..."), Screen.Log.end());
+    EXPECT_EQ(Screen.Status[0], "Ready");
+  }
+  // A stop ends the search as it ends any pass: no count, no "Ready".
+  Screen.SetOpenFilesLabel("Open files: 0");
+  Sim.OnProcessMessages = [&] { Pass().RequestStop(); };
+  EXPECT_EQ(FindOpenFile("txt"), TPassResult::Stopped);
+  EXPECT_EQ(Screen.Status[0], "Searching...");
+  EXPECT_EQ(Screen.OpenFilesLabel, "Open files: 0");
   ExpectAllReleased();
 }
 

@@ -1213,6 +1213,15 @@ BOOL TSimWindows::GetSaveFileNameA(OPENFILENAMEA* Dialog) {
   return TRUE;
 }
 
+BOOL TSimWindows::GetOpenFileNameA(OPENFILENAMEA* Dialog) {
+  TLock Lock(M);
+  TGate G = Gate(Lock, "GetOpenFileNameA");
+  OpenDialogs.push_back(Dialog->Flags);
+  if (G.Fail || OpenFileAnswer.empty() || OpenFileAnswer.size() + 1 > Dialog->nMaxFile) return FALSE;
+  std::memcpy(Dialog->lpstrFile, OpenFileAnswer.c_str(), OpenFileAnswer.size() + 1);
+  return TRUE;
+}
+
 UINT_PTR TSimWindows::SetTimer(HWND Window, UINT_PTR Id, UINT Elapse, TIMERPROC) {
   TLock Lock(M);
   TGate G = Gate(Lock, "SetTimer");

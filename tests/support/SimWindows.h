@@ -183,6 +183,8 @@ class TSimWindows : public TSystem {
   std::vector<std::pair<DWORD, ULONG>> SaveDialogs;          // flags, struct size
   std::vector<std::string> SaveDialogFilters, SaveDialogDefExt;
   std::string SaveFileAnswer;  // empty: the user cancels
+  std::vector<DWORD> OpenDialogs;  // flags of each Open dialog shown
+  std::string OpenFileAnswer;      // empty: the user cancels
   BOOL AdjustResult = TRUE;
   long ProcessMessagesCalls = 0;
   std::function<void()> OnProcessMessages;
@@ -248,6 +250,7 @@ class TSimWindows : public TSystem {
   [[noreturn]] void ExitProcess(UINT ExitCode) override;
   void Sleep(DWORD Milliseconds) override;
   BOOL GetSaveFileNameA(OPENFILENAMEA* Dialog) override;
+  BOOL GetOpenFileNameA(OPENFILENAMEA* Dialog) override;
   void ProcessMessages() override;
   UINT_PTR SetTimer(HWND Window, UINT_PTR Id, UINT Elapse, TIMERPROC Procedure) override;
   BOOL KillTimer(HWND Window, UINT_PTR Id) override;

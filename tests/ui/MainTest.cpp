@@ -181,6 +181,48 @@ TEST_F(MainTest, EndProcessKillsPausesAndClearsTheSelection) {
   ExpectAllReleased();
 }
 
+TEST_F(MainTest, SearchFromTheMenuStandsUntilTheUserPicksAndItsHeaderPicksItsProcess) {
+  TFindForm Find;
+  Form.Form4 = &Find;
+  Form.ShowFind = [&] { Find.Button1Click(); };
+  Form.FormShow();
+  Pick(4);  // PID 2000: End process on, the timer running
+  const long Snapshots = Sim.Calls("CreateToolhelp32Snapshot");
+  Form.N8Click();  // an empty text finds nothing and runs nothing
+  EXPECT_EQ(Sim.Calls("CreateToolhelp32Snapshot"), Snapshots);
+  EXPECT_EQ(Screen.Files.size(), 3u);
+
+  Find.Edit1 = "A.TXT";
+  Form.N8Click();
+  const std::vector<TFileRow> Result = {{"", {"Process information: 2000 (notepad.exe)"}},
+                                        {"0x00000024", {"C:\\a.txt", "File"}}};
+  EXPECT_EQ(Screen.Files, Result);
+  EXPECT_EQ(Screen.Position, -1);
+  EXPECT_FALSE(Screen.EndProcessEnabled);
+  EXPECT_TRUE(Screen.SaveReportEnabled);
+  EXPECT_FALSE(Screen.TimerState.Enabled());
+  Form.ListView1ColumnClick(1);  // never sorted, as the all-processes view
+  EXPECT_EQ(Screen.Files, Result);
+
+  // Saved as the all-processes view.
+  Sim.SaveFileAnswer = "C:\\found.txt";
+  Form.N2Click();
+  const std::string Saved = Sim.Files["C:\\found.txt"].Data;
+  EXPECT_EQ(Saved.substr(0, Saved.find("\r\n\r\nThis report")),
+            "System information.\r\n\r\nProcess information: 2000 (notepad.exe)\r\n  Handle   | Type | Path\r\n"
+            "0x00000024 | File | C:\\a.txt");
+
+  // A double-click on the header picks 2000's line and lists all its files.
+  Screen.Selected = 0;
+  Form.ListView1DblClick();
+  EXPECT_EQ(Screen.Position, 4);
+  EXPECT_EQ(Screen.Files.size(), 3u);
+  EXPECT_TRUE(Screen.EndProcessEnabled);
+  EXPECT_TRUE(Screen.TimerState.Enabled());
+  EXPECT_TRUE(Sim.ShellCalls.empty());
+  ExpectAllReleased();
+}
+
 TEST_F(MainTest, ErrorBoxAddsAFullStopAfterLettersAndDigits) {
   EXPECT_EQ(ErrorBoxText("File access denied"), "File access denied.");
   EXPECT_EQ(ErrorBoxText("I/O error 112"), "I/O error 112.");
