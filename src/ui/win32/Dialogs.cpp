@@ -45,6 +45,16 @@ const TControl AboutLayout[] = {
     {IdOk, "BUTTON", "", BS_DEFPUSHBUTTON | WS_TABSTOP, 120, 192, 75, 25},
 };
 
+// The Find open file dialog, in the Settings dialog's style: the field and
+// its Browse button, then Find (the default) and Cancel.
+const TControl FindLayout[] = {
+    {IdLabel1Find, "STATIC", "Name or path contains:", SS_LEFT, 8, 8, 0, 13},
+    {IdEdit1Find, "EDIT", "", ES_LEFT | ES_AUTOHSCROLL | WS_TABSTOP | WS_GROUP, 8, 24, 225, 21, WS_EX_CLIENTEDGE},
+    {IdButton3Find, "BUTTON", "Browse...", BS_PUSHBUTTON | WS_TABSTOP, 240, 22, 75, 25},
+    {IdOk, "BUTTON", "Find", BS_DEFPUSHBUTTON | WS_TABSTOP | WS_GROUP, 160, 60, 75, 25},
+    {IdCancel, "BUTTON", "Cancel", BS_PUSHBUTTON | WS_TABSTOP, 240, 60, 75, 25},
+};
+
 }  // namespace
 
 HWND CreateDialogFrame(const char* Class, const char* Title, int Width, int Height, HWND Owner, void* Self,
@@ -305,6 +315,51 @@ LRESULT CALLBACK TAboutWindow::Procedure(HWND Window, UINT Message, WPARAM W, LP
       return 0;
     case WM_CLOSE:
       Me->Done = true;
+      return 0;
+  }
+  return DefWindowProcA(Window, Message, W, L);
+}
+
+// ---- Find open file -------------------------------------------------------------------
+
+void TFindWindow::ShowModal(HWND Owner) {
+  Done = false;
+  Form.CloseDialog = [this] { Done = true; };
+  Handle = CreateDialogFrame("TFindForm", "Find open file", 323, 93, Owner, this, Procedure);
+  if (!Handle) return;
+  Form.Handle = Handle;
+  MakeControls(Handle, FindLayout);
+  HWND Edit = GetDlgItem(Handle, IdEdit1Find);
+  SetWindowTextA(Edit, Form.Edit1.c_str());  // the last text of the run
+  SendMessageA(Edit, EM_SETSEL, 0, -1);
+  SetFocus(Edit);
+  RunModal(Owner, Handle, Done);
+  Handle = nullptr;
+  Form.Handle = nullptr;
+}
+
+LRESULT CALLBACK TFindWindow::Procedure(HWND Window, UINT Message, WPARAM W, LPARAM L) {
+  auto* Me = Self<TFindWindow>(Window, Message, L);
+  if (!Me) return DefWindowProcA(Window, Message, W, L);
+  switch (Message) {
+    case DM_GETDEFID:
+      return MAKELRESULT(IdOk, DC_HASDEFID);
+    case WM_COMMAND: {
+      HWND Edit = GetDlgItem(Window, IdEdit1Find);
+      if (HIWORD(W) != BN_CLICKED) return 0;
+      Me->Form.Edit1 = TextOf(Edit);
+      if (LOWORD(W) == IdOk) {
+        Me->Form.Button1Click();
+      } else if (LOWORD(W) == IdCancel) {
+        Me->Form.Button2Click();
+      } else if (LOWORD(W) == IdButton3Find) {
+        Me->Form.Button3Click();
+        SetWindowTextA(Edit, Me->Form.Edit1.c_str());
+      }
+      return 0;
+    }
+    case WM_CLOSE:
+      Me->Form.Button2Click();
       return 0;
   }
   return DefWindowProcA(Window, Message, W, L);

@@ -5,6 +5,7 @@
 #include "os/Struct.h"
 #include "ui/Unit2.h"
 #include "ui/Unit3.h"
+#include "ui/Unit4.h"
 
 // The controls of the two dialogs, by their names in the layout.
 enum : int {
@@ -27,6 +28,9 @@ enum : int {
   IdLabel5,                   // Label5: the web link
   IdLabel3,                   // Label3: "Support Service"
   IdLabel2About,              // About Label2: the mail link
+  IdLabel1Find = 501,         // Find Label1: "Name or path contains:"
+  IdEdit1Find,                // Find Edit1: the text sought
+  IdButton3Find,              // Find Button3: "Browse..."
 };
 
 class TSettingsWindow {
@@ -56,6 +60,17 @@ class TAboutWindow {
   static LRESULT CALLBACK LinkProcedure(HWND Window, UINT Message, WPARAM W, LPARAM L, UINT_PTR, DWORD_PTR Self);
   static LRESULT CALLBACK ImageProcedure(HWND Window, UINT Message, WPARAM W, LPARAM L, UINT_PTR, DWORD_PTR Self);
   void PaintPicture(HWND Image, HDC Dc);
+  bool Done = false;
+};
+
+class TFindWindow {
+ public:
+  TFindForm Form;
+  HWND Handle = nullptr;
+  void ShowModal(HWND Owner);
+
+ private:
+  static LRESULT CALLBACK Procedure(HWND Window, UINT Message, WPARAM W, LPARAM L);
   bool Done = false;
 };
 

@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <iterator>
 
 #include "inspect/ListOpenFiles.h"
 #include "os/Win32System.h"
@@ -145,14 +146,16 @@ bool TMainWindow::Create(HINSTANCE Instance) {
   HMENU File = CreatePopupMenu();
   AppendMenuA(File, MF_STRING | MF_GRAYED, IdN2, "&Save report\tCtrl+S");
   AppendMenuA(File, MF_STRING, IdN6, "Refresh\tF5");
+  AppendMenuA(File, MF_STRING, IdN8, "&Find open file...\tCtrl+F");
   AppendMenuA(File, MF_SEPARATOR, 0, nullptr);
   AppendMenuA(File, MF_STRING, IdN7, "Exit\tAlt+F4");
   AppendMenuA(Bar, MF_POPUP, reinterpret_cast<UINT_PTR>(File), "File");
   AppendMenuA(Bar, MF_STRING, IdN4, "Settings");
   AppendMenuA(Bar, MF_STRING, IdN5, "About");
 
-  ACCEL Keys[] = {{FCONTROL | FVIRTKEY, 'S', IdN2}, {FVIRTKEY, VK_F5, IdN6}, {FALT | FVIRTKEY, VK_F4, IdN7}};
-  Accelerators.Reset(CreateAcceleratorTableA(Keys, 3));
+  ACCEL Keys[] = {{FCONTROL | FVIRTKEY, 'S', IdN2}, {FVIRTKEY, VK_F5, IdN6}, {FALT | FVIRTKEY, VK_F4, IdN7},
+                  {FCONTROL | FVIRTKEY, 'F', IdN8}};
+  Accelerators.Reset(CreateAcceleratorTableA(Keys, static_cast<int>(std::size(Keys))));
 
   // A fixed single border with a system menu and a minimise box; the client
   // area is 496 x 442 whatever the frame measures on this system.
@@ -203,7 +206,9 @@ bool TMainWindow::Create(HINSTANCE Instance) {
   return true;
 }
 
-void TMainWindow::Attach(TSettingsWindow& Settings, TAboutWindow& About) {
+void TMainWindow::Attach(TSettingsWindow& Settings, TAboutWindow& About, TFindWindow& Find) {
+  Form.Form4 = &Find.Form;
+  Form.ShowFind = [this, &Find] { Find.ShowModal(Handle); };
   Form.Form2 = &Settings.Form;
   Form.ShowSettings = [this, &Settings] { Settings.ShowModal(Handle); };
   Form.ShowAbout = [this, &About] { About.ShowModal(Handle); };
@@ -252,6 +257,7 @@ void TMainWindow::Command(int Id, int Code, HWND From) {
       break;
     case IdN4: Form.N4Click(); break;
     case IdN5: Form.N5Click(); break;
+    case IdN8: Form.N8Click(); break;
   }
 }
 

@@ -26,6 +26,7 @@ enum : int {
   IdN7,               // N7: File, "Exit" (Alt+F4)
   IdN4,               // N4: "Settings" on the menu bar
   IdN5,               // N5: "About" on the menu bar
+  IdN8,               // N8: File, "&Find open file..." (Ctrl+F)
   IdTimer1 = RefreshTimerId,  // Timer1: the refresh timer
   WmShowRows = WM_APP + 1,    // the rows added since the last paint are shown
 };
@@ -75,7 +76,7 @@ class TMainWindow {
   // Creates the window with every control, centred on the desktop, hidden.
   bool Create(HINSTANCE Instance);
   // Wires the Settings and About commands to their dialogs.
-  void Attach(TSettingsWindow& Settings, TAboutWindow& About);
+  void Attach(TSettingsWindow& Settings, TAboutWindow& About, TFindWindow& Find);
   // Shows it; the first showing runs the start-up sequence.
   void Show(int ShowCommand);
   // Accelerators and dialog keys, for the message loop and for the pass's

@@ -6,8 +6,9 @@ int WINAPI WinMain(HINSTANCE Instance, HINSTANCE, LPSTR, int Show) {
   static TMainWindow Window;
   static TSettingsWindow Settings;
   static TAboutWindow About;
+  static TFindWindow Find;
   if (!Window.Create(Instance)) return 1;
-  Window.Attach(Settings, About);
+  Window.Attach(Settings, About, Find);
   Window.Show(Show);
   return RunMessageLoop(Window);
 }

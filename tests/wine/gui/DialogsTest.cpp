@@ -48,7 +48,7 @@ class DialogsGui : public ::testing::Test {
     Sim.AddAdministratorsGroup(0xF);
     Sim.OnProcessMessages = [] { Win32System().ProcessMessages(); };
     Window.Create(GetModuleHandleA(nullptr));
-    Window.Attach(Settings, About);
+    Window.Attach(Settings, About, Find);
     Window.Show(SW_SHOWNORMAL);
     PumpFor(200);
   }
@@ -61,6 +61,7 @@ class DialogsGui : public ::testing::Test {
   TMainWindow Window;
   TSettingsWindow Settings;
   TAboutWindow About;
+  TFindWindow Find;
 };
 
 TEST_F(DialogsGui, SettingsDialogLaysOutItsControlsAndItsSpinFieldKeepsItsRules) {

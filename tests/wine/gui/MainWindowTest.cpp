@@ -88,16 +88,20 @@ TEST(MainWindowGui, LayoutMenuKeysColumnsPanelsAndTimerAreAsDesigned) {
   EXPECT_EQ(MenuText(Bar, 2), "About");
   EXPECT_EQ(GetMenuItemID(Bar, 1), static_cast<UINT>(IdN4));  // commands on the bar itself
   EXPECT_EQ(GetMenuItemID(Bar, 2), static_cast<UINT>(IdN5));
-  ASSERT_EQ(GetMenuItemCount(File), 4);
+  ASSERT_EQ(GetMenuItemCount(File), 5);
   const struct {
     const char* Text;
     UINT Id;
-  } Items[] = {{"&Save report\tCtrl+S", IdN2}, {"Refresh\tF5", IdN6}, {"", 0}, {"Exit\tAlt+F4", IdN7}};
-  for (int I = 0; I < 4; ++I) {
+  } Items[] = {{"&Save report\tCtrl+S", IdN2},
+               {"Refresh\tF5", IdN6},
+               {"&Find open file...\tCtrl+F", IdN8},
+               {"", 0},
+               {"Exit\tAlt+F4", IdN7}};
+  for (int I = 0; I < 5; ++I) {
     EXPECT_EQ(MenuText(File, I), Items[I].Text);
     EXPECT_EQ(GetMenuItemID(File, I), Items[I].Id);
   }
-  EXPECT_TRUE(GetMenuState(File, 2, MF_BYPOSITION) & MF_SEPARATOR);
+  EXPECT_TRUE(GetMenuState(File, 3, MF_BYPOSITION) & MF_SEPARATOR);
   EXPECT_TRUE(GetMenuState(Bar, IdN2, MF_BYCOMMAND) & MF_GRAYED);
 
   HWND List = GetDlgItem(Main, IdListView1);
@@ -345,6 +349,58 @@ POINT CentreOf(HWND Window, RECT R) {
 }
 
 }  // namespace
+
+TEST(MainWindowGui, RealProgramFindsTheHolderOfAChildsFileWithCtrlF) {
+  TRegistryLock Lock;
+  std::string Folder = TempFolder("find");
+  const std::string Needle = "needle-" + std::to_string(GetCurrentProcessId());
+  TChild Child({Folder + "\\" + Needle + ".txt", Folder + "\\hay.txt"});
+  ASSERT_TRUE(Child.Started());
+  TRunningProgram Program;
+  ASSERT_NE(Program.Main(), nullptr);
+  HWND Main = Program.Main(), List = GetDlgItem(Main, IdListView1);
+
+  // Ctrl+F in the program's window, as a user presses it.
+  ClickAt(MiddleOf(List));
+  Sleep(300);
+  PressKey('F', VK_CONTROL);
+  HWND Dialog = nullptr;
+  for (int Try = 0; Try < 100 && !Dialog; ++Try, Sleep(100)) Dialog = FindWindowA("TFindForm", "Find open file");
+  ASSERT_NE(Dialog, nullptr);
+  ExpectLaidOut(Dialog, {
+                            {IdLabel1Find, "Static", "Name or path contains:", 8, 8, -1, 13},
+                            {IdEdit1Find, "Edit", "", 8, 24, 225, 21},
+                            {IdButton3Find, "Button", "Browse...", 240, 22, 75, 25},
+                            {IDOK, "Button", "Find", 160, 60, 75, 25},
+                            {IDCANCEL, "Button", "Cancel", 240, 60, 75, 25},
+                        });
+  // Part of the name, in other letters' case, typed into the field.
+  SendMessageA(GetDlgItem(Dialog, IdEdit1Find), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(("NEEDLE-" + Needle.substr(7)).c_str()));
+  Sleep(200);
+  SaveWindowShot(Dialog, "find-dialog");
+  ClickAt(MiddleOf(GetDlgItem(Dialog, IDOK)));
+
+  HANDLE Remote = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, Program.Pid());
+  ASSERT_NE(Remote, nullptr);
+  TRemoteText R = {Remote, static_cast<BYTE*>(VirtualAllocEx(Remote, nullptr, 4096, MEM_COMMIT, PAGE_READWRITE))};
+  int Rows = 0;
+  for (int Try = 0; Try < 300 && Rows < 2; ++Try, Sleep(100))
+    Rows = static_cast<int>(SendMessageA(List, LVM_GETITEMCOUNT, 0, 0));
+  Sleep(500);  // the search goes on over the rest of the table
+  Rows = static_cast<int>(SendMessageA(List, LVM_GETITEMCOUNT, 0, 0));
+  // The child's header and its one file; nothing of any other process.
+  ASSERT_EQ(Rows, 2);
+  EXPECT_EQ(RemoteItemText(List, R, 0, 0), "");
+  EXPECT_EQ(RemoteItemText(List, R, 0, 1), "Process information: " + std::to_string(Child.Pid()) + " (lxchild.exe)");
+  EXPECT_EQ(RemoteItemText(List, R, 1, 0), HandleText(Child.Handles()[0]));
+  EXPECT_EQ(_stricmp(RemoteItemText(List, R, 1, 1).c_str(), (Folder + "\\" + Needle + ".txt").c_str()), 0);
+  EXPECT_EQ(SendMessageA(GetDlgItem(Main, IdComboBox1), CB_GETCURSEL, 0, 0), -1);
+  EXPECT_FALSE(IsWindowEnabled(GetDlgItem(Main, IdButton3)));
+  SaveWindowShot(Main, "main-window-found");
+  VirtualFreeEx(Remote, R.Block, 0, MEM_RELEASE);
+  CloseHandle(Remote);
+  EXPECT_TRUE(Program.Close());
+}
 
 TEST(MainWindowGui, OnePickRunsOnePassWithTheMouseOrTheKeyboard) {
   TSimWindows Sim;

@@ -49,8 +49,9 @@ TEST(Soak, ThreeHundredRefreshesLeakNothingAndListTheSameRows) {
   TMainWindow Window;
   TSettingsWindow Settings;
   TAboutWindow About;
+  TFindWindow Find;
   ASSERT_TRUE(Window.Create(GetModuleHandleA(nullptr)));
-  Window.Attach(Settings, About);
+  Window.Attach(Settings, About, Find);
   Window.Show(SW_SHOWNORMAL);
   PumpFor(100);
   Mode = 1;  // the pipe too
