@@ -3,6 +3,7 @@
 #include "inspect/PassOwner.h"
 
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace {
@@ -275,9 +276,17 @@ bool TNamer::Finish(std::string* Names, TPassOwner* Pass) {
       }
     }
     const size_t Done = Step / 2;
+    // The drives are asked once for the batch, not once per name: under Wine
+    // each question is a round trip to the server, several per name.
+    std::optional<TDriveMap> Drives;
     for (size_t I = 0; I < Done; ++I) {
       std::string Name(Batch->Requests[I].Name, strnlen(Batch->Requests[I].Name, MAX_PATH));
-      Names[Next + I] = Batch->Status[I] == 0 && !Name.empty() ? MapDevicePath(Name) : std::string();
+      if (Batch->Status[I] != 0 || Name.empty()) {
+        Names[Next + I].clear();
+        continue;
+      }
+      if (!Drives) Drives.emplace();
+      Names[Next + I] = Drives->Map(Name);
     }
     LeaveBehind();
     Next += Done;
@@ -299,27 +308,33 @@ std::string HandleToFileName(HANDLE Handle) {
   return Name;
 }
 
-std::string MapDevicePath(const std::string& Name) {
-  // Wine names files \??\C:\dir\file; Windows never does.
-  if (Name.size() >= 6 && Name.compare(0, 4, "\\??\\") == 0 && Name[5] == ':' &&
-      ((Name[4] >= 'A' && Name[4] <= 'Z') || (Name[4] >= 'a' && Name[4] <= 'z')) &&
-      (Name.size() == 6 || Name[6] == '\\'))
-    return Name.substr(4);
-
+TDriveMap::TDriveMap() {
   char Drives[512];
   DWORD Length = Os().GetLogicalDriveStringsA(sizeof Drives, Drives);
-  if (Length == 0 || Length >= sizeof Drives) return Name;
+  if (Length == 0 || Length >= sizeof Drives) return;
   Drives[Length] = '\0';
   for (const char* Root = Drives; *Root && Root < Drives + Length; Root += strnlen(Root, Drives + Length - Root) + 1) {
     const char Device[3] = {Root[0], ':', '\0'};
     char Target[MAX_PATH] = {};
     if (Os().QueryDosDeviceA(Device, Target, MAX_PATH) == 0) continue;
-    size_t Prefix = strnlen(Target, MAX_PATH);
+    if (Target[0]) Letters.push_back({Device, std::string(Target, strnlen(Target, MAX_PATH))});
+  }
+}
+
+std::string TDriveMap::Map(const std::string& Name) const {
+  // Wine names files \??\C:\dir\file; Windows never does.
+  if (Name.size() >= 6 && Name.compare(0, 4, "\\??\\") == 0 && Name[5] == ':' &&
+      ((Name[4] >= 'A' && Name[4] <= 'Z') || (Name[4] >= 'a' && Name[4] <= 'z')) &&
+      (Name.size() == 6 || Name[6] == '\\'))
+    return Name.substr(4);
+  for (const auto& [Device, Target] : Letters) {
     // The target must end at a name boundary: \Device\HarddiskVolume1 is not
     // a prefix of \Device\HarddiskVolume10\x.
-    if (Prefix == 0 || Name.compare(0, Prefix, Target) != 0) continue;
-    if (Name.size() > Prefix && Name[Prefix] != '\\') continue;
-    return std::string(Device) + Name.substr(Prefix);
+    if (Name.compare(0, Target.size(), Target) != 0) continue;
+    if (Name.size() > Target.size() && Name[Target.size()] != '\\') continue;
+    return Device + Name.substr(Target.size());
   }
   return Name;
 }
+
+std::string MapDevicePath(const std::string& Name) { return TDriveMap().Map(Name); }

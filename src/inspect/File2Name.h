@@ -5,6 +5,8 @@
 #include <atomic>
 #include <memory>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "os/Owned.h"
 
@@ -122,7 +124,19 @@ class TNamer {
 // stop. Allocates nothing.
 DWORD WINAPI NameQueryThread(LPVOID Batch);
 
-// Turns a device path into a drive-letter path where a drive maps to it.
+// The drive letters and the devices they stand for, read once for many names.
+class TDriveMap {
+ public:
+  TDriveMap();
+  // Turns a device path into a drive-letter path where a drive maps to it;
+  // the first drive in the system's order wins.
+  std::string Map(const std::string& Name) const;
+
+ private:
+  std::vector<std::pair<std::string, std::string>> Letters;  // "C:", its device
+};
+
+// The same with the drives read for this one name.
 std::string MapDevicePath(const std::string& Name);
 
 // Releases the records and thread handles of workers left behind that have

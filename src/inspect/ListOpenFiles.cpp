@@ -6,8 +6,9 @@
 
 namespace {
 // Handles duplicated and named together; the list grows by this many at most
-// between dispatches.
-constexpr size_t Chunk = 256;
+// between dispatches. The first chunk is small, so the first rows show soon.
+constexpr size_t Chunk = 256, FirstChunk = 32;
+size_t ChunkAt(size_t From) { return From == 0 ? FirstChunk : Chunk; }
 }  // namespace
 
 std::string HandleText(ULONG_PTR Handle) {
@@ -34,7 +35,7 @@ bool Duplicate(HANDLE Process, const THandleTableView& Table, const std::vector<
   Out.Copies.clear();
   Out.Handles.clear();
   Out.Owners.clear();
-  for (size_t I = From; I < std::min(Entries.size(), From + Chunk); ++I) {
+  for (size_t I = From; I < std::min(Entries.size(), From + ChunkAt(From)); ++I) {
     if (!Pass().KeepGoing(false)) return false;
     TOwnedHandle Copy;
     if (!Os().DuplicateHandle(Process, reinterpret_cast<HANDLE>(Table.Entry(Entries[I]).Handle),
@@ -55,12 +56,13 @@ bool ListProcessFiles(HANDLE Process, const THandleTableView& Table, const std::
   TChunk Current, Following;
   std::vector<std::string> Names;
   if (!Duplicate(Process, Table, Entries, 0, Current)) return false;
-  for (size_t From = 0; From < Entries.size(); From += Chunk) {
+  for (size_t From = 0; From < Entries.size(); From += ChunkAt(From)) {
     // The worker names this chunk while the next one is duplicated. A stop
     // during that still ends the worker through Finish, which knows where it is.
     TNamer Namer;
     Namer.Start(Current.Handles.data(), Current.Handles.size());
-    bool Going = From + Chunk >= Entries.size() || Duplicate(Process, Table, Entries, From + Chunk, Following);
+    const size_t After = From + ChunkAt(From);
+    bool Going = After >= Entries.size() || Duplicate(Process, Table, Entries, After, Following);
     Names.assign(Current.Handles.size(), std::string());
     if (!Namer.Finish(Names.data(), &Pass()) || !Going) return false;
     bool Added = false;

@@ -30,6 +30,7 @@ TEST_F(ListOpenFilesTest, NormalModeListsDriveLetterPathsOnly) {
   EXPECT_EQ(Screen.OpenFilesLabel, "Open files: 2");
   EXPECT_EQ(Screen.Status[0], "Ready");
   EXPECT_EQ(Sim.OpenProcessCalls.back(), std::make_tuple(DWORD(PROCESS_DUP_HANDLE), FALSE, DWORD(1234)));
+  EXPECT_EQ(Sim.Calls("GetLogicalDriveStringsA"), 1);  // once for the chunk, not once per name
   ExpectAllReleased();
 }
 

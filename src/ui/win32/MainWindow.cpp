@@ -21,7 +21,7 @@ const TControl MainLayout[] = {
     {IdComboBox1, "COMBOBOX", "", CBS_DROPDOWNLIST | WS_VSCROLL | WS_TABSTOP, 8, 32, 385, 320},
     {IdButton3, "BUTTON", "End process", BS_PUSHBUTTON | WS_TABSTOP | WS_DISABLED, 400, 29, 89, 25},
     {IdGroupBox2, "BUTTON", "Files", BS_GROUPBOX, 0, 72, 493, 312},
-    {IdListView1, WC_LISTVIEWA, "", LVS_REPORT | LVS_SINGLESEL | WS_TABSTOP | WS_BORDER, 8, 88, 481, 273,
+    {IdListView1, WC_LISTVIEWA, "", LVS_REPORT | LVS_SINGLESEL | LVS_OWNERDATA | WS_TABSTOP | WS_BORDER, 8, 88, 481, 273,
      WS_EX_CLIENTEDGE},
     {IdLabel1, "STATIC", "Open files: ", SS_LEFT, 8, 368, 200, 13},
     {IdButton1, "BUTTON", "Refresh", BS_PUSHBUTTON | WS_TABSTOP, 336, 392, 75, 25},
@@ -38,57 +38,63 @@ TMainWindow* MainWindow() { return Current; }
 // ---- The main view on real controls ------------------------------------------------
 
 void TWin32MainView::SetStatus(int Panel, const std::string& Text) {
+  ShowRows();  // a pass's texts never stand beside rows not yet shown
   SendMessageA(StatusBar, SB_SETTEXTA, static_cast<WPARAM>(Panel), reinterpret_cast<LPARAM>(Text.c_str()));
 }
 
-void TWin32MainView::SetOpenFilesLabel(const std::string& Text) { SetWindowTextA(Label, Text.c_str()); }
-
-void TWin32MainView::ClearFiles() {
-  Rows.clear();
-  SendMessageA(List, LVM_DELETEALLITEMS, 0, 0);
+void TWin32MainView::SetOpenFilesLabel(const std::string& Text) {
+  ShowRows();
+  SetWindowTextA(Label, Text.c_str());
 }
 
-void TWin32MainView::InsertRow(size_t Index) {
-  const TFileRow& Row = Rows[Index];
-  LVITEMA Item = {};
-  Item.mask = LVIF_TEXT;
-  Item.iItem = static_cast<int>(Index);
-  Item.pszText = const_cast<char*>(Row.Caption.c_str());
-  int At = static_cast<int>(SendMessageA(List, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&Item)));
-  for (size_t S = 0; S < Row.SubItems.size(); ++S) {
-    LVITEMA Sub = {};
-    Sub.iSubItem = static_cast<int>(S + 1);
-    Sub.pszText = const_cast<char*>(Row.SubItems[S].c_str());
-    SendMessageA(List, LVM_SETITEMTEXTA, static_cast<WPARAM>(At), reinterpret_cast<LPARAM>(&Sub));
-  }
+// The list view holds no rows of its own (owner data): it asks for the text
+// of what it shows, and the rows live once, here.
+void TWin32MainView::ClearFiles() {
+  Rows.clear();
+  Deferred = false;
+  KillTimer(Window, IdShowRowsTimer);
+  SendMessageA(List, LVM_SETITEMCOUNT, 0, 0);
 }
 
 void TWin32MainView::AddFile(const TFileRow& Row) {
-  // Rows come in runs between two dispatches of events: the list repaints
-  // once per run (when the posted message is dispatched), not once per row.
+  // Rows come in runs between two dispatches of events: the list learns its
+  // new count at a dispatch, at most ten times a second. Painting the list at
+  // every dispatch cost as much as naming the handles.
   if (!Deferred) {
     Deferred = true;
-    SendMessageA(List, WM_SETREDRAW, FALSE, 0);
-    PostMessageA(Window, WmShowRows, 0, 0);
+    const DWORD Since = GetTickCount() - LastShown;
+    if (Since >= ShowEveryMs)
+      PostMessageA(Window, WmShowRows, 0, 0);
+    else
+      SetTimer(Window, IdShowRowsTimer, ShowEveryMs - Since, nullptr);
   }
   Rows.push_back(Row);
-  InsertRow(Rows.size() - 1);
 }
 
 void TWin32MainView::ShowRows() {
   if (!Deferred) return;
   Deferred = false;
-  SendMessageA(List, WM_SETREDRAW, TRUE, 0);
+  LastShown = GetTickCount();
+  KillTimer(Window, IdShowRowsTimer);
+  SendMessageA(List, LVM_SETITEMCOUNT, Rows.size(), LVSICF_NOINVALIDATEALL | LVSICF_NOSCROLL);
   InvalidateRect(List, nullptr, FALSE);
 }
 
+const char* TWin32MainView::CellText(size_t Row, int Column) const {
+  if (Row >= Rows.size()) return "";
+  const TFileRow& R = Rows[Row];
+  if (Column == 0) return R.Caption.c_str();
+  return static_cast<size_t>(Column) <= R.SubItems.size() ? R.SubItems[Column - 1].c_str() : "";
+}
+
 void TWin32MainView::SortFiles(TRowCompare Compare, int Data) {
+  // The list view's own sort was a merge sort: stable, like this one. As
+  // before, no row stays selected.
   std::stable_sort(Rows.begin(), Rows.end(),
                    [&](const TFileRow& A, const TFileRow& B) { return Compare(A, B, Data) < 0; });
-  SendMessageA(List, WM_SETREDRAW, FALSE, 0);
-  SendMessageA(List, LVM_DELETEALLITEMS, 0, 0);
-  for (size_t I = 0; I < Rows.size(); ++I) InsertRow(I);
-  SendMessageA(List, WM_SETREDRAW, TRUE, 0);
+  LVITEMA None = {};
+  None.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+  SendMessageA(List, LVM_SETITEMSTATE, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(&None));
   InvalidateRect(List, nullptr, TRUE);
 }
 
@@ -282,6 +288,16 @@ LRESULT TMainWindow::Handle_(UINT Message, WPARAM W, LPARAM L) {
         Form.HandleEvent([&] { Form.ListView1ColumnClick(Column); });
       } else if (Header->idFrom == IdListView1 && Header->code == NM_DBLCLK) {
         Form.HandleEvent([&] { Form.ListView1DblClick(); });
+      } else if (Header->idFrom == IdListView1 && Header->code == LVN_GETDISPINFOA) {
+        LVITEMA& Item = reinterpret_cast<NMLVDISPINFOA*>(L)->item;
+        if ((Item.mask & LVIF_TEXT) && Item.pszText && Item.cchTextMax > 0)
+          lstrcpynA(Item.pszText, Screen.CellText(static_cast<size_t>(Item.iItem), Item.iSubItem), Item.cchTextMax);
+      } else if (Header->idFrom == IdListView1 && Header->code == LVN_GETDISPINFOW) {
+        LVITEMW& Item = reinterpret_cast<NMLVDISPINFOW*>(L)->item;
+        if ((Item.mask & LVIF_TEXT) && Item.pszText && Item.cchTextMax > 0 &&
+            !MultiByteToWideChar(CP_ACP, 0, Screen.CellText(static_cast<size_t>(Item.iItem), Item.iSubItem), -1,
+                                 Item.pszText, Item.cchTextMax))
+          Item.pszText[Item.cchTextMax - 1] = L'\0';
       }
       return 0;
     }
@@ -290,6 +306,7 @@ LRESULT TMainWindow::Handle_(UINT Message, WPARAM W, LPARAM L) {
       return 0;
     case WM_TIMER:
       if (W == IdTimer1) Form.HandleEvent([this] { Form.Timer1Timer(); });
+      if (W == IdShowRowsTimer) Screen.ShowRows();
       return 0;
     case WM_CLOSE:
       // Never close under a running pass: ask it to stop, close after it.

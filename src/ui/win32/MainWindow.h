@@ -29,6 +29,7 @@ enum : int {
   IdN8,               // N8: File, "&Find open file..." (Ctrl+F)
   IdTimer1 = RefreshTimerId,  // Timer1: the refresh timer
   WmShowRows = WM_APP + 1,    // the rows added since the last paint are shown
+  IdShowRowsTimer = 2,        // the same, when the list was shown less than 100 ms ago
 };
 
 class TWin32MainView : public TMainView {
@@ -53,17 +54,20 @@ class TWin32MainView : public TMainView {
   void SetEndProcessEnabled(bool Enabled) override;
   void SetSaveReportEnabled(bool Enabled) override;
   TRefreshTimer& Timer() override { return TimerState; }
-  // Repaints the rows added since the last dispatch of events.
+  // Shows the rows added since the last dispatch of events.
   void ShowRows();
+  // The text of one cell, for the list view that shows it.
+  const char* CellText(size_t Row, int Column) const;
 
  protected:
   HWND TimerWindow() const override { return Window; }
 
  private:
-  void InsertRow(size_t Index);
   std::vector<TFileRow> Rows;
   TRefreshTimer TimerState;
   bool Deferred = false;
+  DWORD LastShown = 0;
+  static constexpr DWORD ShowEveryMs = 100;
 };
 
 class TMainWindow {

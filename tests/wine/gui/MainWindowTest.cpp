@@ -175,11 +175,6 @@ TEST(MainWindowGui, ControlsShowWhatTheLogicWroteOverTheSimulatedMachine) {
   HWND Combo = GetDlgItem(Main, IdComboBox1), List = GetDlgItem(Main, IdListView1);
   HWND Bar = GetDlgItem(Main, IdStatusBar1), Label = GetDlgItem(Main, IdLabel1), End = GetDlgItem(Main, IdButton3);
 
-  RECT Client;
-  GetClientRect(Main, &Client);
-  EXPECT_EQ(Client.right, 496);
-  EXPECT_EQ(Client.bottom, 442);
-  EXPECT_EQ(WindowText(Main), "Lumorex by Brennary Software");
   ASSERT_EQ(SendMessageA(Combo, CB_GETCOUNT, 0, 0), 5);
   char Line[64];
   SendMessageA(Combo, CB_GETLBTEXT, 4, reinterpret_cast<LPARAM>(Line));
@@ -191,38 +186,63 @@ TEST(MainWindowGui, ControlsShowWhatTheLogicWroteOverTheSimulatedMachine) {
   EXPECT_FALSE(IsWindowEnabled(End));
   EXPECT_TRUE(GetMenuState(GetMenu(Main), IdN2, MF_BYCOMMAND) & MF_GRAYED);
 
-  // The user picks the line of PID 2000.
+  // The user picks the line of PID 2000, in the Advanced mode.
+  Mode = 1;
   SendMessageA(Combo, CB_SETCURSEL, 4, 0);
   SendMessageA(Main, WM_COMMAND, MAKEWPARAM(IdComboBox1, CBN_SELCHANGE), reinterpret_cast<LPARAM>(Combo));
   PumpFor(200);
-  ASSERT_EQ(SendMessageA(List, LVM_GETITEMCOUNT, 0, 0), 2);
-  EXPECT_EQ(ItemText(List, 0, 0), "0x000007A4");
-  EXPECT_EQ(ItemText(List, 0, 1), "C:\\Users\\me\\notes.txt");
-  EXPECT_EQ(ItemText(List, 0, 2), "File");
-  EXPECT_EQ(ItemText(List, 1, 1), "C:\\Windows\\win.ini");
-  EXPECT_EQ(WindowText(Label), "Open files: 2");
+  // Read through the list view's own messages, as another program would.
+  auto Shown = [List] {
+    std::vector<std::string> Rows;
+    int Count = static_cast<int>(SendMessageA(List, LVM_GETITEMCOUNT, 0, 0));
+    for (int I = 0; I < Count; ++I)
+      Rows.push_back(ItemText(List, I, 0) + " | " + ItemText(List, I, 1) + " | " + ItemText(List, I, 2));
+    return Rows;
+  };
+  const std::string Notes = "0x000007A4 | C:\\Users\\me\\notes.txt | File",
+                    Pipe = "0x000007A8 | \\Device\\NamedPipe\\wkssvc | Pipe",
+                    WinIni = "0x000007AC | C:\\Windows\\win.ini | File";
+  EXPECT_EQ(Shown(), (std::vector<std::string>{Notes, Pipe, WinIni}));
+  EXPECT_EQ(WindowText(Label), "Open files: 3");
   EXPECT_EQ(StatusText(Bar, 0), "Ready");
   EXPECT_TRUE(IsWindowEnabled(End));
   EXPECT_FALSE(GetMenuState(GetMenu(Main), IdN2, MF_BYCOMMAND) & MF_GRAYED);
 
-  // A click on the Filename header sorts Z to A.
-  NMLISTVIEW Click = {};
-  Click.hdr.hwndFrom = List;
-  Click.hdr.idFrom = IdListView1;
-  Click.hdr.code = LVN_COLUMNCLICK;
-  Click.iSubItem = 1;
-  SendMessageA(Main, WM_NOTIFY, IdListView1, reinterpret_cast<LPARAM>(&Click));
-  EXPECT_EQ(ItemText(List, 0, 1), "C:\\Windows\\win.ini");
+  // Each column header clicked twice with the real mouse: one direction for
+  // all columns, Z to A first, equal rows keeping their order.
+  HWND Header = reinterpret_cast<HWND>(SendMessageA(List, LVM_GETHEADER, 0, 0));
+  const struct {
+    int Column;
+    std::vector<std::string> Rows;
+  } Clicks[] = {{0, {WinIni, Pipe, Notes}}, {0, {Notes, Pipe, WinIni}}, {1, {Pipe, WinIni, Notes}},
+                {1, {Notes, WinIni, Pipe}}, {2, {Pipe, Notes, WinIni}}, {2, {Notes, WinIni, Pipe}}};
+  for (auto& Click : Clicks) {
+    RECT Box;
+    SendMessageA(Header, HDM_GETITEMRECT, static_cast<WPARAM>(Click.Column), reinterpret_cast<LPARAM>(&Box));
+    ClickAt(MiddleOf(Header, Box));
+    PumpFor(GetDoubleClickTime() + 100);  // two clicks, not a double-click
+    EXPECT_EQ(Shown(), Click.Rows) << "column " << Click.Column;
+  }
 
-  // A double-click on that row with the real mouse opens its Properties, once.
+  // The report writes the rows as they stand.
+  Sim.SaveFileAnswer = "C:\\shown.txt";
+  SendMessageA(Main, WM_COMMAND, IdN2, 0);
+  const std::string Report = Sim.Files["C:\\shown.txt"].Data;
+  EXPECT_NE(Report.find("  Handle   | Type | Path\r\n0x000007A4 | File | C:\\Users\\me\\notes.txt\r\n"
+                        "0x000007AC | File | C:\\Windows\\win.ini\r\n0x000007A8 | Pipe | \\Device\\NamedPipe\\wkssvc\r\n"),
+            std::string::npos)
+      << Report;
+
+  // A double-click on a row with the real mouse opens its Properties, once.
   RECT Row = {LVIR_BOUNDS, 0, 0, 0};
-  ASSERT_TRUE(SendMessageA(List, LVM_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&Row)));
+  ASSERT_TRUE(SendMessageA(List, LVM_GETITEMRECT, 1, reinterpret_cast<LPARAM>(&Row)));
   ClickAt(MiddleOf(List, Row));
   ClickAt(MiddleOf(List, Row));
   PumpFor(300);
   ASSERT_EQ(Sim.ShellCalls.size(), 1u);
   EXPECT_EQ(Sim.ShellCalls[0].Verb, "properties");
   EXPECT_EQ(Sim.ShellCalls[0].File, "C:\\Windows\\win.ini");
+  Mode = 0;
 
   // F5 reaches Refresh through the accelerators.
   long Before = Sim.Calls("CreateToolhelp32Snapshot");
