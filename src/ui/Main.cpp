@@ -171,18 +171,9 @@ void TForm1::N2Click() {
   // The list stays as saved: no refresh until the user asks for one.
   View().SetTimerEnabled(false);
   char Name[MAX_PATH] = {};
-  OPENFILENAMEA Dialog = {};
-  Dialog.lStructSize = sizeof Dialog;
-  Dialog.hwndOwner = Handle;
-  Dialog.lpstrFilter = "Text files\0*.txt\0";
-  Dialog.lpstrFile = Name;
-  Dialog.nMaxFile = sizeof Name;
-  Dialog.lpstrDefExt = "txt";
   // Replacing a file is confirmed: a report must not destroy one unasked.
-  // The chosen folder must not become the current one: libraries are never
-  // looked for there.
-  Dialog.Flags = OFN_HIDEREADONLY | OFN_PATHMUSTEXIST | OFN_ENABLESIZING | OFN_OVERWRITEPROMPT | OFN_EXPLORER |
-                 OFN_NOCHANGEDIR;
+  OPENFILENAMEA Dialog = FileDialog(Handle, "Text files\0*.txt\0", Name, OFN_PATHMUSTEXIST | OFN_OVERWRITEPROMPT);
+  Dialog.lpstrDefExt = "txt";
   if (!Os().GetSaveFileNameA(&Dialog)) return;
   SaveReport(View(), Pid, Name);
 }

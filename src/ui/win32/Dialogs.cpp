@@ -55,6 +55,16 @@ const TControl FindLayout[] = {
     {IdCancel, "BUTTON", "Cancel", BS_PUSHBUTTON | WS_TABSTOP, 240, 60, 75, 25},
 };
 
+// The class procedure of every dialog: finds the window's object, names OK
+// the default button, and hands the object every other message.
+template <typename T>
+LRESULT CALLBACK DialogProcedure(HWND Window, UINT Message, WPARAM W, LPARAM L) {
+  auto* Me = Self<T>(Window, Message, L);
+  if (!Me) return DefWindowProcA(Window, Message, W, L);
+  if (Message == DM_GETDEFID) return MAKELRESULT(IdOk, DC_HASDEFID);
+  return Me->Handle_(Window, Message, W, L);
+}
+
 }  // namespace
 
 HWND CreateDialogFrame(const char* Class, const char* Title, int Width, int Height, HWND Owner, void* Self,
@@ -109,7 +119,7 @@ void TSettingsWindow::ShowModal(HWND Owner) {
     if (Focus && GetParent(Focus) == Handle) FocusId = GetDlgCtrlID(Focus);
     Done = true;
   };
-  Handle = CreateDialogFrame("TForm2", "Settings", 280, 205, Owner, this, Procedure);
+  Handle = CreateDialogFrame("TForm2", "Settings", 280, 205, Owner, this, DialogProcedure<TSettingsWindow>);
   if (!Handle) return;
   MakeControls(Handle, SettingsLayout);
   HWND Spin = GetDlgItem(Handle, IdSpinEdit1), Arrows = GetDlgItem(Handle, IdSpinArrows);
@@ -168,35 +178,31 @@ LRESULT CALLBACK TSettingsWindow::SpinProcedure(HWND Window, UINT Message, WPARA
   return DefSubclassProc(Window, Message, W, L);
 }
 
-LRESULT CALLBACK TSettingsWindow::Procedure(HWND Window, UINT Message, WPARAM W, LPARAM L) {
-  auto* Me = Self<TSettingsWindow>(Window, Message, L);
-  if (!Me) return DefWindowProcA(Window, Message, W, L);
+LRESULT TSettingsWindow::Handle_(HWND Window, UINT Message, WPARAM W, LPARAM L) {
   switch (Message) {
-    case DM_GETDEFID:
-      return MAKELRESULT(IdOk, DC_HASDEFID);
     case WM_COMMAND:
       if (LOWORD(W) == IdOk && HIWORD(W) == BN_CLICKED) {
-        Me->Store();
-        Me->Form.Button1Click();
+        Store();
+        Form.Button1Click();
       } else if (LOWORD(W) == IdCancel && HIWORD(W) == BN_CLICKED) {
-        Me->Form.Button2Click();
+        Form.Button2Click();
       } else if (LOWORD(W) == IdSpinEdit1 && HIWORD(W) == EN_CHANGE) {
-        Me->Form.SpinEdit1.Text = TextOf(reinterpret_cast<HWND>(L));
+        Form.SpinEdit1.Text = TextOf(reinterpret_cast<HWND>(L));
       }
       return 0;
     case WM_NOTIFY: {
       auto* Header = reinterpret_cast<NMHDR*>(L);
       if (Header->idFrom == IdSpinArrows && Header->code == UDN_DELTAPOS) {
         int Delta = reinterpret_cast<NMUPDOWN*>(L)->iDelta;
-        Me->Form.SpinEdit1.Text = TextOf(GetDlgItem(Window, IdSpinEdit1));
-        Me->Form.SpinEdit1.Step(Delta > 0 ? 1 : -1);
-        Me->ShowSpin();
+        Form.SpinEdit1.Text = TextOf(GetDlgItem(Window, IdSpinEdit1));
+        Form.SpinEdit1.Step(Delta > 0 ? 1 : -1);
+        ShowSpin();
         return TRUE;  // the arrows keep no position of their own
       }
       break;
     }
     case WM_CLOSE:
-      Me->Form.Button2Click();
+      Form.Button2Click();
       return 0;
   }
   return DefWindowProcA(Window, Message, W, L);
@@ -215,7 +221,7 @@ void TAboutWindow::ShowModal(HWND Owner) {
   }
   Done = false;
   Form.Label5Hot = Form.Label2Hot = false;
-  Handle = CreateDialogFrame("TForm3", "About", 322, 223, Owner, this, Procedure);
+  Handle = CreateDialogFrame("TForm3", "About", 322, 223, Owner, this, DialogProcedure<TAboutWindow>);
   if (!Handle) return;
   Form.Handle = Handle;
   MakeControls(Handle, AboutLayout);
@@ -288,17 +294,13 @@ LRESULT CALLBACK TAboutWindow::LinkProcedure(HWND Window, UINT Message, WPARAM W
   return DefSubclassProc(Window, Message, W, L);
 }
 
-LRESULT CALLBACK TAboutWindow::Procedure(HWND Window, UINT Message, WPARAM W, LPARAM L) {
-  auto* Me = Self<TAboutWindow>(Window, Message, L);
-  if (!Me) return DefWindowProcA(Window, Message, W, L);
+LRESULT TAboutWindow::Handle_(HWND Window, UINT Message, WPARAM W, LPARAM L) {
   switch (Message) {
-    case DM_GETDEFID:
-      return MAKELRESULT(IdOk, DC_HASDEFID);
     case WM_CTLCOLORSTATIC: {
       int Id = GetDlgCtrlID(reinterpret_cast<HWND>(L));
       HDC Dc = reinterpret_cast<HDC>(W);
       if (Id == IdLabel5 || Id == IdLabel2About) {
-        bool Hot = Id == IdLabel5 ? Me->Form.Label5Hot : Me->Form.Label2Hot;
+        bool Hot = Id == IdLabel5 ? Form.Label5Hot : Form.Label2Hot;
         SetTextColor(Dc, Hot ? RGB(255, 0, 0) : RGB(0, 0, 255));
       }
       SetBkColor(Dc, GetSysColor(COLOR_BTNFACE));
@@ -306,15 +308,15 @@ LRESULT CALLBACK TAboutWindow::Procedure(HWND Window, UINT Message, WPARAM W, LP
     }
     case WM_COMMAND:
       if (LOWORD(W) == IdOk || LOWORD(W) == IdCancel) {
-        Me->Done = true;
+        Done = true;
       } else if (HIWORD(W) == STN_CLICKED) {
-        if (LOWORD(W) == IdLabel5) Me->Form.Label5Click();
-        if (LOWORD(W) == IdImage1) Me->Form.Image1Click();
-        if (LOWORD(W) == IdLabel2About) Me->Form.Label2Click();
+        if (LOWORD(W) == IdLabel5) Form.Label5Click();
+        if (LOWORD(W) == IdImage1) Form.Image1Click();
+        if (LOWORD(W) == IdLabel2About) Form.Label2Click();
       }
       return 0;
     case WM_CLOSE:
-      Me->Done = true;
+      Done = true;
       return 0;
   }
   return DefWindowProcA(Window, Message, W, L);
@@ -325,7 +327,7 @@ LRESULT CALLBACK TAboutWindow::Procedure(HWND Window, UINT Message, WPARAM W, LP
 void TFindWindow::ShowModal(HWND Owner) {
   Done = false;
   Form.CloseDialog = [this] { Done = true; };
-  Handle = CreateDialogFrame("TFindForm", "Find open file", 323, 93, Owner, this, Procedure);
+  Handle = CreateDialogFrame("TFindForm", "Find open file", 323, 93, Owner, this, DialogProcedure<TFindWindow>);
   if (!Handle) return;
   Form.Handle = Handle;
   MakeControls(Handle, FindLayout);
@@ -338,28 +340,24 @@ void TFindWindow::ShowModal(HWND Owner) {
   Form.Handle = nullptr;
 }
 
-LRESULT CALLBACK TFindWindow::Procedure(HWND Window, UINT Message, WPARAM W, LPARAM L) {
-  auto* Me = Self<TFindWindow>(Window, Message, L);
-  if (!Me) return DefWindowProcA(Window, Message, W, L);
+LRESULT TFindWindow::Handle_(HWND Window, UINT Message, WPARAM W, LPARAM L) {
   switch (Message) {
-    case DM_GETDEFID:
-      return MAKELRESULT(IdOk, DC_HASDEFID);
     case WM_COMMAND: {
       HWND Edit = GetDlgItem(Window, IdEdit1Find);
       if (HIWORD(W) != BN_CLICKED) return 0;
-      Me->Form.Edit1 = TextOf(Edit);
+      Form.Edit1 = TextOf(Edit);
       if (LOWORD(W) == IdOk) {
-        Me->Form.Button1Click();
+        Form.Button1Click();
       } else if (LOWORD(W) == IdCancel) {
-        Me->Form.Button2Click();
+        Form.Button2Click();
       } else if (LOWORD(W) == IdButton3Find) {
-        Me->Form.Button3Click();
-        SetWindowTextA(Edit, Me->Form.Edit1.c_str());
+        Form.Button3Click();
+        SetWindowTextA(Edit, Form.Edit1.c_str());
       }
       return 0;
     }
     case WM_CLOSE:
-      Me->Form.Button2Click();
+      Form.Button2Click();
       return 0;
   }
   return DefWindowProcA(Window, Message, W, L);

@@ -39,9 +39,10 @@ class TSettingsWindow {
   HWND Handle = nullptr;
   // Shows the dialog modally over Owner; returns when it is closed.
   void ShowModal(HWND Owner);
+  // Every message but those the dialogs' class procedure answers.
+  LRESULT Handle_(HWND Window, UINT Message, WPARAM W, LPARAM L);
 
  private:
-  static LRESULT CALLBACK Procedure(HWND Window, UINT Message, WPARAM W, LPARAM L);
   static LRESULT CALLBACK SpinProcedure(HWND Window, UINT Message, WPARAM W, LPARAM L, UINT_PTR, DWORD_PTR Self);
   void Store();
   void ShowSpin();
@@ -54,9 +55,10 @@ class TAboutWindow {
   TForm3 Form;
   HWND Handle = nullptr;
   void ShowModal(HWND Owner);
+  // Every message but those the dialogs' class procedure answers.
+  LRESULT Handle_(HWND Window, UINT Message, WPARAM W, LPARAM L);
 
  private:
-  static LRESULT CALLBACK Procedure(HWND Window, UINT Message, WPARAM W, LPARAM L);
   static LRESULT CALLBACK LinkProcedure(HWND Window, UINT Message, WPARAM W, LPARAM L, UINT_PTR, DWORD_PTR Self);
   static LRESULT CALLBACK ImageProcedure(HWND Window, UINT Message, WPARAM W, LPARAM L, UINT_PTR, DWORD_PTR Self);
   void PaintPicture(HWND Image, HDC Dc);
@@ -68,9 +70,10 @@ class TFindWindow {
   TFindForm Form;
   HWND Handle = nullptr;
   void ShowModal(HWND Owner);
+  // Every message but those the dialogs' class procedure answers.
+  LRESULT Handle_(HWND Window, UINT Message, WPARAM W, LPARAM L);
 
  private:
-  static LRESULT CALLBACK Procedure(HWND Window, UINT Message, WPARAM W, LPARAM L);
   bool Done = false;
 };
 
