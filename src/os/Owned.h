@@ -75,29 +75,33 @@ class TOwnedSid {
   PSID Value = nullptr;
 };
 
-// A committed block from VirtualAlloc, released whole.
-class TOwnedBlock {
+// Owns one object of the system and frees it with Free, on every path.
+template <typename THandle, auto Free>
+class TOwned {
  public:
-  TOwnedBlock() = default;
-  explicit TOwnedBlock(void* Block) : Value(Block) {}
-  ~TOwnedBlock() { Reset(); }
-  TOwnedBlock(TOwnedBlock&& Other) noexcept : Value(std::exchange(Other.Value, nullptr)) {}
-  TOwnedBlock& operator=(TOwnedBlock&& Other) noexcept {
+  explicit TOwned(THandle Handle = nullptr) : Handle_(Handle) {}
+  ~TOwned() { Reset(); }
+  TOwned(TOwned&& Other) noexcept : Handle_(std::exchange(Other.Handle_, nullptr)) {}
+  TOwned& operator=(TOwned&& Other) noexcept {
     if (this != &Other) {
       Reset();
-      Value = std::exchange(Other.Value, nullptr);
+      Handle_ = std::exchange(Other.Handle_, nullptr);
     }
     return *this;
   }
-  TOwnedBlock(const TOwnedBlock&) = delete;
-  TOwnedBlock& operator=(const TOwnedBlock&) = delete;
-  void* Get() const { return Value; }
-  explicit operator bool() const { return Value != nullptr; }
-  void Reset() {
-    if (Value) Os().VirtualFree(Value, 0, MEM_RELEASE);
-    Value = nullptr;
+  TOwned(const TOwned&) = delete;
+  TOwned& operator=(const TOwned&) = delete;
+  THandle Get() const { return Handle_; }
+  explicit operator bool() const { return Handle_ != nullptr; }
+  void Reset(THandle Handle = nullptr) {
+    if (Handle_) Free(Handle_);
+    Handle_ = Handle;
   }
 
  private:
-  void* Value = nullptr;
+  THandle Handle_;
 };
+
+// A committed block from VirtualAlloc, released whole.
+inline void FreeBlock(void* Block) { Os().VirtualFree(Block, 0, MEM_RELEASE); }
+using TOwnedBlock = TOwned<void*, FreeBlock>;

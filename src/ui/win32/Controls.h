@@ -3,44 +3,15 @@
 // and the window object behind a window handle.
 #pragma once
 
+#include "os/Owned.h"
 #include "os/Struct.h"
 
 #include <string>
-#include <utility>
-
-// Owns one GDI or USER object and frees it with Free, on every path.
-template <typename THandle, auto Free>
-class TGuiOwned {
- public:
-  explicit TGuiOwned(THandle Handle = nullptr) : Handle_(Handle) {}
-  ~TGuiOwned() { Reset(); }
-  TGuiOwned(TGuiOwned&& Other) noexcept : Handle_(std::exchange(Other.Handle_, nullptr)) {}
-  TGuiOwned& operator=(TGuiOwned&& Other) noexcept {
-    if (this != &Other) {
-      Reset();
-      Handle_ = std::exchange(Other.Handle_, nullptr);
-    }
-    return *this;
-  }
-  TGuiOwned(const TGuiOwned&) = delete;
-  TGuiOwned& operator=(const TGuiOwned&) = delete;
-  THandle Get() const { return Handle_; }
-  explicit operator bool() const { return Handle_ != nullptr; }
-  void Reset(THandle Handle = nullptr) {
-    if (Handle_) Free(Handle_);
-    Handle_ = Handle;
-  }
-
- private:
-  THandle Handle_;
-};
 
 inline void FreeGdiObject(HGDIOBJ Object) { DeleteObject(Object); }
 inline void FreeAccelerators(HACCEL Table) { DestroyAcceleratorTable(Table); }
-inline void FreeMenu(HMENU Menu) { DestroyMenu(Menu); }
-using TOwnedFont = TGuiOwned<HFONT, FreeGdiObject>;
-using TOwnedAccelerators = TGuiOwned<HACCEL, FreeAccelerators>;
-using TOwnedMenu = TGuiOwned<HMENU, FreeMenu>;  // until a window takes it
+using TOwnedFont = TOwned<HFONT, FreeGdiObject>;
+using TOwnedAccelerators = TOwned<HACCEL, FreeAccelerators>;
 
 // One control of a layout: pixels at 96 dots per inch in the parent's client
 // area. A label (class "STATIC") of width 0 is as wide as its text.
