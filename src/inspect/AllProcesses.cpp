@@ -1,5 +1,6 @@
 #include "inspect/AllProcesses.h"
 
+#include <optional>
 #include <unordered_map>
 #include <vector>
 
@@ -38,11 +39,11 @@ bool ListAllProcesses(const THandleTableView& Table, uint16_t FileType, long& Co
     if (Sought && Found == ByOwner.end()) continue;  // nothing to search: no header either
     TOwnedHandle Process(Os().OpenProcess(PROCESS_DUP_HANDLE, FALSE, Pid));
     if (!Process) continue;  // PID 0, or ended: the header stands alone
-    static const std::string Anything;
-    TRowFilter Filter{Sought ? *Sought : Anything, [Pid] { return HeaderRow(Pid); }};
+    std::optional<TRowFilter> Filter;
+    if (Sought) Filter.emplace(TRowFilter{*Sought, [Pid] { return HeaderRow(Pid); }});
     // Every object is listed here, pipes and devices too, in both modes.
     if (!ListProcessFiles(Process.Get(), Table, Found == ByOwner.end() ? None : Found->second, nullptr, Count,
-                          Sought ? &Filter : nullptr))
+                          Filter ? &*Filter : nullptr))
       return false;
   }
   return true;
