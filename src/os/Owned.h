@@ -79,7 +79,8 @@ class TOwnedSid {
 template <typename THandle, auto Free>
 class TOwned {
  public:
-  explicit TOwned(THandle Handle = nullptr) : Handle_(Handle) {}
+  TOwned() = default;
+  explicit TOwned(THandle Handle) : Handle_(Handle) {}
   ~TOwned() { Reset(); }
   TOwned(TOwned&& Other) noexcept : Handle_(std::exchange(Other.Handle_, nullptr)) {}
   TOwned& operator=(TOwned&& Other) noexcept {
@@ -99,7 +100,7 @@ class TOwned {
   }
 
  private:
-  THandle Handle_;
+  THandle Handle_ = nullptr;
 };
 
 // A committed block from VirtualAlloc, released whole.
