@@ -37,12 +37,12 @@ bool ListAllProcesses(const THandleTableView& Table, uint16_t FileType, long& Co
     if (!Pass().KeepGoing(true)) return false;
     auto Found = ByOwner.find(Table.OwnerKey(Pid));
     if (Sought && Found == ByOwner.end()) continue;  // nothing to search: no header either
-    TOwnedHandle Process(Os().OpenProcess(PROCESS_DUP_HANDLE, FALSE, Pid));
-    if (!Process) continue;  // PID 0, or ended: the header stands alone
+    TSharedProcess Process = std::make_shared<const TOwnedHandle>(Os().OpenProcess(PROCESS_DUP_HANDLE, FALSE, Pid));
+    if (!*Process) continue;  // PID 0, or ended: the header stands alone
     std::optional<TRowFilter> Filter;
     if (Sought) Filter.emplace(TRowFilter{*Sought, [Pid] { return HeaderRow(Pid); }});
     // Every object is listed here, pipes and devices too, in both modes.
-    if (!ListProcessFiles(Process.Get(), Table, Found == ByOwner.end() ? None : Found->second, nullptr, Count,
+    if (!ListProcessFiles(Process, Table, Found == ByOwner.end() ? None : Found->second, nullptr, Count,
                           Filter ? &*Filter : nullptr))
       return false;
   }

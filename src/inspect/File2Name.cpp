@@ -15,20 +15,10 @@ uint64_t Read(const BYTE* At, size_t Size) {
 }
 
 constexpr DWORD NameWaitMs = 100;
+constexpr DWORD Cancelled = 0xC0000120;  // the status of a query not begun
 constexpr ULONG NameBufferSize = 520;
 // How often a waiting caller looks up: to dispatch events and watch deadlines.
-constexpr DWORD PassSlice = 10;
-
-// Workers left behind, with the batch each may still write.
-struct TAbandoned {
-  HANDLE Thread;
-  TNameBatch* Batch;
-};
-std::vector<TAbandoned>& Abandoned() {
-  static std::vector<TAbandoned> List;
-  return List;
-}
-size_t Terminated = 0;
+constexpr DWORD PassSlice = 10, FirstSlice = 2;
 
 bool IsHighSurrogate(WCHAR C) { return C >= 0xD800 && C <= 0xDBFF; }
 
@@ -125,13 +115,15 @@ uint16_t GetFileObjectType() {
 namespace {
 
 // Names one handle into Name; 0 when Name is valid, else the failing status of
-// the file-name query. Allocates nothing.
-DWORD QueryName(HANDLE Handle, char (&Name)[MAX_PATH]) {
+// the file-name query. A worker told to stop after the first query does not
+// begin the second: nobody waits for its answer. Allocates nothing.
+DWORD QueryName(HANDLE Handle, char (&Name)[MAX_PATH], const std::atomic<size_t>& Progress) {
   alignas(8) BYTE FileInfo[524] = {};
   alignas(8) BYTE ObjectInfo[NameBufferSize];
   IO_STATUS_BLOCK IoStatus = {};
   NTSTATUS Status = Os().NtQueryInformationFile(Handle, &IoStatus, FileInfo, NameBufferSize, FileNameInformation);
   if (Status != STATUS_SUCCESS) return static_cast<DWORD>(Status);
+  if (Progress.load() & TNameBatch::StopFlag) return Cancelled;
   ULONG Returned = 0;
   if (Os().NtQueryObject(Handle, ObjectNameInformation, ObjectInfo, NameBufferSize, &Returned) == STATUS_SUCCESS) {
     const auto* Object = reinterpret_cast<const OBJECT_NAME_INFORMATION*>(ObjectInfo);
@@ -148,17 +140,41 @@ DWORD QueryName(HANDLE Handle, char (&Name)[MAX_PATH]) {
 
 }  // namespace
 
+TNameBatch::~TNameBatch() {
+  for (size_t I = 0; I < Count; ++I)
+    if (Requests[I].Copy) Os().CloseHandle(Requests[I].Copy);
+}
+
+namespace {
+
+void CloseCopy(TNameRequest& Request) {
+  if (Request.Copy) Os().CloseHandle(std::exchange(Request.Copy, nullptr));
+}
+
+// The worker: names a batch in turn, and ends by itself when asked to stop.
+// Allocates nothing.
 DWORD WINAPI NameQueryThread(LPVOID Parameter) {
   auto* Batch = static_cast<TNameBatch*>(Parameter);
+  const HANDLE From = Batch->Process ? Batch->Process->Get() : nullptr;
   for (size_t I = 0; I < Batch->Count; ++I) {
-    // Begin only if nobody has asked us to stop: the handle may be closed then.
+    TNameRequest& Request = Batch->Requests[I];
     size_t Step = 2 * I;
-    if (!Batch->Progress.compare_exchange_strong(Step, Step + 1)) return 0;
-    TNameRequest Local = Batch->Requests[I];
-    Batch->Status[I] = QueryName(Local.Handle, Local.Name);
-    Batch->Requests[I] = Local;
+    HANDLE Handle = Request.Handle;
+    if (From) {
+      if (Batch->Progress.load() != Step) return 0;  // nobody waits for this one now
+      if (!Os().DuplicateHandle(From, Request.Handle, Os().GetCurrentProcess(), &Request.Copy, 0, FALSE,
+                                DUPLICATE_SAME_ACCESS))
+        Request.Copy = nullptr;
+      Handle = Request.Copy;
+    }
+    // Begin only if nobody has asked us to stop: the handle may be closed then.
+    if (!Batch->Progress.compare_exchange_strong(Step, Step + 1)) {
+      CloseCopy(Request);
+      return 0;
+    }
+    Batch->Status[I] = Handle ? QueryName(Handle, Batch->Names[I], Batch->Progress) : ERROR_INVALID_HANDLE;
     // Answered: keep a stop asked meanwhile; a condemned query waits here to
-    // be ended, inside the system where that is safe.
+    // be ended, inside the system where that is safe, its copy left to the batch.
     size_t Seen = 2 * I + 1;
     while (!Batch->Progress.compare_exchange_weak(Seen, (Seen & TNameBatch::StopFlag) | (2 * I + 2))) {
       if (Seen & TNameBatch::Condemned) {
@@ -166,62 +182,88 @@ DWORD WINAPI NameQueryThread(LPVOID Parameter) {
         return 1;
       }
     }
+    CloseCopy(Request);
   }
   return 0;
 }
 
-size_t ReapNameWorkers() {
-  auto& List = Abandoned();
-  for (size_t I = 0; I < List.size();) {
-    if (Os().WaitForSingleObject(List[I].Thread, 0) == WAIT_OBJECT_0) {
-      Os().CloseHandle(List[I].Thread);
-      delete List[I].Batch;
-      List[I] = List.back();
-      List.pop_back();
-    } else {
-      ++I;
-    }
+// Workers left behind, with the batch each may still write.
+struct TAbandoned {
+  HANDLE Thread;
+  TNameBatch* Batch;
+};
+std::vector<TAbandoned>& Abandoned() {
+  static std::vector<TAbandoned> List;
+  return List;
+}
+size_t Terminated = 0;
+
+// Names handles on one worker after another: a new one starts only after one
+// that missed a deadline, for the handles after the one it was at.
+class TNamer {
+ public:
+  TNamer(TSharedProcess Process, const HANDLE* Handles, size_t Count)
+      : Process(std::move(Process)), Handles(Handles), Count(Count) {}
+  ~TNamer() {  // a worker still running is told to stop and left to end by itself
+    if (Batch) Batch->Progress.fetch_or(TNameBatch::StopFlag);
+    LeaveBehind();
   }
-  return List.size();
-}
+  TNamer(const TNamer&) = delete;
+  TNamer& operator=(const TNamer&) = delete;
+  bool Run(const TNameSink& Named, TPassOwner* Pass);
 
-size_t NameWorkersTerminated() { return Terminated; }
+ private:
+  void Launch();
+  // Hands the worker and its batch to the reaper: they are freed once the
+  // thread has really ended.
+  void LeaveBehind() {
+    if (Thread) Abandoned().push_back({Thread.Release(), Batch.release()});
+    Batch.reset();
+  }
+  // Hands on the names answered since the last call, up to Done.
+  void Publish(size_t Done, const TNameSink& Named);
 
-TNamer::~TNamer() {
-  if (Batch) Batch->Progress.fetch_or(TNameBatch::StopFlag);
-  LeaveBehind();
-}
-
-void TNamer::LeaveBehind() {
-  if (Thread) Abandoned().push_back({Thread.Release(), Batch.release()});
-  Batch.reset();
-}
+  const TSharedProcess Process;
+  const HANDLE* Handles;
+  const size_t Count;
+  size_t Next = 0;       // the first handle of the current batch
+  size_t Published = 0;  // within the current batch
+  std::unique_ptr<TNameBatch> Batch;
+  TOwnedHandle Thread;
+  DWORD LaunchedAt = 0;
+  // The drives are asked once, not once per name: under Wine each question
+  // is a round trip to the server, several per name.
+  std::optional<TDriveMap> Drives;
+};
 
 void TNamer::Launch() {
-  // One worker names the rest in turn; a new one starts only after one that
-  // missed a deadline.
-  Batch = std::make_unique<TNameBatch>(Count - Next);
+  Batch = std::make_unique<TNameBatch>(Count - Next, Process);
   for (size_t I = 0; I < Batch->Count; ++I) Batch->Requests[I].Handle = Handles[Next + I];
+  Published = 0;
   LaunchedAt = Os().GetTickCount();
   Thread = TOwnedHandle(Os().CreateThread(nullptr, 0, NameQueryThread, Batch.get(), 0, nullptr));
   if (!Thread) Batch.reset();
 }
 
-void TNamer::Start(const HANDLE* ToName, size_t N) {
-  ReapNameWorkers();
-  Handles = ToName;
-  Count = N;
-  Next = 0;
-  if (Count > 0) Launch();
+void TNamer::Publish(size_t Done, const TNameSink& Named) {
+  for (; Published < Done; ++Published) {
+    const char* Text = Batch->Names[Published];
+    const size_t Length = Batch->Status[Published] == 0 ? strnlen(Text, MAX_PATH) : 0;
+    if (Length == 0) {
+      Named(Next + Published, std::string());
+      continue;
+    }
+    if (!Drives) Drives.emplace();
+    Named(Next + Published, Drives->Map(std::string(Text, Length)));
+  }
 }
 
-bool TNamer::Finish(std::string* Names, TPassOwner* Pass) {
-  bool Again = false;  // a new worker, after one that missed its deadline
+bool TNamer::Run(const TNameSink& Named, TPassOwner* Pass) {
+  ReapNameWorkers();
   while (Next < Count) {
-    if (Again) Launch();
-    Again = true;
+    Launch();
     if (!Thread) {
-      for (; Next < Count; ++Next) Names[Next].clear();
+      for (; Next < Count; ++Next) Named(Next, std::string());
       return true;
     }
     const size_t All = 2 * Batch->Count;
@@ -229,8 +271,9 @@ bool TNamer::Finish(std::string* Names, TPassOwner* Pass) {
     DWORD WatchedSince = LaunchedAt;
     bool Stopping = false, Lost = false;
     size_t Step = 0;
+    DWORD Slice = FirstSlice;
     for (;;) {
-      DWORD Wait = Os().WaitForSingleObject(Thread.Get(), PassSlice);
+      DWORD Wait = Os().WaitForSingleObject(Thread.Get(), Slice);
       size_t Seen = Batch->Progress.load();
       const DWORD Now = Os().GetTickCount();
       Step = Seen & TNameBatch::StepMask;
@@ -248,6 +291,9 @@ bool TNamer::Finish(std::string* Names, TPassOwner* Pass) {
         Watched = Step;
         WatchedSince = Now;
       }
+      // The first names are looked for sooner, for the first rows to show soon.
+      if (Next + Step / 2 > 0 || Now - LaunchedAt >= PassSlice) Slice = PassSlice;
+      if (!Stopping) Publish(Step / 2, Named);
       if (!Stopping && Pass && !Pass->KeepGoing(false)) {
         Stopping = true;
         Seen = Batch->Progress.fetch_or(TNameBatch::StopFlag);
@@ -275,31 +321,45 @@ bool TNamer::Finish(std::string* Names, TPassOwner* Pass) {
         break;
       }
     }
+    // Once stopped, only a finished batch still hands on its names.
     const size_t Done = Step / 2;
-    // The drives are asked once for the batch, not once per name: under Wine
-    // each question is a round trip to the server, several per name.
-    std::optional<TDriveMap> Drives;
-    for (size_t I = 0; I < Done; ++I) {
-      std::string Name(Batch->Requests[I].Name, strnlen(Batch->Requests[I].Name, MAX_PATH));
-      if (Batch->Status[I] != 0 || Name.empty()) {
-        Names[Next + I].clear();
-        continue;
-      }
-      if (!Drives) Drives.emplace();
-      Names[Next + I] = Drives->Map(Name);
-    }
+    if (!Stopping || Done == Batch->Count) Publish(Done, Named);
     LeaveBehind();
     Next += Done;
     if (Stopping) return Next == Count;
-    if (Lost && Next < Count) Names[Next++].clear();
+    if (Lost && Next < Count) Named(Next++, std::string());
   }
   return true;
 }
 
+}  // namespace
+
+size_t ReapNameWorkers() {
+  auto& List = Abandoned();
+  for (size_t I = 0; I < List.size();) {
+    if (Os().WaitForSingleObject(List[I].Thread, 0) == WAIT_OBJECT_0) {
+      Os().CloseHandle(List[I].Thread);
+      delete List[I].Batch;
+      List[I] = List.back();
+      List.pop_back();
+    } else {
+      ++I;
+    }
+  }
+  return List.size();
+}
+
+size_t NameWorkersTerminated() { return Terminated; }
+
 bool NameHandles(const HANDLE* Handles, size_t Count, std::string* Names, TPassOwner* Pass) {
-  TNamer Namer;
-  Namer.Start(Handles, Count);
-  return Namer.Finish(Names, Pass);
+  TNamer Namer(nullptr, Handles, Count);
+  return Namer.Run([Names](size_t I, const std::string& Name) { Names[I] = Name; }, Pass);
+}
+
+bool NameProcessHandles(const TSharedProcess& Process, const HANDLE* Handles, size_t Count, const TNameSink& Named,
+                        TPassOwner* Pass) {
+  TNamer Namer(Process, Handles, Count);
+  return Namer.Run(Named, Pass);
 }
 
 std::string HandleToFileName(HANDLE Handle) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <string>
 #include <utility>
@@ -10,18 +11,35 @@
 
 #include "os/Owned.h"
 
-// One handle to name: filled by the caller, its name by the worker.
+// A process handle shared by every worker that may still duplicate from it:
+// it is closed when the last of them has ended, never under one.
+using TSharedProcess = std::shared_ptr<const TOwnedHandle>;
+
+// One handle to name, filled by the caller: one of this process, or, when the
+// batch has a process, that process's value, which the worker copies first.
 struct TNameRequest {
   HANDLE Handle;
-  char Name[MAX_PATH];
+  HANDLE Copy;  // the worker's copy while it names it
 };
 
 // The handles a worker names in turn, and how far it has come. It must stay
 // valid until the worker has really ended, even one terminated for being late.
+// A name is written only where its status is 0, so the names are not cleared
+// first: the pages are touched as the worker reaches them.
 struct TNameBatch {
-  explicit TNameBatch(size_t N) : Count(N), Requests(new TNameRequest[N]()), Status(new DWORD[N]()) {}
+  TNameBatch(size_t N, TSharedProcess From)
+      : Count(N),
+        Process(std::move(From)),
+        Requests(new TNameRequest[N]()),
+        Names(new char[N][MAX_PATH]),
+        Status(new DWORD[N]()) {}
+  ~TNameBatch();  // closes the copy of a worker ended inside its query
+  TNameBatch(const TNameBatch&) = delete;
+  TNameBatch& operator=(const TNameBatch&) = delete;
   const size_t Count;
+  const TSharedProcess Process;
   std::unique_ptr<TNameRequest[]> Requests;
+  std::unique_ptr<char[][MAX_PATH]> Names;
   std::unique_ptr<DWORD[]> Status;
   // One word, so that both sides always read one consistent state: 2I while
   // the worker is before query I, 2I + 1 while it is inside it (2 x Count when
@@ -97,32 +115,15 @@ class TPassOwner;
 // returns.
 bool NameHandles(const HANDLE* Handles, size_t Count, std::string* Names, TPassOwner* Pass);
 
-// NameHandles in two steps, so the caller can prepare the next handles while
-// these are named. The handles stay open until Finish has returned.
-class TNamer {
- public:
-  TNamer() = default;
-  ~TNamer();  // a worker still running is told to stop and left to end by itself
-  TNamer(const TNamer&) = delete;
-  TNamer& operator=(const TNamer&) = delete;
-  void Start(const HANDLE* Handles, size_t Count);
-  bool Finish(std::string* Names, TPassOwner* Pass);
+// Receives the names in their order as they arrive: the handle's index and its
+// name, empty for a handle that has none.
+using TNameSink = std::function<void(size_t Index, const std::string& Name)>;
 
- private:
-  void Launch();
-  // Hands the worker and its batch to the reaper: they are freed once the
-  // thread has really ended.
-  void LeaveBehind();
-  const HANDLE* Handles = nullptr;
-  size_t Count = 0, Next = 0;
-  std::unique_ptr<TNameBatch> Batch;
-  TOwnedHandle Thread;
-  DWORD LaunchedAt = 0;
-};
-
-// The worker: names a TNameBatch in turn, and ends by itself when asked to
-// stop. Allocates nothing.
-DWORD WINAPI NameQueryThread(LPVOID Batch);
+// NameHandles for the handle values of another process: the worker copies,
+// names and closes each in turn, so that one thread makes the calls the
+// listing needs and the caller is free to show the names as they come.
+bool NameProcessHandles(const TSharedProcess& Process, const HANDLE* Handles, size_t Count, const TNameSink& Named,
+                        TPassOwner* Pass);
 
 // The drive letters and the devices they stand for, read once for many names.
 class TDriveMap {

@@ -28,7 +28,7 @@ TPassResult FindOpenFile(const std::string& Text);
 class TLister {
  public:
   virtual ~TLister() = default;
-  virtual bool ListOne(HANDLE Process, DWORD Pid, const THandleTableView& Table, uint16_t FileType,
+  virtual bool ListOne(const TSharedProcess& Process, DWORD Pid, const THandleTableView& Table, uint16_t FileType,
                        const uint32_t& Mode, long& Count) = 0;
   virtual bool ListAll(const THandleTableView& Table, uint16_t FileType, long& Count) = 0;
 };
@@ -58,5 +58,5 @@ struct TRowFilter {
 // its file handles, in their order; Mode null lists every object; Filter,
 // when given, keeps only the rows a search finds. False when the pass was
 // asked to stop.
-bool ListProcessFiles(HANDLE Process, const THandleTableView& Table, const std::vector<size_t>& Entries,
+bool ListProcessFiles(const TSharedProcess& Process, const THandleTableView& Table, const std::vector<size_t>& Entries,
                       const uint32_t* Mode, long& Count, TRowFilter* Filter = nullptr);

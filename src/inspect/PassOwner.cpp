@@ -17,6 +17,7 @@ TPassOwner& Pass() {
 TPassOwner::TRun::TRun(TPassOwner& O) : Owner(O) {
   Owner.Running_ = true;
   Owner.StopRequested_ = false;
+  Owner.Soon = false;
   Owner.LastDispatch = Os().GetTickCount();
 }
 
@@ -27,7 +28,8 @@ TPassOwner::TRun::~TRun() {
 
 bool TPassOwner::KeepGoing(bool Force) {
   DWORD Now = Os().GetTickCount();
-  if (Force || Now - LastDispatch >= DispatchEveryMs) {
+  if (Force || Soon || Now - LastDispatch >= DispatchEveryMs) {
+    Soon = false;
     Os().ProcessMessages();
     LastDispatch = Os().GetTickCount();
   }

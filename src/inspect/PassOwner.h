@@ -29,6 +29,9 @@ class TPassOwner {
   // last dispatch, or at once with Force; false once the pass has been asked
   // to stop.
   bool KeepGoing(bool Force);
+  // The next KeepGoing dispatches whatever the clock says: the first rows of
+  // a pass are not held back until 10 ms have passed.
+  void DispatchSoon() { Soon = true; }
 
   // Runs Command at once when no pass runs, then every command that arrived
   // meanwhile, in order. During a pass it waits, merged with the others, and
@@ -61,6 +64,7 @@ class TPassOwner {
   bool Running_ = false;
   bool StopRequested_ = false;
   bool Draining = false;
+  bool Soon = false;
   DWORD LastDispatch = 0;
 };
 

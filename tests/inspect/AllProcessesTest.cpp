@@ -135,6 +135,8 @@ TEST_F(AllProcessesTest, EveryFailureReleasesEverything) {
     long Before = Fresh.TotalCalls();
     ListOpenFiles(0, Mode);
     Total = Fresh.TotalCalls() - Before;
+    ASSERT_TRUE(Fresh.WaitThreads());
+    ReapNameWorkers();  // no worker of this machine may outlive it
   }
   for (long K = 1; K <= Total; ++K) {
     TSimWindows Fresh;

@@ -106,12 +106,13 @@ TEST_F(ListOpenFilesTest, ProcessIdsAndHandlesBeyondSixteenBitsAreNotConfused) {
 
 TEST_F(ListOpenFilesTest, ModeIsReadBeforeEachRow) {
   // 600 handles, every other one a pipe: the rows come in more than one step,
-  // with events dispatched between them.
+  // with events dispatched between them while a pipe in the middle hangs.
   Sim.AddProcess(4000, "many.exe");
   for (int I = 0; I < 300; ++I) {
     Sim.AddFile(4000, "\\Device\\HarddiskVolume1\\f" + std::to_string(I));
     Sim.AddFile(4000, "\\Device\\NamedPipe\\p" + std::to_string(I));
   }
+  Sim.ObjectOf(4000, 4 + 4 * 301).Hang = true;
   Sim.OnProcessMessages = [&] {
     if (!Screen.Files.empty()) Mode = 1;  // the user switches to Advanced mid-pass
   };
@@ -220,7 +221,7 @@ TEST_F(ListOpenFilesTest, EveryFailureReleasesEverything) {
     Fresh.FailGlobalCall(K);
     ListOpenFiles(1234, Mode);
     Fresh.ReleaseBlocked();
-    ASSERT_TRUE(Fresh.WaitThreads());
+    ASSERT_TRUE(Fresh.WaitThreads()) << "failing call " << K << " (" << Fresh.CallLog()[K - 1] << ")";
     ReapNameWorkers();
     EXPECT_EQ(Fresh.Outstanding(), "") << "failing call " << K << " (" << Fresh.CallLog()[K - 1] << ")";
   }

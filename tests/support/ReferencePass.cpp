@@ -21,8 +21,8 @@ bool Dispatch() {
 
 class TReferenceLister : public TLister {
  public:
-  bool ListOne(HANDLE Process, DWORD Pid, const THandleTableView& Table, uint16_t FileType, const uint32_t& Mode,
-               long& Count) override;
+  bool ListOne(const TSharedProcess& Process, DWORD Pid, const THandleTableView& Table, uint16_t FileType,
+               const uint32_t& Mode, long& Count) override;
   bool ListAll(const THandleTableView& Table, uint16_t FileType, long& Count) override;
 };
 
@@ -47,13 +47,13 @@ bool TReferenceLister::ListAll(const THandleTableView& Table, uint16_t FileType,
   return true;
 }
 
-bool TReferenceLister::ListOne(HANDLE Process, DWORD Pid, const THandleTableView& Table, uint16_t FileType, const uint32_t& Mode,
-             long& Count) {
+bool TReferenceLister::ListOne(const TSharedProcess& Process, DWORD Pid, const THandleTableView& Table,
+                               uint16_t FileType, const uint32_t& Mode, long& Count) {
   for (size_t I = 0; I < Table.NumberOfHandles(); ++I) {
     if (!Dispatch()) return false;
     const auto Entry = Table.Entry(I);
     if (!Table.OwnedBy(Entry, Pid) || FileType == 0 || Entry.ObjectTypeNumber != FileType) continue;
-    const std::string Path = NameEntry(Process, Entry);
+    const std::string Path = NameEntry(Process->Get(), Entry);
     if (Path.empty() || (Mode != 1 && Path[0] == '\\')) continue;
     View().AddFile(FileRow(Entry.Handle, Path));
     ++Count;
