@@ -25,5 +25,10 @@ void TMainView::ApplyTimer() {
   if (!Os().SetTimer(TimerWindow(), RefreshTimerId, Timer().Interval(), nullptr)) throw TAppError("Not enough timers available");
 }
 
+uint32_t RowsShowDelay(size_t Known, size_t InView, uint32_t SinceShown) {
+  if (Known < InView || SinceShown >= ShowRowsEveryMs) return 0;
+  return ShowRowsEveryMs - SinceShown;
+}
+
 TViewScope::TViewScope(TMainView& View) : Previous(Current) { Current = &View; }
 TViewScope::~TViewScope() { Current = Previous; }

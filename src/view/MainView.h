@@ -55,6 +55,13 @@ class TRefreshTimer {
   long PeriodStarts_ = 0;
 };
 
+// How long rows added to the list wait before it learns its new count: not at
+// all while rows it does not know yet would be in view (Known below InView),
+// else until ShowRowsEveryMs have passed since it last learned. Beyond the
+// rows in view only the scroll bar moves, and moving it repaints.
+constexpr uint32_t ShowRowsEveryMs = 500;
+uint32_t RowsShowDelay(size_t Known, size_t InView, uint32_t SinceShown);
+
 // The id of the refresh timer on the main window.
 constexpr UINT_PTR RefreshTimerId = 1;
 

@@ -122,6 +122,20 @@ TEST_F(MainTest, TimerFollowsTheSettingAndItsRules) {
   EXPECT_FALSE(Screen.TimerState.Ticking());
 }
 
+TEST(RowsShowDelay, RowsComingIntoViewAtOnceTheRestTwiceASecond) {
+  struct {
+    size_t Known, InView;
+    uint32_t Since, Delay;
+  } Cases[] = {
+      {0, 17, 0, 0},      {16, 17, 0, 0},       // the page is not full yet
+      {17, 17, 0, 500},   {17, 17, 499, 1},     // only the scroll bar would move
+      {17, 17, 500, 0},   {9000, 40, 60000, 0}, // half a second has passed
+      {100, 117, 3, 0},                         // scrolled to the end
+  };
+  for (auto& C : Cases)
+    EXPECT_EQ(RowsShowDelay(C.Known, C.InView, C.Since), C.Delay) << C.Known << " " << C.InView << " " << C.Since;
+}
+
 TEST_F(MainTest, ColumnSortAlternatesOneDirectionForAllColumns) {
   Form.FormShow();
   Pick(4);

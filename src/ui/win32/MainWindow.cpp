@@ -38,7 +38,7 @@ TMainWindow* MainWindow() { return Current; }
 // ---- The main view on real controls ------------------------------------------------
 
 void TWin32MainView::SetStatus(int Panel, const std::string& Text) {
-  ShowRows();  // a pass's texts never stand beside rows not yet shown
+  if (Rows.size() > Known) ShowRows();  // a pass's texts never stand beside rows not yet shown
   SendMessageA(StatusBar, SB_SETTEXTA, static_cast<WPARAM>(Panel), reinterpret_cast<LPARAM>(Text.c_str()));
 }
 
@@ -50,23 +50,31 @@ void TWin32MainView::SetOpenFilesLabel(const std::string& Text) {
 // The list view holds no rows of its own (owner data): it asks for the text
 // of what it shows, and the rows live once, here.
 void TWin32MainView::ClearFiles() {
+  // The list learns it is empty at the next dispatch, with the first rows of
+  // the next run if they come before it: one repaint of its scroll bar, not
+  // two. It asks for no text before then, and a row it asks for that has gone
+  // reads empty.
   Rows.clear();
-  Deferred = false;
+  Known = 0;
   KillTimer(Window, IdShowRowsTimer);
-  SendMessageA(List, LVM_SETITEMCOUNT, 0, 0);
+  PostMessageA(Window, WmShowRows, 0, 0);
+  Deferred = true;
 }
 
 void TWin32MainView::AddFile(const TFileRow& Row) {
-  // Rows come in runs between two dispatches of events: the list learns its
-  // new count at a dispatch, at most ten times a second. Painting the list at
-  // every dispatch cost as much as naming the handles.
+  // Rows come in runs between two dispatches of events; the list learns its
+  // new count at a dispatch, or later when only the scroll bar would show it:
+  // telling the list costs a repaint of its scroll bar, as much as naming a
+  // hundred handles under Wine.
   if (!Deferred) {
     Deferred = true;
-    const DWORD Since = GetTickCount() - LastShown;
-    if (Since >= ShowEveryMs)
+    const auto InView = static_cast<size_t>(SendMessageA(List, LVM_GETTOPINDEX, 0, 0) +
+                                            SendMessageA(List, LVM_GETCOUNTPERPAGE, 0, 0));
+    const uint32_t Wait = RowsShowDelay(Known, InView, GetTickCount() - LastShown);
+    if (Wait == 0)
       PostMessageA(Window, WmShowRows, 0, 0);
     else
-      SetTimer(Window, IdShowRowsTimer, ShowEveryMs - Since, nullptr);
+      SetTimer(Window, IdShowRowsTimer, Wait, nullptr);
   }
   Rows.push_back(Row);
 }
@@ -76,8 +84,8 @@ void TWin32MainView::ShowRows() {
   Deferred = false;
   LastShown = GetTickCount();
   KillTimer(Window, IdShowRowsTimer);
+  Known = Rows.size();
   SendMessageA(List, LVM_SETITEMCOUNT, Rows.size(), LVSICF_NOINVALIDATEALL | LVSICF_NOSCROLL);
-  InvalidateRect(List, nullptr, FALSE);
 }
 
 const char* TWin32MainView::CellText(size_t Row, int Column) const {

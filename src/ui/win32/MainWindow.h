@@ -29,7 +29,7 @@ enum : int {
   IdN8,               // N8: File, "&Find open file..." (Ctrl+F)
   IdTimer1 = RefreshTimerId,  // Timer1: the refresh timer
   WmShowRows = WM_APP + 1,    // the rows added since the last paint are shown
-  IdShowRowsTimer = 2,        // the same, when the list was shown less than 100 ms ago
+  IdShowRowsTimer = 2,        // the same, once the rows must wait to be shown
 };
 
 class TWin32MainView : public TMainView {
@@ -67,7 +67,7 @@ class TWin32MainView : public TMainView {
   TRefreshTimer TimerState;
   bool Deferred = false;
   DWORD LastShown = 0;
-  static constexpr DWORD ShowEveryMs = 100;
+  size_t Known = 0;  // the rows the list has been told of
 };
 
 class TMainWindow {
