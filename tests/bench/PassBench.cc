@@ -55,10 +55,12 @@ size_t BareLoop(DWORD Pid, uint16_t FileType, bool FileQuery) {
 constexpr int IdList = 103;  // the file list of lumorex.exe
 
 // Watches another program's list from a thread of its own until it shows a
-// row of the pick under way (the rows of the pick before go first).
+// row of the pick under way: a count other than the one before the pick, or
+// any after the list was seen empty.
 struct TFirstRow {
   HWND List;
   double Start;
+  DWORD_PTR Before;
   std::atomic<bool> Stop{false};
   std::atomic<double> Seen{0};
 };
@@ -70,7 +72,7 @@ DWORD WINAPI WatchFirstRow(LPVOID Data) {
     DWORD_PTR Count = 0;
     if (SendMessageTimeoutA(Watch->List, LVM_GETITEMCOUNT, 0, 0, SMTO_NORMAL, 1000, &Count)) {
       if (Count == 0) Cleared = true;
-      if (Cleared && Count > 0) {
+      if (Count > 0 && (Cleared || Count != Watch->Before)) {
         Watch->Seen = Now() - Watch->Start;
         break;
       }
@@ -155,7 +157,7 @@ int main() {
     HWND List = GetDlgItem(Program.Main(), IdList);
     double Ready = 1e30, First = 1e30, Floor = 1e30;
     for (int Round = 0; Round < 3; ++Round) {
-      TFirstRow Watch{List, Now()};
+      TFirstRow Watch{List, Now(), static_cast<DWORD_PTR>(SendMessageA(List, LVM_GETITEMCOUNT, 0, 0))};
       HANDLE Watcher = CreateThread(nullptr, 0, WatchFirstRow, &Watch, 0, nullptr);
       if (!Program.Pick(Child.Pid(), "lxchild.exe")) break;
       Ready = std::min(Ready, Now() - Watch.Start);
