@@ -180,6 +180,9 @@ BOOL TWin32System::GetSaveFileNameA(OPENFILENAMEA* Dialog) { return ::GetSaveFil
 BOOL TWin32System::GetOpenFileNameA(OPENFILENAMEA* Dialog) { return ::GetOpenFileNameA(Dialog); }
 
 void TWin32System::ProcessMessages() {
+  // Asking whether anything waits is cheap; a PeekMessage that finds nothing
+  // is not: under Wine, a hundred a second slowed the name worker by a quarter.
+  if (HIWORD(::GetQueueStatus(QS_ALLINPUT)) == 0) return;
   MSG Message;
   while (::PeekMessageA(&Message, nullptr, 0, 0, PM_REMOVE)) {
     if (Message.message == WM_QUIT) {

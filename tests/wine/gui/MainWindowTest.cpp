@@ -483,6 +483,24 @@ TEST(MainWindowGui, OnePickRunsOnePassWithTheMouseOrTheKeyboard) {
     EXPECT_EQ(GetDlgCtrlID(GetFocus()), Step.second);
   }
 
+  // Real input reaches the window while a pass waits on names with nothing
+  // else to do: F5 pressed well into a keyboard pick of a line whose names
+  // hang asks that pass to stop from inside it, not once it has ended.
+  for (int I = 0; I < 8; ++I) Sim.ObjectOf(2000, 4 + 4 * I).Hang = true;
+  int Dispatches = 0, StopAt = 0;
+  Sim.OnProcessMessages = [&] {
+    if (++Dispatches == 30) PressKey(VK_F5);
+    Win32System().ProcessMessages();
+    if (!StopAt && Pass().Running() && Pass().StopRequested()) StopAt = Dispatches;
+  };
+  SetFocus(Combo);
+  PressKey(VK_UP);
+  PumpWindow(Window, 2000);
+  ASSERT_GE(Dispatches, 30);
+  EXPECT_GE(StopAt, 30);
+  EXPECT_LE(StopAt, 35) << "F5 waited for something else to dispatch, or for the pass to end";
+  Sim.OnProcessMessages = [] { Win32System().ProcessMessages(); };
+
   DestroyWindow(Main);
   PumpFor(50);
   Sim.ReleaseBlocked();
