@@ -19,6 +19,7 @@ constexpr DWORD Cancelled = 0xC0000120;  // the status of a query not begun
 constexpr ULONG NameBufferSize = 520;
 // How often a waiting caller looks up: to dispatch events and watch deadlines.
 constexpr DWORD PassSlice = 10, FirstSlice = 2;
+constexpr size_t FirstNames = 32;
 
 bool IsHighSurrogate(WCHAR C) { return C >= 0xD800 && C <= 0xDBFF; }
 
@@ -291,10 +292,13 @@ bool TNamer::Run(const TNameSink& Named, TPassOwner* Pass) {
         Watched = Step;
         WatchedSince = Now;
       }
-      // The first names are looked for sooner, for the first rows to show soon.
-      if (Next + Step / 2 > 0 || Now - LaunchedAt >= PassSlice) Slice = PassSlice;
-      if (!Stopping) Publish(Step / 2, Named);
-      if (!Stopping && Pass && !Pass->KeepGoing(false)) {
+      // The first names are looked for sooner, and handed on, with events
+      // dispatched, once a screenful is in or 10 ms have passed: the list then
+      // repaints once with its first rows, not first empty, then with a few.
+      const bool Early = Next == 0 && Step / 2 < FirstNames && Now - LaunchedAt < PassSlice;
+      if (!Early) Slice = PassSlice;
+      if (!Stopping && !Early) Publish(Step / 2, Named);
+      if (!Stopping && !Early && Pass && !Pass->KeepGoing(false)) {
         Stopping = true;
         Seen = Batch->Progress.fetch_or(TNameBatch::StopFlag);
         Step = Seen & TNameBatch::StepMask;
