@@ -59,8 +59,8 @@ constexpr int IdList = 103;  // the file list of lumorex.exe
 // any after the list was seen empty.
 struct TFirstRow {
   HWND List;
-  double Start;
   DWORD_PTR Before;
+  std::atomic<double> Start{0};  // set at the pick
   std::atomic<bool> Stop{false};
   std::atomic<double> Seen{0};
 };
@@ -69,6 +69,10 @@ DWORD WINAPI WatchFirstRow(LPVOID Data) {
   auto* Watch = static_cast<TFirstRow*>(Data);
   bool Cleared = false;
   while (!Watch->Stop) {
+    if (Watch->Start == 0) {
+      Sleep(0);
+      continue;
+    }
     DWORD_PTR Count = 0;
     if (SendMessageTimeoutA(Watch->List, LVM_GETITEMCOUNT, 0, 0, SMTO_NORMAL, 1000, &Count)) {
       if (Count == 0) Cleared = true;
@@ -157,9 +161,10 @@ int main() {
     HWND List = GetDlgItem(Program.Main(), IdList);
     double Ready = 1e30, First = 1e30, Floor = 1e30;
     for (int Round = 0; Round < 3; ++Round) {
-      TFirstRow Watch{List, Now(), static_cast<DWORD_PTR>(SendMessageA(List, LVM_GETITEMCOUNT, 0, 0))};
+      // The clock starts once the line is found, with the watcher already running.
+      TFirstRow Watch{List, static_cast<DWORD_PTR>(SendMessageA(List, LVM_GETITEMCOUNT, 0, 0))};
       HANDLE Watcher = CreateThread(nullptr, 0, WatchFirstRow, &Watch, 0, nullptr);
-      if (!Program.Pick(Child.Pid(), "lxchild.exe")) break;
+      if (!Program.Pick(Child.Pid(), "lxchild.exe", nullptr, [&] { Watch.Start = Now(); })) break;
       Ready = std::min(Ready, Now() - Watch.Start);
       Watch.Stop = true;
       WaitForSingleObject(Watcher, 5000);

@@ -236,11 +236,13 @@ int LineOf(HWND Combo, DWORD Pid, const std::string& Exe, std::string* Seen) {
 }
 }  // namespace
 
-bool TRunningProgram::Pick(DWORD Pid, const std::string& Exe, std::string* Seen) {
+bool TRunningProgram::Pick(DWORD Pid, const std::string& Exe, std::string* Seen,
+                           const std::function<void()>& Picking) {
   if (!Window) return false;
   HWND Combo = GetDlgItem(Window, ComboId);
   int At = LineOf(Combo, Pid, Exe, Seen);
   if (At < 0) return false;
+  if (Picking) Picking();
   SendMessageA(Combo, CB_SETCURSEL, static_cast<WPARAM>(At), 0);
   DWORD_PTR Result;
   SendMessageTimeoutA(Window, WM_COMMAND, MAKEWPARAM(ComboId, CBN_SELCHANGE), reinterpret_cast<LPARAM>(Combo),

@@ -75,7 +75,9 @@ class TRunningProgram {
   HANDLE Process() const { return Info.hProcess; }
   DWORD Pid() const { return Info.dwProcessId; }
   // Picks the selector line of Pid as a user would; false when it has none.
-  bool Pick(DWORD Pid, const std::string& Exe, std::string* Seen = nullptr);
+  // Picking, when given, is called once the line is found, right before.
+  bool Pick(DWORD Pid, const std::string& Exe, std::string* Seen = nullptr,
+            const std::function<void()>& Picking = nullptr);
   // The same with the mouse: the drop-down opened, the line clicked.
   bool PickWithMouse(DWORD Pid, const std::string& Exe);
   // Closes the window and waits for the program to end.
