@@ -107,7 +107,9 @@ void TWin32MainView::SortFiles(TRowCompare Compare, int Data) {
 }
 
 int TWin32MainView::SelectedFile() const {
-  return static_cast<int>(SendMessageA(List, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
+  // Until the list learns that rows have gone, it may still hold one selected.
+  const auto Row = static_cast<int>(SendMessageA(List, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
+  return Row < static_cast<int>(Rows.size()) ? Row : -1;
 }
 
 void TWin32MainView::ClearSelector() { SendMessageA(Selector, CB_RESETCONTENT, 0, 0); }

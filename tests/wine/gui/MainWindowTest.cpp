@@ -244,6 +244,13 @@ TEST(MainWindowGui, ControlsShowWhatTheLogicWroteOverTheSimulatedMachine) {
   EXPECT_EQ(Sim.ShellCalls[0].File, "C:\\Windows\\win.ini");
   Mode = 0;
 
+  // A cleared list learns it at the next dispatch; until then the row it
+  // still shows selected is none to the logic.
+  Window.Screen.ClearFiles();
+  EXPECT_EQ(Window.Screen.SelectedFile(), -1);
+  PumpFor(50);
+  EXPECT_EQ(SendMessageA(List, LVM_GETITEMCOUNT, 0, 0), 0);
+
   // F5 reaches Refresh through the accelerators.
   long Before = Sim.Calls("CreateToolhelp32Snapshot");
   MSG Key = {List, WM_KEYDOWN, VK_F5, 0, 0, {}};
