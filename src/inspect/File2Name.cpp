@@ -2,6 +2,7 @@
 
 #include "inspect/PassOwner.h"
 
+#include <algorithm>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -88,7 +89,9 @@ TOwnedBlock QuerySystemTable(ULONG InfoClass, NTSTATUS* Status, size_t* Size) {
   }
 }
 
-TInfoTable GetInfoTable() {
+namespace {
+
+TInfoTable TakeTable() {
   NTSTATUS Status = STATUS_SUCCESS;
   size_t Size = 0;
   TOwnedBlock Block = QuerySystemTable(SystemExtendedHandleInformation, &Status, &Size);
@@ -99,18 +102,36 @@ TInfoTable GetInfoTable() {
   return TInfoTable(std::move(Block), Size, HandleTableLayout(SystemHandleInformation, NativePointerWidth));
 }
 
-uint16_t GetFileObjectType() {
+}  // namespace
+
+void TInfoTable::Forget(size_t Index) {
+  if (Index >= NumberOfHandles()) return;
+  BYTE* Entry = static_cast<BYTE*>(Block_.Get()) + Layout()->HeaderSize + Index * Layout()->EntrySize;
+  std::fill_n(Entry + Layout()->TypeOffset, Layout()->TypeSize, BYTE(0));
+}
+
+TInfoTable GetInfoTable(uint16_t* FileType) {
+  if (!FileType) return TakeTable();
+  *FileType = 0;
   TOwnedHandle Nul(Os().CreateFileA("NUL", GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
-  if (!Nul) return 0;
-  TInfoTable Table = GetInfoTable();
-  if (!Table) return 0;
+  TInfoTable Table = TakeTable();
+  if (!Table || !Nul) return Table;
   const DWORD Self = Os().GetCurrentProcessId();
   const auto Value = reinterpret_cast<ULONG_PTR>(Nul.Get());
   for (size_t I = 0; I < Table.NumberOfHandles(); ++I) {
     THandleTableView::TEntry E = Table.Entry(I);
-    if (Table.IsHandle(E, Value) && Table.OwnedBy(E, Self)) return E.ObjectTypeNumber;
+    if (!Table.IsHandle(E, Value) || !Table.OwnedBy(E, Self)) continue;
+    *FileType = E.ObjectTypeNumber;
+    Table.Forget(I);
+    break;
   }
-  return 0;
+  return Table;
+}
+
+uint16_t GetFileObjectType() {
+  uint16_t Type = 0;
+  GetInfoTable(&Type);
+  return Type;
 }
 
 namespace {

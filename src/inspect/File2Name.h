@@ -86,6 +86,8 @@ class TInfoTable : public THandleTableView {
   TInfoTable(TOwnedBlock Block, size_t Size, const THandleTableLayout& Layout)
       : THandleTableView(Block.Get(), Size, Layout), Block_(std::move(Block)) {}
   explicit operator bool() const { return static_cast<bool>(Block_); }
+  // Makes entry Index an object of no type, so no lister takes it for a file.
+  void Forget(size_t Index);
 
  private:
   TOwnedBlock Block_;
@@ -97,7 +99,11 @@ TOwnedBlock QuerySystemTable(ULONG InfoClass, NTSTATUS* Status, size_t* Size);
 
 // The handle table: the extended class, which carries whole process ids and
 // handle values, or the old class 16 where the system does not know it.
-TInfoTable GetInfoTable();
+// With FileType, the type number that file objects carry is read from the
+// same snapshot: a handle of ours to the NUL device is open while it is taken,
+// and its entry is then forgotten, so the table holds no file of ours that the
+// caller did not have. The type is 0 when that handle is not in the table.
+TInfoTable GetInfoTable(uint16_t* FileType = nullptr);
 
 // The type number that file objects carry on this system; 0 when not found.
 uint16_t GetFileObjectType();

@@ -69,12 +69,12 @@ TPassResult RunPass(DWORD Pid, const uint32_t& Mode, TLister& Lister, const char
   Out.SetStatus(0, Working);
   long Count = 0;
 
-  TInfoTable Table = GetInfoTable();
+  uint16_t FileType = 0;
+  TInfoTable Table = GetInfoTable(&FileType);
   if (!Table) {
     Out.SetStatus(0, "Error with receiving handle table.");
     return TPassResult::Failed;
   }
-  const uint16_t FileType = GetFileObjectType();
 
   if (Pid != 0) {
     TSharedProcess Process = std::make_shared<const TOwnedHandle>(Os().OpenProcess(PROCESS_DUP_HANDLE, FALSE, Pid));

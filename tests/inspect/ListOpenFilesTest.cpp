@@ -30,7 +30,8 @@ TEST_F(ListOpenFilesTest, NormalModeListsDriveLetterPathsOnly) {
   EXPECT_EQ(Screen.OpenFilesLabel, "Open files: 2");
   EXPECT_EQ(Screen.Status[0], "Ready");
   EXPECT_EQ(Sim.OpenProcessCalls.back(), std::make_tuple(DWORD(PROCESS_DUP_HANDLE), FALSE, DWORD(1234)));
-  EXPECT_EQ(Sim.Calls("GetLogicalDriveStringsA"), 1);  // once for the chunk, not once per name
+  EXPECT_EQ(Sim.Calls("GetLogicalDriveStringsA"), 1);  // once for the pass, not once per name
+  EXPECT_EQ(Sim.Calls("NtQuerySystemInformation"), 1);  // the table and the file type: one snapshot
   ExpectAllReleased();
 }
 
@@ -45,6 +46,11 @@ TEST_F(ListOpenFilesTest, AdvancedModeAddsPipesAndDevicePathsInTableOrder) {
   };
   EXPECT_EQ(Screen.Files, Expected);
   EXPECT_EQ(Screen.OpenFilesLabel, "Open files: 4");
+  // We hold no file: the NUL handle that gave the type is not taken for one.
+  const long Copies = Sim.Calls("DuplicateHandle");
+  ListOpenFiles(Sim.SelfPid, Mode);
+  EXPECT_TRUE(Screen.Files.empty());
+  EXPECT_EQ(Sim.Calls("DuplicateHandle"), Copies);
 }
 
 TEST_F(ListOpenFilesTest, OnlyPipesInNormalModeGiveAnEmptyList) {
