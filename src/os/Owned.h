@@ -39,42 +39,6 @@ class TOwnedHandle {
   HANDLE Value = nullptr;
 };
 
-class TOwnedKey {
- public:
-  TOwnedKey() = default;
-  ~TOwnedKey() { Reset(); }
-  TOwnedKey(const TOwnedKey&) = delete;
-  TOwnedKey& operator=(const TOwnedKey&) = delete;
-  HKEY Get() const { return Value; }
-  HKEY* Receive() {
-    Reset();
-    return &Value;
-  }
-  explicit operator bool() const { return Value != nullptr; }
-  void Reset() {
-    if (Value) Os().RegCloseKey(Value);
-    Value = nullptr;
-  }
-
- private:
-  HKEY Value = nullptr;
-};
-
-class TOwnedSid {
- public:
-  TOwnedSid() = default;
-  ~TOwnedSid() {
-    if (Value) Os().FreeSid(Value);
-  }
-  TOwnedSid(const TOwnedSid&) = delete;
-  TOwnedSid& operator=(const TOwnedSid&) = delete;
-  PSID Get() const { return Value; }
-  PSID* Receive() { return &Value; }
-
- private:
-  PSID Value = nullptr;
-};
-
 // Owns one object of the system and frees it with Free, on every path.
 template <typename THandle, auto Free>
 class TOwned {
@@ -93,6 +57,12 @@ class TOwned {
   TOwned(const TOwned&) = delete;
   TOwned& operator=(const TOwned&) = delete;
   THandle Get() const { return Handle_; }
+  // For a call that hands the object out through a pointer: the one held
+  // before is freed first.
+  THandle* Receive() {
+    Reset();
+    return &Handle_;
+  }
   explicit operator bool() const { return Handle_ != nullptr; }
   void Reset(THandle Handle = nullptr) {
     if (Handle_) Free(Handle_);
@@ -106,3 +76,7 @@ class TOwned {
 // A committed block from VirtualAlloc, released whole.
 inline void FreeBlock(void* Block) { Os().VirtualFree(Block, 0, MEM_RELEASE); }
 using TOwnedBlock = TOwned<void*, FreeBlock>;
+inline void CloseKey(HKEY Key) { Os().RegCloseKey(Key); }
+using TOwnedKey = TOwned<HKEY, CloseKey>;
+inline void ReleaseSid(PSID Sid) { Os().FreeSid(Sid); }
+using TOwnedSid = TOwned<PSID, ReleaseSid>;
