@@ -57,7 +57,7 @@ void PumpFor(DWORD Milliseconds, const std::function<bool(MSG*)>& Filter = nullp
 // or has the focus: a left click at a point of the screen, a key pressed.
 void ClickAt(POINT At);
 void MoveMouseTo(POINT At);
-void PressKey(WORD Key, WORD Modifier = 0);  // Modifier: VK_CONTROL, VK_MENU or 0
+void PressKey(WORD Key, WORD Modifier = 0);  // Modifier: VK_SHIFT, VK_CONTROL, VK_MENU or 0
 // The middle of a child window, or of a rectangle in a window's client area,
 // on the screen.
 POINT MiddleOf(HWND Window);

@@ -354,29 +354,6 @@ TEST(MainWindowGui, RealProgramListsTheFilesOfAChildItIsPointedAt) {
 
 }  // namespace
 
-namespace {
-
-// Pumps as the program's message loop does: accelerators and dialog keys first.
-void PumpWindow(TMainWindow& Window, DWORD Milliseconds) {
-  DWORD Start = GetTickCount();
-  do {
-    MSG Message;
-    while (PeekMessageA(&Message, nullptr, 0, 0, PM_REMOVE)) {
-      if (Window.PreTranslate(&Message)) continue;
-      TranslateMessage(&Message);
-      DispatchMessageA(&Message);
-    }
-    Sleep(10);
-  } while (GetTickCount() - Start < Milliseconds);
-}
-
-POINT CentreOf(HWND Window, RECT R) {
-  MapWindowPoints(Window, nullptr, reinterpret_cast<POINT*>(&R), 2);
-  return {(R.left + R.right) / 2, (R.top + R.bottom) / 2};
-}
-
-}  // namespace
-
 TEST(MainWindowGui, RealProgramFindsTheHolderOfAChildsFileWithCtrlF) {
   TRegistryLock Lock;
   std::string Folder = TempFolder("find");
@@ -452,7 +429,7 @@ TEST(MainWindowGui, OnePickRunsOnePassWithTheMouseOrTheKeyboard) {
   // Lines in PID order: 0, 4, 1000, 2000, 2004.
   RECT Box;
   GetClientRect(Combo, &Box);
-  ClickAt(CentreOf(Combo, Box));
+  ClickAt(MiddleOf(Combo, Box));
   PumpFor(300);
   COMBOBOXINFO Info = {};
   Info.cbSize = sizeof Info;
@@ -460,7 +437,7 @@ TEST(MainWindowGui, OnePickRunsOnePassWithTheMouseOrTheKeyboard) {
   ASSERT_TRUE(IsWindowVisible(Info.hwndList)) << "the list did not drop down";
   RECT Line;
   SendMessageA(Info.hwndList, LB_GETITEMRECT, 3, reinterpret_cast<LPARAM>(&Line));
-  ClickAt(CentreOf(Info.hwndList, Line));
+  ClickAt(MiddleOf(Info.hwndList, Line));
   PumpFor(800);
   EXPECT_EQ(SendMessageA(Combo, CB_GETCURSEL, 0, 0), 3);
   EXPECT_EQ(Passes(), 1) << "a mouse pick";
@@ -473,21 +450,18 @@ TEST(MainWindowGui, OnePickRunsOnePassWithTheMouseOrTheKeyboard) {
   EXPECT_EQ(Passes(), 2) << "a keyboard pick";
 
   // Tab walks the controls in layout order, Shift+Tab back.
-  const std::pair<WORD, int> Walk[] = {{VK_TAB, IdButton3}, {VK_TAB, IdListView1}, {VK_TAB, IdButton1},
-                                       {VK_TAB, IdButton2},  {VK_TAB, IdComboBox1}, {VK_SHIFT, IdButton2}};
+  // Pumped as the program's message loop does: accelerators and dialog keys first.
+  auto PumpWindow = [&Window](DWORD Milliseconds) {
+    PumpFor(Milliseconds, [&Window](MSG* Message) { return Window.PreTranslate(Message); });
+  };
+  const struct {
+    WORD Modifier;
+    int Focused;
+  } Walk[] = {{0, IdButton3}, {0, IdListView1}, {0, IdButton1}, {0, IdButton2}, {0, IdComboBox1}, {VK_SHIFT, IdButton2}};
   for (const auto& Step : Walk) {
-    if (Step.first == VK_SHIFT) {
-      INPUT Keys[4] = {};
-      for (INPUT& K : Keys) K.type = INPUT_KEYBOARD;
-      Keys[0].ki.wVk = Keys[3].ki.wVk = VK_SHIFT;
-      Keys[1].ki.wVk = Keys[2].ki.wVk = VK_TAB;
-      Keys[2].ki.dwFlags = Keys[3].ki.dwFlags = KEYEVENTF_KEYUP;
-      SendInput(4, Keys, sizeof(INPUT));
-    } else {
-      PressKey(Step.first);
-    }
-    PumpWindow(Window, 100);
-    EXPECT_EQ(GetDlgCtrlID(GetFocus()), Step.second);
+    PressKey(VK_TAB, Step.Modifier);
+    PumpWindow(100);
+    EXPECT_EQ(GetDlgCtrlID(GetFocus()), Step.Focused);
   }
 
   // Real input reaches the window while a pass waits on names with nothing
@@ -502,7 +476,7 @@ TEST(MainWindowGui, OnePickRunsOnePassWithTheMouseOrTheKeyboard) {
   };
   SetFocus(Combo);
   PressKey(VK_UP);
-  PumpWindow(Window, 2000);
+  PumpWindow(2000);
   ASSERT_GE(Dispatches, 30);
   EXPECT_GE(StopAt, 30);
   EXPECT_LE(StopAt, 35) << "F5 waited for something else to dispatch, or for the pass to end";
