@@ -526,16 +526,25 @@ NTSTATUS TSimWindows::NtQuerySystemInformation(ULONG InfoClass, void* Info, ULON
   return STATUS_SUCCESS;
 }
 
+std::shared_ptr<TSimWindows::TObject> TSimWindows::QueriedObject(TLock& Lock, const char* Op, HANDLE Handle,
+                                                                 NTSTATUS* Status) {
+  TGate G = Gate(Lock, Op);
+  THandle* H = G.HasStatus || G.Fail ? nullptr : Find(Handle);
+  if (!H) {
+    *Status = G.HasStatus ? G.Status : G.Fail ? STATUS_ACCESS_DENIED : STATUS_INVALID_HANDLE;
+    return nullptr;
+  }
+  auto Object = H->Object;
+  if (Object->Hang) WaitReleased(Lock);
+  return Object;
+}
+
 NTSTATUS TSimWindows::NtQueryInformationFile(HANDLE File, IO_STATUS_BLOCK* IoStatus, void* Info, ULONG Length,
                                              ULONG InfoClass) {
   TLock Lock(M);
-  TGate G = Gate(Lock, "NtQueryInformationFile");
-  if (G.HasStatus) return G.Status;
-  if (G.Fail) return STATUS_ACCESS_DENIED;
-  THandle* H = Find(File);
-  if (!H) return STATUS_INVALID_HANDLE;
-  auto Object = H->Object;
-  if (Object->Hang) WaitReleased(Lock);
+  NTSTATUS Status = STATUS_SUCCESS;
+  auto Object = QueriedObject(Lock, "NtQueryInformationFile", File, &Status);
+  if (!Object) return Status;
   if (InfoClass != FileNameInformation) return STATUS_INVALID_INFO_CLASS;
   if (Object->FileNameStatus != STATUS_SUCCESS) return Object->FileNameStatus;
   auto* Out = static_cast<FILE_NAME_INFORMATION*>(Info);
@@ -550,13 +559,9 @@ NTSTATUS TSimWindows::NtQueryInformationFile(HANDLE File, IO_STATUS_BLOCK* IoSta
 
 NTSTATUS TSimWindows::NtQueryObject(HANDLE Handle, ULONG InfoClass, void* Info, ULONG Length, ULONG* ReturnLength) {
   TLock Lock(M);
-  TGate G = Gate(Lock, "NtQueryObject");
-  if (G.HasStatus) return G.Status;
-  if (G.Fail) return STATUS_ACCESS_DENIED;
-  THandle* H = Find(Handle);
-  if (!H) return STATUS_INVALID_HANDLE;
-  auto Object = H->Object;
-  if (Object->Hang) WaitReleased(Lock);
+  NTSTATUS Status = STATUS_SUCCESS;
+  auto Object = QueriedObject(Lock, "NtQueryObject", Handle, &Status);
+  if (!Object) return Status;
   if (InfoClass != ObjectNameInformation) return STATUS_INVALID_INFO_CLASS;
   if (Object->ObjectNameStatus != STATUS_SUCCESS) return Object->ObjectNameStatus;
   size_t Bytes = Object->Name.size() * 2;

@@ -283,6 +283,9 @@ class TSimWindows : public TSystem {
   void CheckTerminated();
   void SetError(DWORD Error);
   THandle* Find(HANDLE Handle);
+  // The object a name query asks about, once any hang is released; null with
+  // Status set when the query ends first (a planned fault, no such handle).
+  std::shared_ptr<TObject> QueriedObject(TLock& Lock, const char* Op, HANDLE Handle, NTSTATUS* Status);
   HANDLE AddOwn(std::shared_ptr<TObject> Object, const std::string& Kind);
   TProcess* FindProcess(DWORD Pid);
   TProcess* ProcessBehind(HANDLE Process);  // the process a process handle refers to
