@@ -15,42 +15,6 @@
 // it is closed when the last of them has ended, never under one.
 using TSharedProcess = std::shared_ptr<const TOwnedHandle>;
 
-// One handle to name, filled by the caller: one of this process, or, when the
-// batch has a process, that process's value, which the worker copies first.
-struct TNameRequest {
-  HANDLE Handle;
-  HANDLE Copy;  // the worker's copy while it names it
-};
-
-// The handles a worker names in turn, and how far it has come. It must stay
-// valid until the worker has really ended, even one terminated for being late.
-// A name is written only where its status is 0, so the names are not cleared
-// first: the pages are touched as the worker reaches them.
-struct TNameBatch {
-  TNameBatch(size_t N, TSharedProcess From)
-      : Count(N),
-        Process(std::move(From)),
-        Requests(new TNameRequest[N]()),
-        Names(new char[N][MAX_PATH]),
-        Status(new DWORD[N]()) {}
-  ~TNameBatch();  // closes the copy of a worker ended inside its query
-  TNameBatch(const TNameBatch&) = delete;
-  TNameBatch& operator=(const TNameBatch&) = delete;
-  const size_t Count;
-  const TSharedProcess Process;
-  std::unique_ptr<TNameRequest[]> Requests;
-  std::unique_ptr<char[][MAX_PATH]> Names;
-  std::unique_ptr<DWORD[]> Status;
-  // One word, so that both sides always read one consistent state: 2I while
-  // the worker is before query I, 2I + 1 while it is inside it (2 x Count when
-  // it has answered all), with the flags below. Each side moves it on only by
-  // compare-and-swap, so a decision taken on a value holds.
-  std::atomic<size_t> Progress{0};
-  static constexpr size_t StopFlag = size_t(1) << (sizeof(size_t) * 8 - 1);  // begin no further query
-  static constexpr size_t Condemned = size_t(1) << (sizeof(size_t) * 8 - 2);  // this late query is ended
-  static constexpr size_t StepMask = Condemned - 1;
-};
-
 // Reads a handle-table block of any class and width as the same entries.
 class THandleTableView {
  public:
@@ -58,6 +22,7 @@ class THandleTableView {
     DWORD ProcessId;
     uint16_t ObjectTypeNumber;
     ULONG_PTR Handle;
+    ULONG_PTR Object;  // the kernel object's address
   };
 
   THandleTableView() = default;
@@ -125,11 +90,13 @@ bool NameHandles(const HANDLE* Handles, size_t Count, std::string* Names, TPassO
 // name, empty for a handle that has none.
 using TNameSink = std::function<void(size_t Index, const std::string& Name)>;
 
-// NameHandles for the handle values of another process: the worker copies,
-// names and closes each in turn, so that one thread makes the calls the
-// listing needs and the caller is free to show the names as they come.
-bool NameProcessHandles(const TSharedProcess& Process, const HANDLE* Handles, size_t Count, const TNameSink& Named,
-                        TPassOwner* Pass);
+// NameHandles for the handles of another process, as its table entries give
+// them: the worker copies, names and closes each in turn, so that one thread
+// makes the calls the listing needs and the caller is free to show the names
+// as they come. A handle whose query had to be ended once is not asked again
+// while its owner holds it: it gets no name at once.
+bool NameProcessHandles(const TSharedProcess& Process, const THandleTableView::TEntry* Handles, size_t Count,
+                        const TNameSink& Named, TPassOwner* Pass);
 
 // The drive letters and the devices they stand for, read once for many names.
 class TDriveMap {
@@ -146,9 +113,19 @@ class TDriveMap {
 // The same with the drives read for this one name.
 std::string MapDevicePath(const std::string& Name);
 
-// Releases the records and thread handles of workers left behind that have
-// ended since; returns how many are still running.
+// Releases what workers left behind that have ended since hold; returns how
+// many are still kept. A worker that was ended inside its query is kept for
+// NameWorkerGraceMs after its end is first reported: some systems report it
+// before the thread has stopped.
 size_t ReapNameWorkers();
+constexpr DWORD NameWorkerGraceMs = 2000;
 
 // How many workers were ended inside a late query, this run.
 size_t NameWorkersTerminated();
+
+// At most this many workers ended inside a query may be kept at once: past
+// it, a process's handles are left unnamed rather than risk one more worker
+// that never ends.
+constexpr size_t MaxStuckNameWorkers = 8;
+// How many handles were left unnamed for that reason, this run.
+size_t NameHandlesSkipped();

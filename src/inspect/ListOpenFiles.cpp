@@ -17,8 +17,8 @@ TFileRow FileRow(ULONG_PTR Handle, const std::string& Path) { return {HandleText
 bool ListProcessFiles(const TSharedProcess& Process, const THandleTableView& Table, const std::vector<size_t>& Entries,
                       const uint32_t* Mode, long& Count, TRowFilter* Filter) {
   TMainView& Out = View();
-  std::vector<HANDLE> Values(Entries.size());
-  for (size_t I = 0; I < Entries.size(); ++I) Values[I] = reinterpret_cast<HANDLE>(Table.Entry(Entries[I]).Handle);
+  std::vector<THandleTableView::TEntry> Handles(Entries.size());
+  for (size_t I = 0; I < Entries.size(); ++I) Handles[I] = Table.Entry(Entries[I]);
   bool Added = false;
   auto Show = [&](size_t I, const std::string& Path) {
     if (Path.empty()) return;
@@ -29,11 +29,11 @@ bool ListProcessFiles(const TSharedProcess& Process, const THandleTableView& Tab
       if (!Filter->HeaderShown) Out.AddFile(Filter->Header());
       Filter->HeaderShown = true;
     }
-    Out.AddFile(FileRow(reinterpret_cast<ULONG_PTR>(Values[I]), Path));
+    Out.AddFile(FileRow(Handles[I].Handle, Path));
     if (Count++ == 0) Pass().DispatchSoon();
     Added = true;
   };
-  if (!NameProcessHandles(Process, Values.data(), Values.size(), Show, &Pass())) return false;
+  if (!NameProcessHandles(Process, Handles.data(), Handles.size(), Show, &Pass())) return false;
   return !Added || Pass().KeepGoing(true);
 }
 
@@ -68,6 +68,7 @@ TPassResult RunPass(DWORD Pid, const uint32_t& Mode, TLister& Lister, const char
   Out.ClearFiles();
   Out.SetStatus(0, Working);
   long Count = 0;
+  const size_t SkippedBefore = NameHandlesSkipped();
 
   uint16_t FileType = 0;
   TInfoTable Table = GetInfoTable(&FileType);
@@ -89,7 +90,8 @@ TPassResult RunPass(DWORD Pid, const uint32_t& Mode, TLister& Lister, const char
   }
 
   Out.SetOpenFilesLabel("Open files: " + std::to_string(Count));
-  Out.SetStatus(0, "Ready");
+  // Handles left unnamed for want of workers that end are not silently lost.
+  Out.SetStatus(0, NameHandlesSkipped() != SkippedBefore ? "Ready (some handles skipped: queries stuck)" : "Ready");
   return TPassResult::Completed;
 }
 

@@ -274,20 +274,21 @@ struct THandleTableLayout {
   size_t PidOffset, PidSize;
   size_t TypeOffset, TypeSize;
   size_t HandleOffset, HandleSize;
+  size_t ObjectOffset, ObjectSize;  // the kernel object's address
 };
 
 // SystemHandleInformation, 32-bit: u32 count; entries of ProcessId u32,
 // ObjectTypeNumber u8, Flags u8, Handle u16, Object u32, GrantedAccess u32.
-constexpr THandleTableLayout HandleTable16x32{16, 4, 4, 4, 16, 0, 4, 4, 1, 6, 2};
+constexpr THandleTableLayout HandleTable16x32{16, 4, 4, 4, 16, 0, 4, 4, 1, 6, 2, 8, 4};
 // SystemHandleInformation, 64-bit: count padded to 8; the same fields with
 // Object pointer-sized at 8 and GrantedAccess at 16: 24 bytes.
-constexpr THandleTableLayout HandleTable16x64{16, 8, 8, 8, 24, 0, 4, 4, 1, 6, 2};
+constexpr THandleTableLayout HandleTable16x64{16, 8, 8, 8, 24, 0, 4, 4, 1, 6, 2, 8, 8};
 // SystemExtendedHandleInformation: pointer-sized count and reserved field, then
 // Object, UniqueProcessId, HandleValue (pointer-sized), GrantedAccess u32,
 // CreatorBackTraceIndex u16, ObjectTypeIndex u16, HandleAttributes u32,
 // Reserved u32.
-constexpr THandleTableLayout HandleTable64x32{64, 4, 8, 4, 28, 4, 4, 18, 2, 8, 4};
-constexpr THandleTableLayout HandleTable64x64{64, 8, 16, 8, 40, 8, 8, 30, 2, 16, 8};
+constexpr THandleTableLayout HandleTable64x32{64, 4, 8, 4, 28, 4, 4, 18, 2, 8, 4, 0, 4};
+constexpr THandleTableLayout HandleTable64x64{64, 8, 16, 8, 40, 8, 8, 30, 2, 16, 8, 0, 8};
 
 inline const THandleTableLayout& HandleTableLayout(ULONG InfoClass, unsigned PointerWidth) {
   if (InfoClass == SystemExtendedHandleInformation) return PointerWidth == 8 ? HandleTable64x64 : HandleTable64x32;

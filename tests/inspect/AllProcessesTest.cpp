@@ -135,8 +135,7 @@ TEST_F(AllProcessesTest, EveryFailureReleasesEverything) {
     long Before = Fresh.TotalCalls();
     ListOpenFiles(0, Mode);
     Total = Fresh.TotalCalls() - Before;
-    ASSERT_TRUE(Fresh.WaitThreads());
-    ReapNameWorkers();  // no worker of this machine may outlive it
+    ASSERT_TRUE(ReapAllWorkers(Fresh));  // no worker of this machine may outlive it
   }
   for (long K = 1; K <= Total; ++K) {
     TSimWindows Fresh;
@@ -145,8 +144,7 @@ TEST_F(AllProcessesTest, EveryFailureReleasesEverything) {
     FillProcessList(0);
     Fresh.FailGlobalCall(Fresh.TotalCalls() + K);
     ListOpenFiles(0, Mode);
-    ASSERT_TRUE(Fresh.WaitThreads());
-    ReapNameWorkers();
+    ASSERT_TRUE(ReapAllWorkers(Fresh));
     EXPECT_EQ(Fresh.Outstanding(), "") << "failing call " << K;
   }
 }

@@ -63,9 +63,7 @@ TRun RunPass(TBuild Build, DWORD Pid, uint32_t Mode, bool Reference) {
     ReferenceListOpenFiles(Pid, Mode);
   else
     ListOpenFiles(Pid, Mode);
-  Sim.ReleaseBlocked();
-  Sim.WaitThreads();
-  ReapNameWorkers();
+  ReapAllWorkers(Sim);
   EXPECT_EQ(Sim.Outstanding(), "");
   return {Screen.Files, Screen.Log};
 }
@@ -99,9 +97,7 @@ TEST(FastPass, OneWorkerNamesAProcessUnlessAQueryIsLate) {
   ListOpenFiles(1234, Mode);
   EXPECT_EQ(Screen.Files.size(), 699u);
   EXPECT_EQ(Sim.ThreadsCreated() - Before, 2);  // one more after the late query
-  Sim.ReleaseBlocked();
-  Sim.WaitThreads();
-  ReapNameWorkers();
+  ReapAllWorkers(Sim);
   EXPECT_EQ(Sim.Outstanding(), "");
 }
 
@@ -123,8 +119,7 @@ TEST(FastPass, AllProcessesViewWalksTheTableOnce) {
   // A dispatch after each header and after each process's rows, not one per
   // entry per process (43 x 880 with the old walk).
   EXPECT_LT(Sim.ProcessMessagesCalls - Before, 2 * 43 + 20);
-  Sim.WaitThreads();
-  ReapNameWorkers();
+  ReapAllWorkers(Sim);
 }
 
 }  // namespace

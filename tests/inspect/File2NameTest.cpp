@@ -4,6 +4,8 @@
 #include <functional>
 #include <thread>
 
+#include "inspect/PassOwner.h"
+
 #include "support/Machine.h"
 
 namespace {
@@ -21,6 +23,18 @@ class File2NameTest : public TMachineTest {
     return Copy;
   }
   TSimWindows::TObject& LastObject() { return Sim.ObjectOf(Sim.SelfPid, Objects.back()); }
+  // The names of Owner's files, as a pass asks for them.
+  std::vector<std::string> NameOf(DWORD Owner) {
+    TInfoTable Table = GetInfoTable();
+    std::vector<THandleTableView::TEntry> Entries;
+    for (size_t I = 0; I < Table.NumberOfHandles(); ++I)
+      if (Table.Entry(I).ProcessId == Owner) Entries.push_back(Table.Entry(I));
+    auto Process = std::make_shared<const TOwnedHandle>(Sim.OpenProcess(PROCESS_DUP_HANDLE, FALSE, Owner));
+    std::vector<std::string> Names(Entries.size());
+    NameProcessHandles(Process, Entries.data(), Entries.size(),
+                       [&](size_t I, const std::string& Name) { Names[I] = Name; }, nullptr);
+    return Names;
+  }
   void CloseOwned() {
     for (HANDLE H : Owned) Sim.CloseHandle(H);
     Owned.clear();
@@ -176,51 +190,65 @@ TEST_F(File2NameTest, LongNamesAreCutAtACharacterBoundary) {
   ExpectAllReleased();
 }
 
-TEST_F(File2NameTest, AWorkerIsEndedOnlyInsideAQueryLateBy100Ms) {
+TEST_F(File2NameTest, OnlyAQueryUnansweredFor100MsLosesItsName) {
   using namespace std::chrono;
-  // Two handles, the first one's naming in trouble somewhere; the second must
-  // always be named, no worker may be ended outside a query, and no trouble
-  // may cost more than the deadline (500 ms never passes at 1 s).
+  // Two files of another process, the first one's naming in trouble
+  // somewhere; the second must always be named, no worker may be ended
+  // outside a query, and no trouble may cost much more than its bound. On a
+  // system that reports a terminated thread ended at once, too.
   struct TCase {
     const char* What;
     const char* Stall;  // the call that does not return until released
+    int ReleaseAfterMs;  // 0: at the end
+    DWORD ClockMovesMs;  // time that passes while it stalls
     bool AnswersAtTheDecision;  // the first query answers as the waiter decides it is late
     const char* FirstName;
     int Terminations;
-    bool CostsTheDeadline;
+    int CostsMs;  // at least
   } Cases[] = {
-      {"hung query", "NtQueryObject", false, "", 1, true},
-      {"start stalled", "ThreadStart", false, "", 0, true},
-      {"end stalled", "ThreadEnd", false, "C:\\a", 0, false},
-      {"answer as the waiter reads the clock", "NtQueryObject", true, "C:\\a", 0, true},
+      {"hung query", "NtQueryObject", 0, 0, false, "", 1, 100},
+      {"answer as the waiter reads the clock", "NtQueryObject", 0, 0, true, "C:\\a", 0, 100},
+      {"slow start", "ThreadStart", 150, 0, false, "C:\\a", 0, 150},
+      {"slow copy", "DuplicateHandle", 150, 0, false, "C:\\a", 0, 150},
+      {"answer held as it is written", "WideCharToMultiByte", 150, 0, false, "C:\\a", 0, 150},
+      {"end stalled", "ThreadEnd", 0, 0, false, "C:\\a", 0, 0},
+      {"start that never comes", "ThreadStart", 0, 5000, false, "", 0, 0},
   };
-  for (const TCase& C : Cases) {
-    SCOPED_TRACE(C.What);
-    HANDLE Handles[2] = {Own("\\Device\\HarddiskVolume1\\a"), Own("\\Device\\HarddiskVolume1\\b")};
-    int Terminated = Sim.Calls("TerminateThread");
-    Sim.BlockCall(C.Stall, 1);
-    const auto Start = steady_clock::now();
-    std::function<void()> AnswerLate = [&] {
-      // Right after the waiter has read the worker's progress, at the first look
-      // that finds it 100 ms late: the decision rests on a value now stale.
-      if (steady_clock::now() - Start < milliseconds(100)) return Sim.OnNextCall("GetTickCount", AnswerLate);
-      Sim.ReleaseBlocked();
-      std::this_thread::sleep_for(milliseconds(30));
-    };
-    if (C.AnswersAtTheDecision) Sim.OnNextCall("GetTickCount", AnswerLate);
-    std::string Names[2];
-    EXPECT_TRUE(NameHandles(Handles, 2, Names, nullptr));
-    const auto Spent = steady_clock::now() - Start;
-    EXPECT_EQ(Names[0], C.FirstName);
-    EXPECT_EQ(Names[1], "C:\\b");
-    EXPECT_LT(Spent, milliseconds(500));
-    if (C.CostsTheDeadline) {
-      EXPECT_GE(Spent, milliseconds(100));
+  DWORD Owner = 500;
+  for (bool Early : {false, true}) {
+    Sim.EndReportedEarly = Early;
+    for (const TCase& C : Cases) {
+      SCOPED_TRACE(std::string(C.What) + (Early ? ", end reported early" : ""));
+      Owner += 4;
+      Sim.AddProcess(Owner, "p.exe");
+      Sim.AddFile(Owner, "\\Device\\HarddiskVolume1\\a");
+      Sim.AddFile(Owner, "\\Device\\HarddiskVolume1\\b");
+      const int Terminated = Sim.Calls("TerminateThread");
+      Sim.BlockCall(C.Stall, 1);
+      const auto Start = steady_clock::now();
+      std::function<void()> AnswerLate = [&] {
+        // Right after the waiter has read the worker's progress, at the first look
+        // that finds it 100 ms late: the decision rests on a value now stale.
+        if (steady_clock::now() - Start < milliseconds(100)) return Sim.OnNextCall("GetTickCount", AnswerLate);
+        Sim.ReleaseBlocked();
+        std::this_thread::sleep_for(milliseconds(30));
+      };
+      if (C.AnswersAtTheDecision) Sim.OnNextCall("GetTickCount", AnswerLate);
+      std::thread Later([&] {
+        std::this_thread::sleep_for(milliseconds(C.ReleaseAfterMs ? C.ReleaseAfterMs : 20));
+        if (C.ReleaseAfterMs) Sim.ReleaseBlocked();
+        Sim.AdvanceClock(C.ClockMovesMs);
+      });
+      const std::vector<std::string> Names = NameOf(Owner);
+      const auto Spent = steady_clock::now() - Start;
+      Later.join();
+      EXPECT_EQ(Names, (std::vector<std::string>{C.FirstName, "C:\\b"}));
+      EXPECT_LT(Spent, milliseconds(500));
+      EXPECT_GE(Spent, milliseconds(C.CostsMs));
+      EXPECT_EQ(Sim.Calls("TerminateThread") - Terminated, C.Terminations);
+      ExpectAllReleased();  // the record outlived the worker, which ended
+      EXPECT_EQ(Sim.UnsafeTerminations(), 0);
     }
-    EXPECT_EQ(Sim.Calls("TerminateThread") - Terminated, C.Terminations);
-    CloseOwned();
-    ExpectAllReleased();  // the record outlived the worker, which ended
-    EXPECT_EQ(Sim.UnsafeTerminations(), 0);
   }
 }
 
@@ -246,19 +274,66 @@ TEST_F(File2NameTest, AQueryAnsweringAsItIsEndedLeavesTheNextHandleItsName) {
 }
 
 TEST_F(File2NameTest, LateWorkerNeverWritesIntoReusedMemory) {
-  // Under AddressSanitizer: many workers time out, the caller's memory is
-  // reused, then all of them come back at once.
+  // Under AddressSanitizer, on a system that reports a terminated thread
+  // ended while it runs on: many workers are ended inside their queries and
+  // reaped, the caller's memory is reused, then all of them come back at once.
+  Sim.EndReportedEarly = true;
   Sim.BlockCall("NtQueryInformationFile", 0);
   HANDLE H = Own("\\Device\\HarddiskVolume1\\x");
-  for (int I = 0; I < 5; ++I) {
-    EXPECT_EQ(HandleToFileName(H), "");
-    std::vector<char> Churn(4096, 'x');
-    std::string Again(300, 'y');
-    EXPECT_EQ(Churn.size() + Again.size(), 4396u);
+  for (int I = 0; I < 5; ++I) EXPECT_EQ(HandleToFileName(H), "");
+  Sim.FreezeClock();
+  EXPECT_EQ(ReapNameWorkers(), 5u);  // reported ended, kept all the same
+  std::vector<char> Churn(4096, 'x');
+  std::string Again(300, 'y');
+  EXPECT_EQ(Churn.size() + Again.size(), 4396u);
+  Sim.ReleaseBlocked();
+  ASSERT_TRUE(Sim.WaitThreads());
+  // Each pass reaped those before it: their ends were reported earlier.
+  Sim.AdvanceClock(NameWorkerGraceMs - 1);
+  EXPECT_EQ(ReapNameWorkers(), 1u);
+  Sim.AdvanceClock(1);
+  EXPECT_EQ(ReapNameWorkers(), 0u);
+  CloseOwned();
+  ExpectAllReleased();
+}
+
+TEST_F(File2NameTest, AWorkerThatCannotBeEndedStopsAndIsReaped) {
+  // The end of a late query fails: once after the pass asked to stop, once
+  // after the worker answered and waits to be ended. Either way it begins
+  // no further query, ends by itself and is reaped.
+  HANDLE Handles[3] = {Own("\\Device\\HarddiskVolume1\\a"), Own("\\Device\\HarddiskVolume1\\b"),
+                       Own("\\Device\\HarddiskVolume1\\c")};
+  std::string Names[3];
+  {
+    TPassOwner Owner;
+    TPassOwner::TRun Running(Owner);
+    Sim.BlockCall("NtQueryInformationFile", 1);
+    Sim.OnProcessMessages = [&] {
+      if (Sim.Calls("NtQueryInformationFile") == 1) Owner.RequestStop();  // the query is under way
+    };
+    Sim.FailCall("TerminateThread");
+    EXPECT_FALSE(NameHandles(Handles, 3, Names, &Owner));
+    Sim.OnProcessMessages = nullptr;
   }
   Sim.ReleaseBlocked();
   ASSERT_TRUE(Sim.WaitThreads());
+  EXPECT_EQ(Sim.Calls("NtQueryInformationFile"), 1);
+  EXPECT_EQ(Sim.Calls("NtQueryObject"), 0);
   EXPECT_EQ(ReapNameWorkers(), 0u);
+
+  Sim.BlockCall("NtQueryObject", 1);
+  Sim.OnNextCall("TerminateThread", [&] {
+    Sim.ReleaseBlocked();
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+  });
+  Sim.FailCall("TerminateThread");
+  EXPECT_TRUE(NameHandles(Handles, 3, Names, nullptr));
+  EXPECT_EQ(Names[0], "");
+  EXPECT_EQ(Names[1], "C:\\b");
+  EXPECT_EQ(Names[2], "C:\\c");
+  ASSERT_TRUE(Sim.WaitThreads());
+  EXPECT_EQ(ReapNameWorkers(), 0u);
+  EXPECT_EQ(Sim.UnsafeTerminations(), 0);
   CloseOwned();
   ExpectAllReleased();
 }

@@ -1,6 +1,7 @@
 // The listing pass of one process, as the main view sees it.
 #include "inspect/ListOpenFiles.h"
 
+#include <algorithm>
 #include <chrono>
 
 #include "support/Machine.h"
@@ -188,6 +189,59 @@ TEST_F(ListOpenFilesTest, EventsAreDispatchedAfterRowsAndWhileAQueryHangs) {
   ExpectAllReleased();
 }
 
+TEST_F(ListOpenFilesTest, AHandleThatHungIsNotAskedAgainWhileItsOwnerHoldsIt) {
+  // A pipe whose query never answers, on a system that cannot end a thread
+  // inside it: twenty refreshes end one worker, not twenty.
+  Sim.ObjectOf(1234, 0x7AC).Hang = true;
+  Mode = 1;
+  const std::vector<std::string> Listed = {"C:\\docs\\a.doc", "\\Device\\HarddiskVolume5\\data\\x.log",
+                                           "C:\\windows\\win.ini"};
+  for (int I = 0; I < 20; ++I) {
+    ListOpenFiles(1234, Mode);
+    ASSERT_EQ(Paths(), Listed) << "pass " << I;
+  }
+  EXPECT_EQ(Sim.Calls("TerminateThread"), 1);
+  EXPECT_EQ(Sim.LiveThreads(), 1);
+  // Once the owner no longer holds it, the same value is asked again, even
+  // for the same object.
+  auto& Handles = Sim.Process(1234).Handles;
+  auto Pipe = std::find_if(Handles.begin(), Handles.end(), [](auto& H) { return H.Value == 0x7AC; });
+  const TSimWindows::THandle Held = *Pipe;
+  Handles.erase(Pipe);
+  ListOpenFiles(1234, Mode);
+  Handles.push_back(Held);
+  ListOpenFiles(1234, Mode);
+  EXPECT_EQ(Sim.Calls("TerminateThread"), 2);
+  ExpectAllReleased();
+}
+
+TEST_F(ListOpenFilesTest, PastEightStuckWorkersHandlesAreLeftUnnamedAndTheStatusSaysSo) {
+  Sim.AddProcess(4000, "stuck.exe");
+  for (int I = 0; I < 9; ++I) Sim.ObjectOf(4000, Sim.AddFile(4000, "\\Device\\NamedPipe\\p")).Hang = true;
+  Sim.AddFile(4000, "\\Device\\HarddiskVolume1\\after.txt");
+  Mode = 1;
+  ListOpenFiles(4000, Mode);
+  EXPECT_EQ(Sim.Calls("TerminateThread"), 8);
+  EXPECT_EQ(Sim.ThreadsCreated(), 8);
+  EXPECT_TRUE(Screen.Files.empty());
+  EXPECT_EQ(Screen.OpenFilesLabel, "Open files: 0");
+  EXPECT_EQ(Screen.Status[0], "Ready (some handles skipped: queries stuck)");
+  // No other process is named while they are stuck...
+  ListOpenFiles(1234, Mode);
+  EXPECT_TRUE(Screen.Files.empty());
+  EXPECT_EQ(Sim.ThreadsCreated(), 8);
+  // ...and once they have ended, the passes themselves reap them.
+  Sim.ReleaseBlocked();
+  ASSERT_TRUE(Sim.WaitThreads());
+  ListOpenFiles(1234, Mode);
+  EXPECT_TRUE(Screen.Files.empty());
+  Sim.AdvanceClock(NameWorkerGraceMs);
+  ListOpenFiles(1234, Mode);
+  EXPECT_EQ(Paths().size(), 4u);
+  EXPECT_EQ(Screen.Status[0], "Ready");
+  ExpectAllReleased();
+}
+
 TEST_F(ListOpenFilesTest, HandleTextIsEightUpperCaseHexDigits) {
   EXPECT_EQ(HandleText(0x7a4), "0x000007A4");
   EXPECT_EQ(HandleText(0), "0x00000000");
@@ -215,9 +269,7 @@ TEST_F(ListOpenFilesTest, EveryFailureReleasesEverything) {
     TOsScope Use(Fresh);
     ListOpenFiles(1234, Mode);
     Total = Fresh.TotalCalls();
-    Fresh.ReleaseBlocked();
-    ASSERT_TRUE(Fresh.WaitThreads());
-    ReapNameWorkers();
+    ASSERT_TRUE(ReapAllWorkers(Fresh));
   }
   ASSERT_GT(Total, 20);
   for (long K = 1; K <= Total; ++K) {
@@ -226,9 +278,7 @@ TEST_F(ListOpenFilesTest, EveryFailureReleasesEverything) {
     TOsScope Use(Fresh);
     Fresh.FailGlobalCall(K);
     ListOpenFiles(1234, Mode);
-    Fresh.ReleaseBlocked();
-    ASSERT_TRUE(Fresh.WaitThreads()) << "failing call " << K << " (" << Fresh.CallLog()[K - 1] << ")";
-    ReapNameWorkers();
+    ASSERT_TRUE(ReapAllWorkers(Fresh)) << "failing call " << K << " (" << Fresh.CallLog()[K - 1] << ")";
     EXPECT_EQ(Fresh.Outstanding(), "") << "failing call " << K << " (" << Fresh.CallLog()[K - 1] << ")";
   }
 }

@@ -34,6 +34,7 @@ TEST(TableLayout, SixteenByteEntriesOfTheThirtyTwoBitOldClass) {
   EXPECT_EQ(V.Entry(0).ProcessId, 4u);
   EXPECT_EQ(V.Entry(0).ObjectTypeNumber, 28);
   EXPECT_EQ(V.Entry(0).Handle, 0x7A4u);
+  EXPECT_EQ(V.Entry(0).Object, 0x81234567u);
   EXPECT_EQ(V.Entry(1).ProcessId, 1234u);
   EXPECT_EQ(V.Entry(1).ObjectTypeNumber, 37);
   EXPECT_EQ(V.Entry(1).Handle, 0xFFFCu);
@@ -54,6 +55,7 @@ TEST(TableLayout, TwentyFourByteEntriesOfTheSixtyFourBitOldClass) {
   EXPECT_EQ(V.Entry(0).ProcessId, 1000u);
   EXPECT_EQ(V.Entry(0).ObjectTypeNumber, 37);
   EXPECT_EQ(V.Entry(0).Handle, 0x44u);
+  EXPECT_EQ(V.Entry(0).Object, 0xFFFF800012345678ull);
 }
 
 TEST(TableLayout, ExtendedClassCarriesWholeProcessIdsAndHandlesInBothWidths) {
@@ -74,6 +76,7 @@ TEST(TableLayout, ExtendedClassCarriesWholeProcessIdsAndHandlesInBothWidths) {
   EXPECT_EQ(N.Entry(0).ProcessId, 70000u);
   EXPECT_EQ(N.Entry(0).Handle, 0x1A2B4u);
   EXPECT_EQ(N.Entry(0).ObjectTypeNumber, 0x125);
+  EXPECT_EQ(N.Entry(0).Object, 0x81234567u);
   EXPECT_TRUE(N.OwnedBy(N.Entry(0), 70000));
   EXPECT_FALSE(N.OwnedBy(N.Entry(0), 70000 & 0xFFFF));
 
@@ -93,6 +96,7 @@ TEST(TableLayout, ExtendedClassCarriesWholeProcessIdsAndHandlesInBothWidths) {
   EXPECT_EQ(W.Entry(0).ProcessId, 131072u);
   EXPECT_EQ(W.Entry(0).Handle, 0x20004u);
   EXPECT_EQ(W.Entry(0).ObjectTypeNumber, 40);
+  EXPECT_EQ(W.Entry(0).Object, 0xFFFF800012345678ull);
 }
 
 TEST(TableLayout, CountBeyondTheBlockIsNotBelieved) {

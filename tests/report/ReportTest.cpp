@@ -165,8 +165,7 @@ TEST_F(ReportTest, EveryFailureClosesTheFile) {
       SaveReport(Screen, 2000, "C:\\k.txt");
     } catch (const TInOutError&) {
     }
-    Sim.WaitThreads();
-    ReapNameWorkers();
+    ReapAllWorkers(Sim);
     EXPECT_EQ(Sim.Outstanding(), "") << "failing call " << K;
   }
 }

@@ -40,6 +40,7 @@ struct TSimWindows::TThread {
   int Waiting = 0;  // blocked inside a call of the system
   bool Done = false;
   bool Terminated = false;
+  bool ReportedEnded = false;  // what a wait sees: Done, or early after a termination
   DWORD ExitCode = STILL_ACTIVE;
 };
 
@@ -93,6 +94,11 @@ std::u16string TSimWindows::Wide(const std::string& Text) {
     }
   }
   return Out;
+}
+
+uintptr_t TSimWindows::NewAddress() {
+  static std::atomic<uintptr_t> Next{0x81000000};
+  return Next += 0x40;
 }
 
 TSimWindows::TProcess& TSimWindows::AddProcess(DWORD Pid, const std::string& Exe, const std::string& Path) {
@@ -229,7 +235,8 @@ void TSimWindows::WaitReleased(TLock& Lock) {
   if (T) ++T->Waiting;
   Changed.wait(Lock, [&] { return ReleaseGeneration != Generation || ShuttingDown; });
   if (T) --T->Waiting;
-  CheckTerminated();
+  // Where the end is reported early, the call it was in still returns.
+  if (!EndReportedEarly) CheckTerminated();
 }
 
 void TSimWindows::RunHook(const char* Op) {
@@ -349,11 +356,22 @@ HANDLE TSimWindows::GetCurrentProcess() { return reinterpret_cast<HANDLE>(static
 HANDLE TSimWindows::GetCurrentThread() { return reinterpret_cast<HANDLE>(static_cast<intptr_t>(-2)); }
 DWORD TSimWindows::GetCurrentProcessId() { return SelfPid; }
 DWORD TSimWindows::GetLastError() { return LastError; }
-DWORD TSimWindows::GetTickCount() {
-  RunHook("GetTickCount");
+namespace {
+DWORD RealTicks() {
   static const auto Boot = std::chrono::steady_clock::now();
   return static_cast<DWORD>(
       std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - Boot).count());
+}
+}  // namespace
+
+DWORD TSimWindows::GetTickCount() {
+  RunHook("GetTickCount");
+  return ClockOffset + (ClockFrozen ? FrozenAt.load() : RealTicks());
+}
+
+void TSimWindows::FreezeClock() {
+  FrozenAt = RealTicks();
+  ClockFrozen = true;
 }
 
 BOOL TSimWindows::CloseHandle(HANDLE Handle) {
@@ -520,6 +538,7 @@ NTSTATUS TSimWindows::NtQuerySystemInformation(ULONG InfoClass, void* Info, ULON
       Put(E + L.PidOffset, P.Pid & Narrow, L.PidSize);
       Put(E + L.TypeOffset, H.Object->Type, L.TypeSize);
       Put(E + L.HandleOffset, H.Value & Narrow, L.HandleSize);
+      Put(E + L.ObjectOffset, H.Object->Address, L.ObjectSize);
       E += L.EntrySize;
     }
   }
@@ -666,7 +685,7 @@ DWORD TSimWindows::WaitForSingleObject(HANDLE Handle, DWORD Milliseconds) {
   if (H->Kind == "process") return FindProcess(H->Target) ? WAIT_TIMEOUT : WAIT_OBJECT_0;
   if (H->Kind != "thread") return WAIT_OBJECT_0;
   TThread* T = Threads[H->Thread - 1].get();
-  auto Ended = [&] { return T->Done; };
+  auto Ended = [&] { return T->Done || T->ReportedEnded; };
   if (Milliseconds == INFINITE) {
     Changed.wait(Lock, Ended);
     return WAIT_OBJECT_0;
@@ -683,7 +702,7 @@ BOOL TSimWindows::GetExitCodeThread(HANDLE Thread, DWORD* ExitCode) {
     return FALSE;
   }
   TThread* T = Threads[H->Thread - 1].get();
-  *ExitCode = T->Done ? T->ExitCode : STILL_ACTIVE;
+  *ExitCode = T->Done || T->ReportedEnded ? T->ExitCode : STILL_ACTIVE;
   return TRUE;
 }
 
@@ -706,6 +725,8 @@ BOOL TSimWindows::TerminateThread(HANDLE Thread, DWORD ExitCode) {
   if (!T->Done) {
     T->Terminated = true;
     T->ExitCode = ExitCode;
+    T->ReportedEnded = EndReportedEarly;
+    Changed.notify_all();
   }
   return TRUE;
 }
@@ -1195,12 +1216,19 @@ void TSimWindows::ExitProcess(UINT ExitCode) {
 void TSimWindows::Sleep(DWORD Milliseconds) {
   TLock Lock(M);
   Gate(Lock, "Sleep");
-  Sleeps.push_back(Milliseconds);
-  // A thread that sleeps for ever waits there until it is ended.
+  // The program's own thread does not wait: its sleeps are only recorded.
   auto* T = static_cast<TThread*>(CurrentThread);
-  if (!T || Milliseconds != INFINITE) return;
+  if (!T) {
+    Sleeps.push_back(Milliseconds);
+    return;
+  }
+  // A worker sleeps inside the system, where an end may reach it.
   ++T->Waiting;
-  Changed.wait(Lock, [&] { return T->Terminated || ShuttingDown; });
+  auto Woken = [&] { return T->Terminated || ShuttingDown; };
+  if (Milliseconds == INFINITE)
+    Changed.wait(Lock, Woken);
+  else
+    Changed.wait_for(Lock, std::chrono::milliseconds(Milliseconds), Woken);
   --T->Waiting;
   CheckTerminated();
 }

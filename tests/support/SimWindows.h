@@ -5,6 +5,7 @@
 // a chosen status, or block until the test lets it go.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <functional>
 #include <map>
@@ -29,6 +30,9 @@ class TSimWindows : public TSystem {
   static constexpr DWORD DefaultSelfPid = 1000;
 
   struct TObject {
+    // The kernel address the table gives: never the same twice in a run, so
+    // no machine inherits what the program remembered of another's objects.
+    uintptr_t Address = NewAddress();
     uint16_t Type = DefaultFileType;
     std::u16string Name;      // full object name, with its device part
     std::u16string FileName;  // the name without its device part
@@ -98,6 +102,7 @@ class TSimWindows : public TSystem {
   void EndProcess(DWORD Pid);
   void AddDrive(char Letter, const std::string& Target);
   static std::u16string Wide(const std::string& Text);
+  static uintptr_t NewAddress();
 
   DWORD SelfPid = DefaultSelfPid;
   uint16_t FileTypeNumber = DefaultFileType;
@@ -107,6 +112,13 @@ class TSimWindows : public TSystem {
   bool PsapiMissing = false;
   bool FullImageNameMissing = false;  // QueryFullProcessImageNameA, as before Vista
   bool ThreadToken = false;           // OpenThreadToken finds a token
+  // As Wine does: a terminated thread is reported ended at once, while it
+  // runs on until its next call of the system (the call it is in returns).
+  bool EndReportedEarly = false;
+  // Moves the clock GetTickCount reads: time passes without a wait.
+  void AdvanceClock(DWORD Milliseconds) { ClockOffset += Milliseconds; }
+  // Stops the clock's own running: from now on only AdvanceClock moves it.
+  void FreezeClock();
   struct TGroup {
     std::vector<BYTE> Sid;
     DWORD Attributes;
@@ -312,4 +324,7 @@ class TSimWindows : public TSystem {
   std::vector<std::unique_ptr<TSnapshot>> Snapshots;
   std::map<std::string, std::function<void()>> Hooks;
   int UnsafeTerminations_ = 0;
+  std::atomic<DWORD> ClockOffset{0};
+  std::atomic<bool> ClockFrozen{false};
+  std::atomic<DWORD> FrozenAt{0};
 };

@@ -1,0 +1,455 @@
+// The name worker: one thread copies, names and closes handles in turn, while
+// the waiting side hands the names on in order and ends a query that is late.
+//
+// The progress word. The worker and the waiting side share one word per
+// batch; each moves it only by compare-and-swap, or by an add that keeps the
+// flags, so a decision taken on a value holds. For handle I:
+//   3I      before it: the worker copies it out of the owner;
+//   3I + 1  inside its queries: the two system calls and nothing else;
+//   3I + 2  answered: the worker writes the name and status into the batch;
+//   3 x Count when every handle is answered.
+// StopFlag: begin nothing more (set by the waiting side). Condemned: this
+// late query is being ended (set by the waiting side, only on a step 3I + 1).
+//
+// Only a query unanswered for 100 ms is ended. The worker produces its answer
+// in its own stack and leaves step 3I + 1 before it writes anything, so a
+// termination lands inside a system call, and an answer given in time is
+// never lost. The other steps have a bound of seconds: a worker that is slow
+// to start or to copy on a loaded machine costs no row, and one that never
+// starts still cannot hold a pass for ever.
+//
+// What a worker may still touch. A worker that ends by itself touches the
+// batch until it returns, and its thread handle is signalled only after that:
+// its batch is freed once the handle is signalled. A condemned worker touches
+// nothing but the progress word from the moment it sees the flag (it waits in
+// the system to be ended), and its query may still be using the copy; some
+// systems (Wine) report it ended before it has stopped. Its names are freed
+// at once; the word and the copy are kept until NameWorkerGraceMs after its
+// end was first reported, on a system that never reports it (a query stuck in
+// I/O on Windows), for the run.
+#include "inspect/NameWorker.h"
+
+#include <algorithm>
+#include <optional>
+#include <set>
+#include <tuple>
+
+#include "inspect/PassOwner.h"
+
+namespace {
+
+constexpr DWORD QueryLimitMs = 100;
+constexpr DWORD StallLimitMs = 5000;
+// How often a condemned worker looks whether its end failed.
+constexpr DWORD ParkMs = 50;
+constexpr DWORD Cancelled = 0xC0000120;  // the status of a query not begun
+constexpr ULONG NameBufferSize = 520;
+// How often a waiting caller looks up: to dispatch events and watch deadlines.
+constexpr DWORD PassSlice = 10, FirstSlice = 2;
+constexpr size_t FirstNames = 32;
+
+constexpr size_t StopFlag = size_t(1) << (sizeof(size_t) * 8 - 1);
+constexpr size_t Condemned = size_t(1) << (sizeof(size_t) * 8 - 2);
+constexpr size_t StepMask = Condemned - 1;
+constexpr size_t Before(size_t I) { return 3 * I; }
+constexpr size_t Inside(size_t I) { return 3 * I + 1; }
+constexpr size_t Answered(size_t I) { return 3 * I + 2; }
+
+// The handles a worker names in turn, what it answered, and how far it has come.
+struct TNameBatch {
+  TNameBatch(size_t N, TSharedProcess From)
+      : Count(N),
+        Process(std::move(From)),
+        Handles(new HANDLE[N]()),
+        Skip(new bool[N]()),
+        Names(new char[N][MAX_PATH]),
+        Status(new DWORD[N]()) {}
+  ~TNameBatch() {
+    if (Copy) Os().CloseHandle(Copy);
+  }
+  TNameBatch(const TNameBatch&) = delete;
+  TNameBatch& operator=(const TNameBatch&) = delete;
+  // What a condemned worker will never touch again.
+  void DropAnswers() {
+    Process.reset();
+    Handles.reset();
+    Skip.reset();
+    Names.reset();
+    Status.reset();
+  }
+
+  const size_t Count;
+  TSharedProcess Process;
+  std::unique_ptr<HANDLE[]> Handles;
+  std::unique_ptr<bool[]> Skip;  // known to hang: not asked
+  // A name is written only where its status is 0, so the names are not
+  // cleared first: the pages are touched as the worker reaches them.
+  std::unique_ptr<char[][MAX_PATH]> Names;
+  std::unique_ptr<DWORD[]> Status;
+  HANDLE Copy = nullptr;  // the worker's copy of the handle it is at
+  std::atomic<size_t> Progress{0};
+};
+
+bool IsHighSurrogate(WCHAR C) { return C >= 0xD800 && C <= 0xDBFF; }
+
+// Converts Count UTF-16 units into Out (Size bytes with its NUL). A name that
+// does not fit is cut before the first character that would not fit whole, so
+// no double-byte character is split.
+void ToAnsi(const WCHAR* Text, int Count, char* Out, int Size) {
+  Out[0] = '\0';
+  if (Count <= 0) return;
+  int Written = Os().WideCharToMultiByte(CP_ACP, 0, Text, Count, Out, Size - 1, nullptr, nullptr);
+  if (Written <= 0) {
+    int Fits = 0, Over = Count;  // Fits converts within Size - 1 bytes
+    while (Over - Fits > 1) {
+      int Mid = Fits + (Over - Fits) / 2;
+      int Need = Os().WideCharToMultiByte(CP_ACP, 0, Text, Mid, nullptr, 0, nullptr, nullptr);
+      if (Need > 0 && Need <= Size - 1)
+        Fits = Mid;
+      else
+        Over = Mid;
+    }
+    if (Fits > 0 && IsHighSurrogate(Text[Fits - 1])) --Fits;
+    Written = Fits > 0 ? Os().WideCharToMultiByte(CP_ACP, 0, Text, Fits, Out, Size - 1, nullptr, nullptr) : 0;
+  }
+  Out[Written > 0 ? Written : 0] = '\0';
+}
+
+// The two queries' answers, in the worker's own memory.
+struct TAnswer {
+  alignas(8) BYTE FileInfo[524] = {};
+  alignas(8) BYTE ObjectInfo[NameBufferSize];
+  bool ObjectNamed = false;
+};
+
+// The queries themselves: 0, or the failing status of the file-name query. A
+// worker told to stop after the first does not begin the second: nobody
+// waits for its answer. Calls the system and nothing else.
+DWORD Query(HANDLE Handle, TAnswer& Answer, const std::atomic<size_t>& Progress) {
+  IO_STATUS_BLOCK IoStatus = {};
+  NTSTATUS Status =
+      Os().NtQueryInformationFile(Handle, &IoStatus, Answer.FileInfo, NameBufferSize, FileNameInformation);
+  if (Status != STATUS_SUCCESS) return static_cast<DWORD>(Status);
+  if (Progress.load() & StopFlag) return Cancelled;
+  ULONG Returned = 0;
+  Answer.ObjectNamed = Os().NtQueryObject(Handle, ObjectNameInformation, Answer.ObjectInfo, NameBufferSize,
+                                          &Returned) == STATUS_SUCCESS;
+  return 0;
+}
+
+void WriteName(const TAnswer& Answer, char (&Name)[MAX_PATH]) {
+  if (Answer.ObjectNamed) {
+    const auto* Object = reinterpret_cast<const OBJECT_NAME_INFORMATION*>(Answer.ObjectInfo);
+    ToAnsi(Object->Name.Buffer, Object->Name.Buffer ? Object->Name.Length / 2 : 0, Name, sizeof Name);
+    return;
+  }
+  // Without its device part: such a path is never mapped to a drive.
+  const auto* File = reinterpret_cast<const FILE_NAME_INFORMATION*>(Answer.FileInfo);
+  ULONG Bytes = std::min<ULONG>(File->FileNameLength, NameBufferSize - offsetof(FILE_NAME_INFORMATION, FileName));
+  ToAnsi(File->FileName, static_cast<int>(Bytes / 2), Name, sizeof Name);
+}
+
+void CloseCopy(TNameBatch& Batch) {
+  if (Batch.Copy) Os().CloseHandle(std::exchange(Batch.Copy, nullptr));
+}
+
+// Condemned: waits inside the system to be ended, touching nothing but the
+// word. When the end could not be made, the waiting side has made this a
+// stopped worker, which ends by itself.
+DWORD Park(TNameBatch& Batch) {
+  while (Batch.Progress.load() & Condemned) Os().Sleep(ParkMs);
+  CloseCopy(Batch);
+  return 0;
+}
+
+// The worker: names a batch in turn, and ends by itself when asked to stop.
+DWORD WINAPI NameQueryThread(LPVOID Parameter) {
+  TNameBatch& Batch = *static_cast<TNameBatch*>(Parameter);
+  std::atomic<size_t>& Progress = Batch.Progress;
+  const HANDLE From = Batch.Process ? Batch.Process->Get() : nullptr;
+  const size_t Count = Batch.Count;
+  for (size_t I = 0; I < Count; ++I) {
+    size_t Step = Before(I);
+    if (Progress.load() != Step) return 0;  // nobody waits for this one now
+    if (Batch.Skip[I]) {
+      Batch.Status[I] = Cancelled;
+      Progress.fetch_add(3);
+      continue;
+    }
+    HANDLE Handle = Batch.Handles[I];
+    if (From) {
+      HANDLE Copy = nullptr;
+      if (!Os().DuplicateHandle(From, Handle, Os().GetCurrentProcess(), &Copy, 0, FALSE, DUPLICATE_SAME_ACCESS))
+        Copy = nullptr;
+      Batch.Copy = Handle = Copy;
+    }
+    TAnswer Answer;
+    // Begin only if nobody has asked us to stop: the handle may be closed then.
+    if (!Progress.compare_exchange_strong(Step, Inside(I))) {
+      CloseCopy(Batch);
+      return 0;
+    }
+    const DWORD Status = Handle ? Query(Handle, Answer, Progress) : ERROR_INVALID_HANDLE;
+    // Out of the queries, keeping a stop asked meanwhile, unless condemned.
+    size_t Seen = Inside(I);
+    while (!Progress.compare_exchange_weak(Seen, (Seen & StopFlag) | Answered(I)))
+      if (Seen & Condemned) return Park(Batch);
+    Batch.Status[I] = Status;
+    if (Status == 0) WriteName(Answer, Batch.Names[I]);
+    CloseCopy(Batch);
+    Progress.fetch_add(1);
+  }
+  return 0;
+}
+
+// A worker left behind, with what it may still touch.
+struct TAbandoned {
+  TOwnedHandle Thread;
+  std::unique_ptr<TNameBatch> Batch;
+  bool Ended = false;     // terminated inside its query
+  bool Reported = false;  // its end has been reported, since ReportedAt
+  DWORD ReportedAt = 0;
+};
+// Never destroyed: a worker may outlive every destructor of the program.
+std::vector<TAbandoned>& Abandoned() {
+  static auto* List = new std::vector<TAbandoned>;
+  return *List;
+}
+size_t Terminated = 0, Skipped = 0;
+
+size_t StuckWorkers() {
+  return static_cast<size_t>(
+      std::count_if(Abandoned().begin(), Abandoned().end(), [](const TAbandoned& A) { return A.Ended; }));
+}
+
+// The handles whose query had to be ended: owner, value and object, as the
+// table gives them.
+using THungKey = std::tuple<DWORD, ULONG_PTR, ULONG_PTR>;
+std::set<THungKey>& Hung() {
+  static auto* Keys = new std::set<THungKey>;
+  return *Keys;
+}
+THungKey KeyOf(const THandleTableView::TEntry& Entry) { return {Entry.ProcessId, Entry.Handle, Entry.Object}; }
+
+// Names handles on one worker after another: a new one starts only after one
+// that missed a deadline, for the handles after the one it was at. Handles
+// are this process's own, or table entries of Process.
+class TNamer {
+ public:
+  TNamer(const HANDLE* Own, size_t Count) : Own(Own), Count(Count) {}
+  TNamer(TSharedProcess Process, const THandleTableView::TEntry* Entries, size_t Count)
+      : Process(std::move(Process)), Entries(Entries), Count(Count) {}
+  ~TNamer() {  // a worker still running is told to stop and left to end by itself
+    if (Batch) Batch->Progress.fetch_or(StopFlag);
+    LeaveBehind(false);
+  }
+  TNamer(const TNamer&) = delete;
+  TNamer& operator=(const TNamer&) = delete;
+  bool Run(const TNameSink& Named, TPassOwner* Pass);
+
+ private:
+  // How one worker's watch ended.
+  struct TWatch {
+    size_t Step = 0;
+    bool Stopping = false;  // the pass asked to stop
+    bool Lost = false;      // the handle at Step gets no name
+    bool Late = false;      // its query was unanswered for 100 ms
+    bool Ended = false;     // and the worker was terminated there
+  };
+  void Launch();
+  TWatch Watch(const TNameSink& Named, TPassOwner* Pass);
+  // Hands the worker and its batch to the reaper.
+  void LeaveBehind(bool Ended) {
+    if (Batch && Thread) {
+      if (Ended) Batch->DropAnswers();
+      Abandoned().push_back({std::move(Thread), std::move(Batch), Ended});
+    }
+    Batch.reset();
+  }
+  // Hands on the names answered since the last call, up to Done.
+  void Publish(size_t Done, const TNameSink& Named);
+  HANDLE HandleAt(size_t I) const {
+    return Entries ? reinterpret_cast<HANDLE>(Entries[I].Handle) : Own[I];
+  }
+
+  const TSharedProcess Process;
+  const HANDLE* Own = nullptr;
+  const THandleTableView::TEntry* Entries = nullptr;
+  const size_t Count;
+  size_t Next = 0;       // the first handle of the current batch
+  size_t Published = 0;  // within the current batch
+  std::unique_ptr<TNameBatch> Batch;
+  TOwnedHandle Thread;
+  DWORD LaunchedAt = 0;
+  // The drives are asked once, not once per name: under Wine each question
+  // is a round trip to the server, several per name.
+  std::optional<TDriveMap> Drives;
+};
+
+void TNamer::Launch() {
+  Batch = std::make_unique<TNameBatch>(Count - Next, Process);
+  for (size_t I = 0; I < Batch->Count; ++I) {
+    Batch->Handles[I] = HandleAt(Next + I);
+    Batch->Skip[I] = Entries && Hung().count(KeyOf(Entries[Next + I])) != 0;
+  }
+  Published = 0;
+  LaunchedAt = Os().GetTickCount();
+  Thread = TOwnedHandle(Os().CreateThread(nullptr, 0, NameQueryThread, Batch.get(), 0, nullptr));
+  if (!Thread) Batch.reset();
+}
+
+void TNamer::Publish(size_t Done, const TNameSink& Named) {
+  for (; Published < Done; ++Published) {
+    const char* Text = Batch->Names[Published];
+    const size_t Length = Batch->Status[Published] == 0 ? strnlen(Text, MAX_PATH) : 0;
+    if (Length == 0) {
+      Named(Next + Published, std::string());
+      continue;
+    }
+    if (!Drives) Drives.emplace();
+    Named(Next + Published, Drives->Map(std::string(Text, Length)));
+  }
+}
+
+TNamer::TWatch TNamer::Watch(const TNameSink& Named, TPassOwner* Pass) {
+  TWatch W;
+  const size_t All = Before(Batch->Count);
+  size_t Watched = 0;  // the step last seen, and since when
+  DWORD WatchedSince = LaunchedAt;
+  DWORD Slice = FirstSlice;
+  for (;;) {
+    const DWORD Wait = Os().WaitForSingleObject(Thread.Get(), Slice);
+    size_t Seen = Batch->Progress.load();
+    const DWORD Now = Os().GetTickCount();
+    W.Step = Seen & StepMask;
+    // Answered all: its names are ready, its end is not waited for.
+    if (W.Step == All) return W;
+    if (Wait != WAIT_TIMEOUT) {
+      // Ended early, or cannot be waited for: the handle it was at is lost,
+      // and the worker is told to stop.
+      W.Step = Batch->Progress.fetch_or(StopFlag) & StepMask;
+      W.Lost = W.Step != All;
+      return W;
+    }
+    if (W.Step != Watched) {
+      Watched = W.Step;
+      WatchedSince = Now;
+    }
+    // The first names are looked for sooner, and handed on, with events
+    // dispatched, once a screenful is in or 10 ms have passed: the list then
+    // repaints once with its first rows, not first empty, then with a few.
+    const bool Early = Next == 0 && W.Step / 3 < FirstNames && Now - LaunchedAt < PassSlice;
+    if (!Early) Slice = PassSlice;
+    if (!W.Stopping && !Early) {
+      Publish(W.Step / 3, Named);
+      if (Pass && !Pass->KeepGoing(false)) {
+        W.Stopping = true;
+        Seen = Batch->Progress.fetch_or(StopFlag) | StopFlag;
+        W.Step = Seen & StepMask;
+        if (W.Step == All) return W;
+      }
+    }
+    const size_t Phase = W.Step % 3;
+    // Once stopped, the worker begins nothing more: it is left at a boundary.
+    if (W.Stopping && Phase == 0) return W;
+    if (Now - WatchedSince < (Phase == 1 ? QueryLimitMs : StallLimitMs)) continue;
+    if (Phase != 1) {
+      // Not starting, not copying, or not handing over its answer for
+      // seconds: that handle gets no name, and the worker ends by itself.
+      if (!Batch->Progress.compare_exchange_strong(Seen, Seen | StopFlag)) continue;
+      W.Lost = true;
+      return W;
+    }
+    // Inside its queries for 100 ms: only that query is ended, and only if
+    // it is still unanswered now.
+    if (!Batch->Progress.compare_exchange_strong(Seen, Seen | Condemned)) continue;
+    ++Terminated;
+    W.Lost = W.Late = true;
+    W.Ended = Os().TerminateThread(Thread.Get(), 0) != FALSE;
+    if (!W.Ended) {
+      // Not ended: it is told to stop instead, and ends by itself once its
+      // query answers, if that ever comes.
+      Seen |= Condemned;
+      while (!Batch->Progress.compare_exchange_weak(Seen, (Seen & ~Condemned) | StopFlag)) {
+      }
+    }
+    return W;
+  }
+}
+
+bool TNamer::Run(const TNameSink& Named, TPassOwner* Pass) {
+  ReapNameWorkers();
+  while (Next < Count) {
+    const bool Stuck = StuckWorkers() >= MaxStuckNameWorkers;
+    if (!Stuck) Launch();
+    if (!Thread) {
+      if (Stuck) Skipped += Count - Next;
+      for (; Next < Count; ++Next) Named(Next, std::string());
+      return true;
+    }
+    const TWatch W = Watch(Named, Pass);
+    // Once stopped, only a finished batch still hands on its names.
+    const size_t Done = W.Step / 3;
+    if (!W.Stopping || Done == Batch->Count) Publish(Done, Named);
+    LeaveBehind(W.Ended);
+    Next += Done;
+    if (W.Late && Entries) Hung().insert(KeyOf(Entries[Next]));
+    if (W.Stopping) return Next == Count;
+    if (W.Lost && Next < Count) Named(Next++, std::string());
+  }
+  return true;
+}
+
+}  // namespace
+
+void KeepHungHandlesOf(const THandleTableView& Table) {
+  if (Hung().empty()) return;
+  std::set<THungKey> Held;
+  for (size_t I = 0; I < Table.NumberOfHandles(); ++I) {
+    const THungKey Key = KeyOf(Table.Entry(I));
+    if (Hung().count(Key)) Held.insert(Key);
+  }
+  Hung().swap(Held);
+}
+
+size_t ReapNameWorkers() {
+  auto& List = Abandoned();
+  const DWORD Now = Os().GetTickCount();
+  size_t Kept = 0;
+  for (size_t I = 0; I < List.size(); ++I) {
+    TAbandoned& Worker = List[I];
+    bool Keep = Os().WaitForSingleObject(Worker.Thread.Get(), 0) != WAIT_OBJECT_0;
+    if (!Keep && Worker.Ended) {
+      if (!Worker.Reported) {
+        Worker.Reported = true;
+        Worker.ReportedAt = Now;
+      }
+      Keep = Now - Worker.ReportedAt < NameWorkerGraceMs;
+    }
+    if (Keep && Kept != I) List[Kept] = std::move(Worker);
+    if (Keep) ++Kept;
+  }
+  List.erase(List.begin() + static_cast<std::ptrdiff_t>(Kept), List.end());
+  return List.size();
+}
+
+size_t NameWorkersTerminated() { return Terminated; }
+
+size_t NameHandlesSkipped() { return Skipped; }
+
+bool NameHandles(const HANDLE* Handles, size_t Count, std::string* Names, TPassOwner* Pass) {
+  TNamer Namer(Handles, Count);
+  return Namer.Run([Names](size_t I, const std::string& Name) { Names[I] = Name; }, Pass);
+}
+
+bool NameProcessHandles(const TSharedProcess& Process, const THandleTableView::TEntry* Handles, size_t Count,
+                        const TNameSink& Named, TPassOwner* Pass) {
+  TNamer Namer(Process, Handles, Count);
+  return Namer.Run(Named, Pass);
+}
+
+std::string HandleToFileName(HANDLE Handle) {
+  std::string Name;
+  NameHandles(&Handle, 1, &Name, nullptr);
+  return Name;
+}
