@@ -37,11 +37,19 @@ bool TPassOwner::KeepGoing(bool Force) {
 }
 
 void TPassOwner::Submit(TCommandKind Kind, std::function<void()> Command) {
+  if (Running_ && Kind == TCommandKind::Read) {
+    Pending.push_back({Kind, std::move(Command)});
+    return;
+  }
   if (Running_) {
     // A waiting listing is out of date once anything else has to run: the
-    // last one lists, an End process clears the list anyway.
+    // last one lists, an End process clears the list anyway. A closed window
+    // reads nothing more.
     Pending.erase(std::remove_if(Pending.begin(), Pending.end(),
-                                 [](const TCommand& C) { return C.Kind == TCommandKind::List; }),
+                                 [Kind](const TCommand& C) {
+                                   return C.Kind == TCommandKind::List ||
+                                          (Kind == TCommandKind::Close && C.Kind == TCommandKind::Read);
+                                 }),
                   Pending.end());
     Pending.push_back({Kind, std::move(Command)});
     RequestStop();
@@ -58,8 +66,12 @@ void TPassOwner::RunPending() {
     ~TDraining() { Flag = false; }
   } Guard{Draining = true};
   while (!Pending.empty()) {
-    TCommand Next = std::move(Pending.front());
-    Pending.pop_front();
+    // A command that reads the list waits for every one that changes it.
+    auto At = std::find_if(Pending.begin(), Pending.end(),
+                           [](const TCommand& C) { return C.Kind != TCommandKind::Read; });
+    if (At == Pending.end()) At = Pending.begin();
+    TCommand Next = std::move(*At);
+    Pending.erase(At);
     Next.Run();
   }
 }

@@ -14,6 +14,8 @@ enum class TCommandKind {
   List,        // a refresh or a pick: lists again; only the last one counts
   EndProcess,  // ends a process and clears the list: never dropped
   Close,       // closes the window once the pass has stopped
+  Read,        // reads the whole list (a report, a sort): lets the pass end
+               // and runs after every listing that waits, on its result
 };
 
 class TPassOwner {
@@ -34,8 +36,9 @@ class TPassOwner {
   void DispatchSoon() { Soon = true; }
 
   // Runs Command at once when no pass runs, then every command that arrived
-  // meanwhile, in order. During a pass it waits, merged with the others, and
-  // the pass is asked to stop. A command that fails must report its own
+  // meanwhile, in order, those that read the list last. During a pass it
+  // waits, merged with the others, and the pass is asked to stop unless the
+  // command only reads the list. A command that fails must report its own
   // error: the ones behind it run all the same.
   void Submit(TCommandKind Kind, std::function<void()> Command);
 

@@ -166,6 +166,11 @@ void TForm1::Button2Click() {
 void TForm1::N7Click() { Button2Click(); }
 
 void TForm1::N2Click() {
+  // During a pass the report waits for the whole list.
+  Submit(TCommandKind::Read, [this] { SaveReportCommand(); });
+}
+
+void TForm1::SaveReportCommand() {
   DWORD Pid = 0;  // a search's result is saved as the all-processes view
   if (!ShowsSearch && !PidOfLine(View().SelectorPosition(), &Pid)) return;
   // The list stays as saved: no refresh until the user asks for one.
@@ -191,6 +196,11 @@ void TForm1::N5Click() {
 }
 
 void TForm1::ListView1ColumnClick(int Column) {
+  // During a pass the sort waits for the whole list.
+  Submit(TCommandKind::Read, [this, Column] { SortColumn(Column); });
+}
+
+void TForm1::SortColumn(int Column) {
   DWORD Pid = 0;
   // The all-processes view keeps its blocks: it is never sorted.
   if (!PidOfLine(View().SelectorPosition(), &Pid) || Pid == 0) return;

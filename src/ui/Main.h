@@ -80,6 +80,8 @@ class TForm1 {
   void Submit(TCommandKind Kind, std::function<void()> Work);
   void SelectionHandler();
   void EndProcess(DWORD Pid);
+  void SaveReportCommand();
+  void SortColumn(int Column);
   void Search(const std::string& Text);
   bool ShowsSearch = false;  // the list holds a search's result
 };

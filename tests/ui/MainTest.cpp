@@ -311,6 +311,34 @@ TEST_F(MainTest, CommandsDuringAPassStopItMergeAndRunEvenAfterOneFails) {
   ExpectAllReleased();
 }
 
+TEST_F(MainTest, SaveReportAndSortDuringAPassWaitForTheWholeList) {
+  // The rows come in two steps, a pipe between them hanging for 100 ms. The
+  // report and a click on Filename arrive with the first rows; the pass goes
+  // on to its end, and both then read the whole list, in their order.
+  Sim.ObjectOf(2000, 0x28).Hang = true;
+  Form.FormShow();
+  Sim.SaveFileAnswer = "C:\\during.txt";
+  bool Asked = false;
+  Sim.OnProcessMessages = [&] {
+    if (Asked || Screen.Files.empty()) return;
+    Asked = true;
+    Form.N2Click();
+    Form.ListView1ColumnClick(1);
+    EXPECT_FALSE(Pass().StopRequested());
+    EXPECT_TRUE(Sim.SaveDialogs.empty());
+  };
+  Pick(4);
+  ASSERT_TRUE(Asked);
+  EXPECT_EQ(Screen.Status[0], "Ready");
+  EXPECT_EQ(Paths(), (std::vector<std::string>{"C:\\C.txt", "C:\\b.txt", "C:\\a.txt"}));
+  const std::string& Report = Sim.Files["C:\\during.txt"].Data;
+  EXPECT_NE(Report.find("0x00000020 | File | C:\\b.txt\r\n0x00000024 | File | C:\\a.txt\r\n"
+                        "0x0000002C | File | C:\\C.txt\r\n\r\n"),
+            std::string::npos)
+      << Report;
+  EXPECT_EQ(Pass().Waiting(), 0u);
+}
+
 TEST_F(MainTest, TimerArmedAtCreationShowsItsFailureInTheErrorBox) {
   Form.FormCreate();
   EXPECT_EQ(Sim.Timers, (std::map<std::pair<HWND, UINT_PTR>, UINT>{{{nullptr, 1}, 1000}}));
