@@ -123,14 +123,14 @@ struct TAnswer {
 };
 
 // The queries themselves: 0, or the failing status of the file-name query. A
-// worker told to stop after the first does not begin the second: nobody
-// waits for its answer. Calls the system and nothing else.
+// worker told to stop, or condemned, after the first does not begin the
+// second: nobody waits for its answer. Calls the system and nothing else.
 DWORD Query(HANDLE Handle, TAnswer& Answer, const std::atomic<size_t>& Progress) {
   IO_STATUS_BLOCK IoStatus = {};
   NTSTATUS Status =
       Os().NtQueryInformationFile(Handle, &IoStatus, Answer.FileInfo, NameBufferSize, FileNameInformation);
   if (Status != STATUS_SUCCESS) return static_cast<DWORD>(Status);
-  if (Progress.load() & StopFlag) return Cancelled;
+  if (Progress.load() & (StopFlag | Condemned)) return Cancelled;
   ULONG Returned = 0;
   Answer.ObjectNamed = Os().NtQueryObject(Handle, ObjectNameInformation, Answer.ObjectInfo, NameBufferSize,
                                           &Returned) == STATUS_SUCCESS;
