@@ -207,6 +207,7 @@ struct TAbandoned {
   TOwnedHandle Thread;
   std::unique_ptr<TNameBatch> Batch;
   bool Ended = false;     // terminated inside its query
+  bool Stuck = false;     // left in a late query or a stalled step: it may never end
   bool Reported = false;  // its end has been reported, since ReportedAt
   DWORD ReportedAt = 0;
 };
@@ -219,7 +220,7 @@ size_t Terminated = 0, Skipped = 0;
 
 size_t StuckWorkers() {
   return static_cast<size_t>(
-      std::count_if(Abandoned().begin(), Abandoned().end(), [](const TAbandoned& A) { return A.Ended; }));
+      std::count_if(Abandoned().begin(), Abandoned().end(), [](const TAbandoned& A) { return A.Stuck; }));
 }
 
 // The handles whose query had to be ended: owner, value and object, as the
@@ -254,15 +255,18 @@ class TNamer {
     bool Stopping = false;  // the pass asked to stop
     bool Lost = false;      // the handle at Step gets no name
     bool Late = false;      // its query was unanswered for 100 ms
-    bool Ended = false;     // and the worker was terminated there
+    bool Stalled = false;   // or it did not start, copy or write for seconds
   };
   void Launch();
   TWatch Watch(const TNameSink& Named, TPassOwner* Pass);
-  // Hands the worker and its batch to the reaper.
-  void LeaveBehind(bool Ended) {
+  // Hands the worker and its batch to the reaper. A worker still condemned
+  // was ended inside its query; a failed end has taken the flag back.
+  void LeaveBehind(bool Stuck) {
     if (Batch && Thread) {
+      const bool Ended = (Batch->Progress.load() & Condemned) != 0;
+      Abandoned().reserve(Abandoned().size() + 1);
       if (Ended) Batch->DropAnswers();
-      Abandoned().push_back({std::move(Thread), std::move(Batch), Ended});
+      Abandoned().push_back({std::move(Thread), std::move(Batch), Ended, Stuck || Ended});
     }
     Batch.reset();
   }
@@ -328,7 +332,7 @@ TNamer::TWatch TNamer::Watch(const TNameSink& Named, TPassOwner* Pass) {
       // Ended early, or cannot be waited for: the handle it was at is lost,
       // and the worker is told to stop.
       W.Step = Batch->Progress.fetch_or(StopFlag) & StepMask;
-      W.Lost = W.Step != All;
+      W.Lost = W.Stalled = W.Step != All;  // it may be in a query that never answers
       return W;
     }
     if (W.Step != Watched) {
@@ -357,16 +361,16 @@ TNamer::TWatch TNamer::Watch(const TNameSink& Named, TPassOwner* Pass) {
       // Not starting, not copying, or not handing over its answer for
       // seconds: that handle gets no name, and the worker ends by itself.
       if (!Batch->Progress.compare_exchange_strong(Seen, Seen | StopFlag)) continue;
-      W.Lost = true;
+      W.Lost = W.Stalled = true;
       return W;
     }
     // Inside its queries for 100 ms: only that query is ended, and only if
     // it is still unanswered now.
     if (!Batch->Progress.compare_exchange_strong(Seen, Seen | Condemned)) continue;
-    ++Terminated;
     W.Lost = W.Late = true;
-    W.Ended = Os().TerminateThread(Thread.Get(), 0) != FALSE;
-    if (!W.Ended) {
+    if (Os().TerminateThread(Thread.Get(), 0)) {
+      ++Terminated;
+    } else {
       // Not ended: it is told to stop instead, and ends by itself once its
       // query answers, if that ever comes.
       Seen |= Condemned;
@@ -391,7 +395,7 @@ bool TNamer::Run(const TNameSink& Named, TPassOwner* Pass) {
     // Once stopped, only a finished batch still hands on its names.
     const size_t Done = W.Step / 3;
     if (!W.Stopping || Done == Batch->Count) Publish(Done, Named);
-    LeaveBehind(W.Ended);
+    LeaveBehind(W.Late || W.Stalled);
     Next += Done;
     if (W.Late && Entries) Hung().insert(KeyOf(Entries[Next]));
     if (W.Stopping) return Next == Count;

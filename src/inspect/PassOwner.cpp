@@ -38,7 +38,9 @@ bool TPassOwner::KeepGoing(bool Force) {
 
 void TPassOwner::Submit(TCommandKind Kind, std::function<void()> Command) {
   if (Running_ && Kind == TCommandKind::Read) {
-    Pending.push_back({Kind, std::move(Command)});
+    // A window that is closing reads nothing more.
+    if (std::none_of(Pending.begin(), Pending.end(), [](const TCommand& C) { return C.Kind == TCommandKind::Close; }))
+      Pending.push_back({Kind, std::move(Command)});
     return;
   }
   if (Running_) {

@@ -242,6 +242,7 @@ TEST_F(File2NameTest, OnlyAQueryUnansweredFor100MsLosesItsName) {
       const std::vector<std::string> Names = NameOf(Owner);
       const auto Spent = steady_clock::now() - Start;
       Later.join();
+      EXPECT_EQ(Sim.OpenHandles("file"), C.Terminations);  // the copy a late query may still use
       EXPECT_EQ(Names, (std::vector<std::string>{C.FirstName, "C:\\b"}));
       EXPECT_LT(Spent, milliseconds(500));
       EXPECT_GE(Spent, milliseconds(C.CostsMs));
@@ -288,6 +289,7 @@ TEST_F(File2NameTest, LateWorkerNeverWritesIntoReusedMemory) {
   EXPECT_EQ(Churn.size() + Again.size(), 4396u);
   Sim.ReleaseBlocked();
   ASSERT_TRUE(Sim.WaitThreads());
+  EXPECT_EQ(Sim.Calls("NtQueryObject"), 0);  // a condemned worker begins no second query
   // Each pass reaped those before it: their ends were reported earlier.
   Sim.AdvanceClock(NameWorkerGraceMs - 1);
   EXPECT_EQ(ReapNameWorkers(), 1u);

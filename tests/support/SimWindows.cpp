@@ -252,10 +252,11 @@ void TSimWindows::RunHook(const char* Op) {
 }
 
 TSimWindows::TGate TSimWindows::Gate(TLock& Lock, const char* Op) {
-  CheckTerminated();
+  // Counted before a terminated thread ends at it: the call was begun.
   ++GlobalCalls;
   ++OpCalls[Op];
   Log.emplace_back(Op);
+  CheckTerminated();
   TGate Result;
   if (FailGlobalAt != 0 && GlobalCalls == FailGlobalAt) {
     Result.Fail = true;

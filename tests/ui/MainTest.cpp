@@ -313,8 +313,9 @@ TEST_F(MainTest, CommandsDuringAPassStopItMergeAndRunEvenAfterOneFails) {
 
 TEST_F(MainTest, SaveReportAndSortDuringAPassWaitForTheWholeList) {
   // The rows come in two steps, a pipe between them hanging for 100 ms. The
-  // report and a click on Filename arrive with the first rows; the pass goes
-  // on to its end, and both then read the whole list, in their order.
+  // report and a click on Filename arrive with the first rows, and do not
+  // stop the pass; a refresh after them does, and both then read the whole
+  // list it makes, in their order.
   Sim.ObjectOf(2000, 0x28).Hang = true;
   Form.FormShow();
   Sim.SaveFileAnswer = "C:\\during.txt";
@@ -326,6 +327,7 @@ TEST_F(MainTest, SaveReportAndSortDuringAPassWaitForTheWholeList) {
     Form.ListView1ColumnClick(1);
     EXPECT_FALSE(Pass().StopRequested());
     EXPECT_TRUE(Sim.SaveDialogs.empty());
+    Form.Button1Click();
   };
   Pick(4);
   ASSERT_TRUE(Asked);
@@ -337,6 +339,19 @@ TEST_F(MainTest, SaveReportAndSortDuringAPassWaitForTheWholeList) {
             std::string::npos)
       << Report;
   EXPECT_EQ(Pass().Waiting(), 0u);
+
+  // A window closed meanwhile saves nothing, whichever came first.
+  Asked = false;
+  Sim.OnProcessMessages = [&] {
+    if (Asked) return;
+    Asked = true;
+    Form.N2Click();
+    Form.Button2Click();
+    Form.N2Click();
+  };
+  Pick(4);
+  EXPECT_EQ(Closes, 1);
+  EXPECT_EQ(Sim.SaveDialogs.size(), 1u);
 }
 
 TEST_F(MainTest, TimerArmedAtCreationShowsItsFailureInTheErrorBox) {
