@@ -50,7 +50,7 @@ TEST(ListOpenFilesWine, ListsEveryFileOfAChildWithItsRealHandleAndNothingElse) {
     EXPECT_EQ(Screen.OpenFilesLabel, "Open files: " + std::to_string(Screen.Files.size()));
     EXPECT_EQ(Screen.Status[0], "Ready");
   }
-  EXPECT_EQ(ReapNameWorkers(), 0u);
+  EXPECT_EQ(ReapNameWorkersWithin(5000), 0u);
 }
 
 TEST(ListOpenFilesWine, ProcessThatCannotBeOpenedGivesTheAccessError) {

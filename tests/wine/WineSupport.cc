@@ -1,5 +1,7 @@
 #include "wine/WineSupport.h"
 
+#include "inspect/File2Name.h"
+
 #include <cstdlib>
 #include <vector>
 
@@ -274,4 +276,14 @@ bool TRunningProgram::Close() {
   if (!Window) return false;
   PostMessageA(Window, WM_CLOSE, 0, 0);
   return WaitForSingleObject(Info.hProcess, 10000) == WAIT_OBJECT_0;
+}
+
+size_t ReapNameWorkersWithin(DWORD Milliseconds) {
+  const DWORD Start = GetTickCount();
+  size_t Kept = ReapNameWorkers();
+  while (Kept != 0 && GetTickCount() - Start < Milliseconds) {
+    Sleep(10);
+    Kept = ReapNameWorkers();
+  }
+  return Kept;
 }

@@ -31,6 +31,11 @@ std::string TempFolder(const std::string& Name);
 // The folder that holds the test programs.
 std::string ExeFolder();
 
+// Reaps the name workers the passes left, waiting up to Milliseconds for
+// them to end (one that answered everything may still be ending); returns
+// how many are still kept.
+size_t ReapNameWorkersWithin(DWORD Milliseconds);
+
 // Holds a named mutex shared by every test program of the Wine session, so
 // tests that touch the program's own registry key never overlap.
 class TRegistryLock {
