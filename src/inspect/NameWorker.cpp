@@ -206,8 +206,8 @@ DWORD WINAPI NameQueryThread(LPVOID Parameter) {
 struct TAbandoned {
   TOwnedHandle Thread;
   std::unique_ptr<TNameBatch> Batch;
-  bool Ended = false;     // terminated inside its query
-  bool Stuck = false;     // left in a late query or a stalled step: it may never end
+  bool Ended;             // terminated inside its query
+  bool Stuck;             // left in a late query or a stalled step: it may never end
   bool Reported = false;  // its end has been reported, since ReportedAt
   DWORD ReportedAt = 0;
 };

@@ -221,29 +221,38 @@ TEST_F(ListOpenFilesTest, AHandleThatHungIsNotAskedAgainWhileItsOwnerHoldsIt) {
 }
 
 TEST_F(ListOpenFilesTest, PastEightStuckWorkersHandlesAreLeftUnnamedAndTheStatusSaysSo) {
-  Sim.AddProcess(4000, "stuck.exe");
-  for (int I = 0; I < 9; ++I) Sim.ObjectOf(4000, Sim.AddFile(4000, "\\Device\\NamedPipe\\p")).Hang = true;
-  Sim.AddFile(4000, "\\Device\\HarddiskVolume1\\after.txt");
+  // Nine pipes that never answer, ended inside their queries, or not: a
+  // worker whose end failed may stay in its query as long.
   Mode = 1;
-  ListOpenFiles(4000, Mode);
-  EXPECT_EQ(Sim.Calls("TerminateThread"), 8);
-  EXPECT_EQ(Sim.ThreadsCreated(), 8);
-  EXPECT_TRUE(Screen.Files.empty());
-  EXPECT_EQ(Screen.OpenFilesLabel, "Open files: 0");
-  EXPECT_EQ(Screen.Status[0], "Ready (some handles skipped: queries stuck)");
-  // No other process is named while they are stuck...
-  ListOpenFiles(1234, Mode);
-  EXPECT_TRUE(Screen.Files.empty());
-  EXPECT_EQ(Sim.ThreadsCreated(), 8);
-  // ...and once they have ended, the passes themselves reap them.
-  Sim.ReleaseBlocked();
-  ASSERT_TRUE(Sim.WaitThreads());
-  ListOpenFiles(1234, Mode);
-  EXPECT_TRUE(Screen.Files.empty());
-  Sim.AdvanceClock(NameWorkerGraceMs);
-  ListOpenFiles(1234, Mode);
-  EXPECT_EQ(Paths().size(), 4u);
-  EXPECT_EQ(Screen.Status[0], "Ready");
+  for (bool EndsFail : {false, true}) {
+    SCOPED_TRACE(EndsFail ? "the ends fail" : "the ends succeed");
+    const DWORD Owner = EndsFail ? 5000 : 4000;
+    Sim.AddProcess(Owner, "stuck.exe");
+    for (int I = 0; I < 9; ++I) Sim.ObjectOf(Owner, Sim.AddFile(Owner, "\\Device\\NamedPipe\\p")).Hang = true;
+    Sim.AddFile(Owner, "\\Device\\HarddiskVolume1\\after.txt");
+    if (EndsFail) Sim.FailCall("TerminateThread", 0);
+    const int Created = Sim.ThreadsCreated(), Ends = Sim.Calls("TerminateThread");
+    ListOpenFiles(Owner, Mode);
+    EXPECT_EQ(Sim.Calls("TerminateThread") - Ends, 8);
+    EXPECT_EQ(Sim.ThreadsCreated() - Created, 8);
+    EXPECT_TRUE(Screen.Files.empty());
+    EXPECT_EQ(Screen.OpenFilesLabel, "Open files: 0");
+    EXPECT_EQ(Screen.Status[0], "Ready (some handles skipped: queries stuck)");
+    // No other process is named while they are stuck...
+    ListOpenFiles(1234, Mode);
+    EXPECT_TRUE(Screen.Files.empty());
+    EXPECT_EQ(Sim.ThreadsCreated() - Created, 8);
+    // ...and once they have ended, the passes themselves reap them: one that
+    // ended by itself at once, one that was ended after its grace.
+    Sim.ReleaseBlocked();
+    ASSERT_TRUE(Sim.WaitThreads());
+    ListOpenFiles(1234, Mode);
+    EXPECT_EQ(Screen.Files.empty(), !EndsFail);
+    Sim.AdvanceClock(NameWorkerGraceMs);
+    ListOpenFiles(1234, Mode);
+    EXPECT_EQ(Paths().size(), 4u);
+    EXPECT_EQ(Screen.Status[0], "Ready");
+  }
   ExpectAllReleased();
 }
 
