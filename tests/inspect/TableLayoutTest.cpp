@@ -29,8 +29,10 @@ TEST(TableLayout, SixteenByteEntriesOfTheThirtyTwoBitOldClass) {
   R.Put(26, 0xFFFC, 2);
   R.Put(34, 0, 2);
   ASSERT_EQ(R.Bytes.size(), 36u);
+  R.Bytes.resize(36 + 16);  // room for an entry the count does not claim
   THandleTableView V(R.Bytes.data(), R.Bytes.size(), HandleTable16x32);
   ASSERT_EQ(V.NumberOfHandles(), 2u);
+  EXPECT_TRUE(V.OwnedBy(V.Entry(1), 1234 + 65536));  // the class carries 16-bit process ids
   EXPECT_EQ(V.Entry(0).ProcessId, 4u);
   EXPECT_EQ(V.Entry(0).ObjectTypeNumber, 28);
   EXPECT_EQ(V.Entry(0).Handle, 0x7A4u);
@@ -61,16 +63,17 @@ TEST(TableLayout, TwentyFourByteEntriesOfTheSixtyFourBitOldClass) {
 TEST(TableLayout, ExtendedClassCarriesWholeProcessIdsAndHandlesInBothWidths) {
   TRaw Narrow;  // 32-bit: count, reserved, then 28-byte entries
   Narrow.Put(0, 1, 4);
-  Narrow.Put(4, 0, 4);
+  Narrow.Put(4, 0xDEADBEEF, 4);  // reserved: not part of the count
   Narrow.Put(8, 0x81234567, 4);   // Object
   Narrow.Put(12, 70000, 4);       // UniqueProcessId
   Narrow.Put(16, 0x1A2B4, 4);     // HandleValue
   Narrow.Put(20, 0x12019F, 4);    // GrantedAccess
   Narrow.Put(24, 3, 2);           // CreatorBackTraceIndex
   Narrow.Put(26, 0x125, 2);       // ObjectTypeIndex
-  Narrow.Put(28, 0, 4);
+  Narrow.Put(28, 0xA5A5A5A5, 4);  // HandleAttributes: not part of the type
   Narrow.Put(32, 0, 4);
   ASSERT_EQ(Narrow.Bytes.size(), 36u);
+  Narrow.Bytes.resize(36 + 28);  // room for an entry the count does not claim
   THandleTableView N(Narrow.Bytes.data(), Narrow.Bytes.size(), HandleTable64x32);
   ASSERT_EQ(N.NumberOfHandles(), 1u);
   EXPECT_EQ(N.Entry(0).ProcessId, 70000u);
@@ -82,17 +85,19 @@ TEST(TableLayout, ExtendedClassCarriesWholeProcessIdsAndHandlesInBothWidths) {
 
   TRaw Wide;  // 64-bit: 16-byte header, 40-byte entries
   Wide.Put(0, 1, 8);
-  Wide.Put(8, 0, 8);
+  Wide.Put(8, 0xDEADBEEFDEADBEEFull, 8);  // reserved
   Wide.Put(16, 0xFFFF800012345678ull, 8);
   Wide.Put(24, 131072, 8);
   Wide.Put(32, 0x20004, 8);
   Wide.Put(40, 0x12019F, 4);
   Wide.Put(44, 0, 2);
   Wide.Put(46, 40, 2);
-  Wide.Put(48, 0, 4);
+  Wide.Put(48, 0xA5A5A5A5, 4);  // HandleAttributes
   Wide.Put(52, 0, 4);
   ASSERT_EQ(Wide.Bytes.size(), 56u);
+  Wide.Bytes.resize(56 + 40);
   THandleTableView W(Wide.Bytes.data(), Wide.Bytes.size(), HandleTable64x64);
+  ASSERT_EQ(W.NumberOfHandles(), 1u);
   EXPECT_EQ(W.Entry(0).ProcessId, 131072u);
   EXPECT_EQ(W.Entry(0).Handle, 0x20004u);
   EXPECT_EQ(W.Entry(0).ObjectTypeNumber, 40);
