@@ -319,6 +319,7 @@ TEST_F(File2NameTest, AWorkerThatCannotBeEndedStopsAndIsReaped) {
   }
   Sim.ReleaseBlocked();
   ASSERT_TRUE(Sim.WaitThreads());
+  EXPECT_EQ(Sim.Calls("TerminateThread"), 1);  // a stop does not spare a late query its end
   EXPECT_EQ(Sim.Calls("NtQueryInformationFile"), 1);
   EXPECT_EQ(Sim.Calls("NtQueryObject"), 0);
   EXPECT_EQ(ReapNameWorkers(), 0u);
