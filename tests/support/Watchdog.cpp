@@ -13,8 +13,9 @@
 namespace {
 
 using TClock = std::chrono::steady_clock;
-// Far above any test's own time, sanitizers and a loaded machine included.
-constexpr std::chrono::seconds Bound(30);
+// About three times the longest test's time under the sanitizers on a loaded
+// machine: a slip that only makes waits much longer fails too.
+constexpr std::chrono::seconds Bound(20);
 
 // Lives for the run, never destroyed: the watching thread may look at it up
 // to the process's last moment.
