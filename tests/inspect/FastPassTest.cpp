@@ -97,6 +97,8 @@ TEST(FastPass, OneWorkerNamesAProcessUnlessAQueryIsLate) {
   ListOpenFiles(1234, Mode);
   EXPECT_EQ(Screen.Files.size(), 699u);
   EXPECT_EQ(Sim.ThreadsCreated() - Before, 2);  // one more after the late query
+  // Each with the default stack, running at once.
+  EXPECT_EQ(Sim.ThreadArguments, (std::vector<std::pair<SIZE_T, DWORD>>(3, {0, 0})));
   ReapAllWorkers(Sim);
   EXPECT_EQ(Sim.Outstanding(), "");
 }

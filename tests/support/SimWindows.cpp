@@ -631,9 +631,11 @@ BOOL TSimWindows::VirtualFree(void* Address, SIZE_T Size, DWORD FreeType) {
 
 // ---- Threads --------------------------------------------------------------------------
 
-HANDLE TSimWindows::CreateThread(void*, SIZE_T, LPTHREAD_START_ROUTINE Start, void* Parameter, DWORD, DWORD* ThreadId) {
+HANDLE TSimWindows::CreateThread(void*, SIZE_T StackSize, LPTHREAD_START_ROUTINE Start, void* Parameter, DWORD Flags,
+                                 DWORD* ThreadId) {
   TLock Lock(M);
   TGate G = Gate(Lock, "CreateThread");
+  ThreadArguments.emplace_back(StackSize, Flags);
   if (G.Fail) {
     SetError(G.Error);
     return nullptr;

@@ -196,6 +196,7 @@ class TSimWindows : public TSystem {
   std::vector<std::string> SaveDialogFilters, SaveDialogDefExt;
   std::string SaveFileAnswer;  // empty: the user cancels
   std::vector<DWORD> OpenDialogs;  // flags of each Open dialog shown
+  std::vector<std::pair<SIZE_T, DWORD>> ThreadArguments;  // stack size and flags of each CreateThread
   std::string OpenFileAnswer;      // empty: the user cancels
   BOOL AdjustResult = TRUE;
   long ProcessMessagesCalls = 0;
