@@ -163,25 +163,27 @@ TEST_F(File2NameTest, LongNamesAreCutAtACharacterBoundary) {
   Sim.DoubleByteCodePage = true;
   Sim.FileTypeNumber = TSimWindows::DefaultFileType;
   // 120 characters of the device form, then multi-byte characters: 259 bytes
-  // end inside one. U+3042 is one UTF-16 unit of two bytes; U+1F600 a
-  // surrogate pair of four bytes, which must not be cut between its halves.
-  const std::string Device = "\\Device\\HarddiskVolume1\\" + std::string(96, 'a');
+  // end inside one, or, after 121, exactly at the end of one. U+3042 is one
+  // UTF-16 unit of two bytes; U+1F600 a surrogate pair of four bytes, which
+  // must not be cut between its halves.
   struct {
     const char* Character;
     size_t Bytes;
     int Count;
-  } Cases[] = {{"\xe3\x81\x82", 2, 100}, {"\xf0\x9f\x98\x80", 4, 60}};
+    size_t Letters;  // of the device form's last folder
+  } Cases[] = {{"\xe3\x81\x82", 2, 100, 96}, {"\xf0\x9f\x98\x80", 4, 60, 96}, {"\xe3\x81\x82", 2, 100, 97}};
   for (auto& Case : Cases) {
+    const std::string Device = "\\Device\\HarddiskVolume1\\" + std::string(Case.Letters, 'a');
     std::string Name = Device;
     for (int I = 0; I < Case.Count; ++I) Name += Case.Character;
     HANDLE H = Own(Name);
     LastObject().ObjectNameStatus = STATUS_SUCCESS;
     std::string Got = HandleToFileName(H);
-    // "C:\" + 96 + the whole characters that fit 259 bytes of the device
-    // form, mapped.
+    // "C:\" + the letters + the whole characters that fit 259 bytes of the
+    // device form, mapped.
     size_t Whole = (259 - Device.size()) / Case.Bytes;
-    EXPECT_EQ(Got.size(), 3 + 96 + Case.Bytes * Whole) << Case.Bytes;
-    for (size_t I = 3 + 96; I < Got.size(); I += 2) {
+    EXPECT_EQ(Got.size(), 3 + Case.Letters + Case.Bytes * Whole) << Case.Bytes << " " << Case.Letters;
+    for (size_t I = 3 + Case.Letters; I < Got.size(); I += 2) {
       unsigned char Lead = static_cast<unsigned char>(Got[I]);
       EXPECT_TRUE(Lead >= 0x81 && Lead <= 0x9F) << I;
     }

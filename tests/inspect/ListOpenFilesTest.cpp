@@ -166,8 +166,11 @@ TEST(ListOpenFilesStops, AStopAtAnyPointEndsTheWorkerWithoutTerminatingIt) {
       };
       const auto Start = std::chrono::steady_clock::now();
       uint32_t Mode = 0;
-      ListOpenFiles(4000, Mode);
+      const TPassResult Result = ListOpenFiles(4000, Mode);
       EXPECT_LT(std::chrono::steady_clock::now() - Start, std::chrono::milliseconds(1000));
+      // A stop asked at any dispatch is a stopped pass, without "Ready".
+      EXPECT_EQ(Result == TPassResult::Stopped, Dispatches >= StopAt);
+      EXPECT_EQ(Screen.Status[0] == "Ready", Dispatches < StopAt);
       Sim.ReleaseBlocked();
       ASSERT_TRUE(Sim.WaitThreads());
       ReapNameWorkers();
