@@ -257,21 +257,31 @@ TEST_F(File2NameTest, OnlyAQueryUnansweredFor100MsLosesItsName) {
 
 TEST_F(File2NameTest, AQueryAnsweringAsItIsEndedLeavesTheNextHandleItsName) {
   // The late query answers between the decision and the termination: the
-  // worker waits to be ended where that is safe and names nothing more.
+  // worker waits to be ended where that is safe and names nothing more. If
+  // the end then fails, it ends by itself and is reaped.
   HANDLE Handles[3] = {Own("\\Device\\HarddiskVolume1\\a"), Own("\\Device\\HarddiskVolume1\\b"),
                        Own("\\Device\\HarddiskVolume1\\c")};
-  Sim.BlockCall("NtQueryObject", 1);
-  Sim.OnNextCall("TerminateThread", [&] {
-    Sim.ReleaseBlocked();
-    std::this_thread::sleep_for(std::chrono::milliseconds(30));
-  });
-  std::string Names[3];
-  EXPECT_TRUE(NameHandles(Handles, 3, Names, nullptr));
-  EXPECT_EQ(Names[0], "");
-  EXPECT_EQ(Names[1], "C:\\b");
-  EXPECT_EQ(Names[2], "C:\\c");
-  EXPECT_EQ(Sim.Calls("TerminateThread"), 1);
-  EXPECT_EQ(Sim.UnsafeTerminations(), 0);
+  for (bool EndFails : {false, true}) {
+    SCOPED_TRACE(EndFails ? "the end fails" : "the end succeeds");
+    const int Ends = Sim.Calls("TerminateThread");
+    Sim.BlockCall("NtQueryObject", 1);
+    Sim.OnNextCall("TerminateThread", [&] {
+      Sim.ReleaseBlocked();
+      std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    });
+    if (EndFails) Sim.FailCall("TerminateThread");
+    std::string Names[3];
+    EXPECT_TRUE(NameHandles(Handles, 3, Names, nullptr));
+    EXPECT_EQ(Names[0], "");
+    EXPECT_EQ(Names[1], "C:\\b");
+    EXPECT_EQ(Names[2], "C:\\c");
+    EXPECT_EQ(Sim.Calls("TerminateThread") - Ends, 1);
+    EXPECT_EQ(Sim.UnsafeTerminations(), 0);
+    ASSERT_TRUE(Sim.WaitThreads());
+    if (!EndFails) continue;
+    Sim.AdvanceClock(NameWorkerGraceMs);  // past the grace of the one ended before
+    EXPECT_EQ(ReapNameWorkers(), 0u);
+  }
   CloseOwned();
   ExpectAllReleased();
 }
@@ -302,9 +312,8 @@ TEST_F(File2NameTest, LateWorkerNeverWritesIntoReusedMemory) {
 }
 
 TEST_F(File2NameTest, AWorkerThatCannotBeEndedStopsAndIsReaped) {
-  // The end of a late query fails: once after the pass asked to stop, once
-  // after the worker answered and waits to be ended. Either way it begins
-  // no further query, ends by itself and is reaped.
+  // The end of a late query fails after the pass asked to stop: the worker
+  // begins no further query, ends by itself and is reaped.
   HANDLE Handles[3] = {Own("\\Device\\HarddiskVolume1\\a"), Own("\\Device\\HarddiskVolume1\\b"),
                        Own("\\Device\\HarddiskVolume1\\c")};
   std::string Names[3];
@@ -325,20 +334,6 @@ TEST_F(File2NameTest, AWorkerThatCannotBeEndedStopsAndIsReaped) {
   EXPECT_EQ(Sim.Calls("NtQueryInformationFile"), 1);
   EXPECT_EQ(Sim.Calls("NtQueryObject"), 0);
   EXPECT_EQ(ReapNameWorkers(), 0u);
-
-  Sim.BlockCall("NtQueryObject", 1);
-  Sim.OnNextCall("TerminateThread", [&] {
-    Sim.ReleaseBlocked();
-    std::this_thread::sleep_for(std::chrono::milliseconds(30));
-  });
-  Sim.FailCall("TerminateThread");
-  EXPECT_TRUE(NameHandles(Handles, 3, Names, nullptr));
-  EXPECT_EQ(Names[0], "");
-  EXPECT_EQ(Names[1], "C:\\b");
-  EXPECT_EQ(Names[2], "C:\\c");
-  ASSERT_TRUE(Sim.WaitThreads());
-  EXPECT_EQ(ReapNameWorkers(), 0u);
-  EXPECT_EQ(Sim.UnsafeTerminations(), 0);
   CloseOwned();
   ExpectAllReleased();
 }
