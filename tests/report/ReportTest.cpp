@@ -47,6 +47,9 @@ TEST_F(ReportTest, SingleProcessReportIsExact) {
                                             "0x00000024 | Pipe | \\Device\\NamedPipe\\p\r\n"
                                             "0x00000028 | File | C:\\a.txt\r\n") +
                                     Footer);
+  // Readable by others while it is written, never lockable by them.
+  EXPECT_EQ(Sim.CreateFileCalls.back(), (TSimWindows::TCreateFileCall{"C:\\r.txt", GENERIC_WRITE, FILE_SHARE_READ,
+                                                                      CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL}));
   ExpectAllReleased();
 }
 
@@ -82,7 +85,11 @@ TEST_F(ReportTest, RowsFollowTheListAfterASort) {
   Form.ListView1ColumnClick(2);  // Type, descending: the pipe first
   SaveReport(Screen, 2000, "C:\\s.txt");
   std::string Text = Saved("C:\\s.txt");
-  EXPECT_NE(Text.find("| Path\r\n0x00000024 | Pipe |"), std::string::npos);
+  EXPECT_NE(Text.find("| Path\r\n"
+                      "0x00000024 | Pipe | \\Device\\NamedPipe\\p\r\n"
+                      "0x00000020 | File | C:\\b.txt\r\n"
+                      "0x00000028 | File | C:\\a.txt\r\n\r\n"),
+            std::string::npos);
 }
 
 TEST_F(ReportTest, EveryExtensionGetsTheFullReport) {
