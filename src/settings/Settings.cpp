@@ -2,9 +2,16 @@
 
 #include "os/Owned.h"
 
-uint32_t TimerInterval = 10;
-uint32_t Mode = 0;
-uint32_t SortType = 0;
+namespace {
+
+// The first run's values, which the globals also hold before the start.
+constexpr uint32_t DefaultTimerInterval = 10, DefaultMode = 0, DefaultSortType = 0;
+
+}  // namespace
+
+uint32_t TimerInterval = DefaultTimerInterval;
+uint32_t Mode = DefaultMode;
+uint32_t SortType = DefaultSortType;
 
 namespace {
 
@@ -17,9 +24,9 @@ constexpr uint32_t TimerMaximumMs = 0x7FFFFFFF;
 }  // namespace
 
 void DefaultSettings() {
-  TimerInterval = 10;
-  SortType = 0;
-  Mode = 0;
+  TimerInterval = DefaultTimerInterval;
+  SortType = DefaultSortType;
+  Mode = DefaultMode;
 }
 
 void LoadSettings() {
