@@ -1125,10 +1125,12 @@ LONG TSimWindows::RegCreateKeyA(HKEY Key, const char* SubKey, HKEY* Result) {
   return ERROR_SUCCESS;
 }
 
-LONG TSimWindows::RegQueryValueExA(HKEY Key, const char* Name, DWORD*, DWORD* Type, BYTE* Data, DWORD* Size) {
+LONG TSimWindows::RegQueryValueExA(HKEY Key, const char* Name, DWORD* Reserved, DWORD* Type, BYTE* Data,
+                                   DWORD* Size) {
   TLock Lock(M);
   TGate G = Gate(Lock, "RegQueryValueExA");
   if (G.Fail) return static_cast<LONG>(G.Error);
+  if (Reserved) return ERROR_INVALID_PARAMETER;  // documented as must be null
   auto K = Keys.find(Key);
   if (K == Keys.end()) return ERROR_INVALID_HANDLE;
   auto& Values = Registry[K->second];
@@ -1150,10 +1152,12 @@ LONG TSimWindows::RegQueryValueExA(HKEY Key, const char* Name, DWORD*, DWORD* Ty
   return ERROR_SUCCESS;
 }
 
-LONG TSimWindows::RegSetValueExA(HKEY Key, const char* Name, DWORD, DWORD Type, const BYTE* Data, DWORD Size) {
+LONG TSimWindows::RegSetValueExA(HKEY Key, const char* Name, DWORD Reserved, DWORD Type, const BYTE* Data,
+                                 DWORD Size) {
   TLock Lock(M);
   TGate G = Gate(Lock, "RegSetValueExA");
   if (G.Fail) return static_cast<LONG>(G.Error);
+  if (Reserved != 0) return ERROR_INVALID_PARAMETER;  // documented as must be zero
   auto K = Keys.find(Key);
   if (K == Keys.end()) return ERROR_INVALID_HANDLE;
   Registry[K->second][Name ? Name : ""] = {Type, std::string(reinterpret_cast<const char*>(Data), Size)};
