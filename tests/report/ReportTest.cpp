@@ -1,6 +1,8 @@
 // The report, byte for byte, and its failures as the user sees them.
 #include "report/Report.h"
 
+#include <cstring>
+
 #include "process/ProcessList.h"
 #include "ui/Main.h"
 #include "settings/Settings.h"
@@ -100,6 +102,14 @@ TEST_F(ReportTest, EveryExtensionGetsTheFullReport) {
   EXPECT_EQ(Saved("C:\\report.TXT"), Saved("C:\\report.log"));
   EXPECT_EQ(Saved("C:\\report"), Saved("C:\\report.log"));
   EXPECT_NE(Saved("C:\\report.log").find("C:\\a.txt"), std::string::npos);
+  // Whatever is left in the last buffer, one byte or a whole one, is written.
+  const size_t Size = Saved("C:\\report").size();
+  for (size_t Longer = 0; Longer < 128; ++Longer) {
+    Sim.Process(2000).Path = "C:\\Windows\\notepad.exe" + std::string(Longer, 'x');
+    SaveReport(Screen, 2000, "C:\\report");
+    ASSERT_EQ(Saved("C:\\report").size(), Size + Longer);
+    ASSERT_EQ(Saved("C:\\report").substr(Size + Longer - std::strlen(Footer)), Footer);
+  }
 }
 
 TEST_F(ReportTest, SaveDialogAsksWithItsOptionsAndTheTimerStaysStopped) {
