@@ -1,5 +1,6 @@
 #include "process/ProcessList.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <utility>
 
@@ -67,8 +68,13 @@ void FillProcessList(uint32_t SortOrder) {
       }
       // The all-processes view lives on PID 0's line: where the snapshot has
       // none, it gets one at the front, where Windows lists it.
+      // The slots past the count are reused, never added to: a refresh every
+      // few seconds must not grow the table.
       if (ProcessCount > 0 && !HasIdle) {
-        ProcessTable.insert(ProcessTable.begin(), {LowerAscii(SystemProcessName), 0});
+        if (ProcessCount >= static_cast<int32_t>(ProcessTable.size())) ProcessTable.resize(ProcessTable.size() * 2);
+        std::move_backward(ProcessTable.begin(), ProcessTable.begin() + ProcessCount,
+                           ProcessTable.begin() + ProcessCount + 1);
+        ProcessTable[0] = {LowerAscii(SystemProcessName), 0};
         ++ProcessCount;
       }
     }

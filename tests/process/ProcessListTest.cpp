@@ -50,6 +50,7 @@ TEST_F(ProcessListTest, SortByPidIsUnsignedAndOtherOrdersKeepTheSnapshot) {
 TEST_F(ProcessListTest, ASnapshotWithoutPidZeroGetsItWhereWindowsListsIt) {
   Sim.EndProcess(0);  // as Wine's snapshot
   Sim.AddProcess(2, "ZZ.exe");
+  const size_t Slots = ProcessTable.size();
   FillProcessList(0);
   EXPECT_EQ(Pids(), (std::vector<DWORD>{0, 2, 4, 8, 600, 1000, 1234, 12345}));
   EXPECT_EQ(Screen.SelectorLines[0], "0000   [system process]");
@@ -59,6 +60,7 @@ TEST_F(ProcessListTest, ASnapshotWithoutPidZeroGetsItWhereWindowsListsIt) {
   EXPECT_EQ(Pids(), (std::vector<DWORD>{0, 4, 1000, 1234, 8, 12345, 600, 2}));
   EXPECT_EQ(ProcessNameByPID(0), "[System Process]");
   EXPECT_EQ(ProcessNameByPID(2), "ZZ.exe");
+  EXPECT_EQ(ProcessTable.size(), Slots);  // the line added is not a slot more per refresh
   ExpectAllReleased();
 }
 
