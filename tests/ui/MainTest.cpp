@@ -120,6 +120,8 @@ TEST_F(MainTest, TimerFollowsTheSettingAndItsRules) {
   Form.FormShow();
   EXPECT_EQ(Screen.TimerState.Interval(), 0u);
   EXPECT_FALSE(Screen.TimerState.Ticking());
+  Screen.SetTimerInterval(1);  // only 0 means no ticks
+  EXPECT_TRUE(Screen.TimerState.Ticking());
 }
 
 TEST(RowsShowDelay, RowsComingIntoViewAtOnceTheRestTwiceASecond) {
