@@ -106,9 +106,11 @@ TEST_F(MainTest, RefreshKeepsTheLineNumberNotTheProcess) {
 TEST_F(MainTest, TimerFollowsTheSettingAndItsRules) {
   Form.FormShow();
   long Starts = Screen.TimerState.PeriodStarts();
+  const int Armed = Sim.Calls("SetTimer") + Sim.Calls("KillTimer");
   Screen.SetTimerInterval(10000);  // the same interval: no restart
   Screen.SetTimerEnabled(true);    // already on: no restart
   EXPECT_EQ(Screen.TimerState.PeriodStarts(), Starts);
+  EXPECT_EQ(Sim.Calls("SetTimer") + Sim.Calls("KillTimer"), Armed);  // the system timer's period goes on
   Form.ComboBox1DropDown();
   Pick(4);
   EXPECT_EQ(Screen.TimerState.PeriodStarts(), Starts + 1);
