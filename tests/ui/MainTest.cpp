@@ -116,6 +116,7 @@ TEST_F(MainTest, TimerFollowsTheSettingAndItsRules) {
   EXPECT_EQ(Screen.TimerState.PeriodStarts(), Starts + 1);
   Screen.SetTimerInterval(5000);
   EXPECT_EQ(Screen.TimerState.PeriodStarts(), Starts + 2);
+  EXPECT_EQ(Sim.Timers, (std::map<std::pair<HWND, UINT_PTR>, UINT>{{{nullptr, 1}, 5000}}));  // re-armed
 
   TimerInterval = 0;
   SaveSettings();
