@@ -87,22 +87,4 @@ TEST(HandleClose, ClosesOnlyTheFileTheRowShowsAndSaysWhyNot) {
   }
 }
 
-TEST(HandleClose, AHandleThatHungIsNotAskedAgain) {
-  TSimWindows Sim;
-  TOsScope Use(Sim);
-  Sim.AddDrive('C', "\\Device\\HarddiskVolume1");
-  Sim.AddProcess(Owner, "excel.exe");
-  Sim.AddFile(Owner, "\\Device\\HarddiskVolume1\\docs\\report.xlsx", Value);
-  Sim.ObjectOf(Owner, Value).Hang = true;
-  EXPECT_EQ(CloseHandleOf(Owner, Value, Shown), TCloseResult::NotVerified);
-  EXPECT_EQ(Sim.Calls("TerminateThread"), 1);
-  // A second try is answered without asking the handle again.
-  const int Queries = Sim.Calls("NtQueryInformationFile");
-  EXPECT_EQ(CloseHandleOf(Owner, Value, Shown), TCloseResult::NotVerified);
-  EXPECT_EQ(Sim.Calls("NtQueryInformationFile"), Queries);
-  EXPECT_EQ(Sim.Calls("TerminateThread"), 1);
-  EXPECT_TRUE(Sim.Holds(Owner, Value));
-  EXPECT_TRUE(ReapAllWorkers(Sim));
-}
-
 }  // namespace

@@ -438,7 +438,8 @@ TEST_F(MainTest, EndProcessAndCloseDuringAPassWaitForIt) {
   EXPECT_EQ(Screen.Position, -1);
 }
 
-TEST_F(MainTest, FileListMenuEnablesWhatTheSelectedRowAllows) {
+TEST_F(MainTest, FileListMenuAndCopyFollowTheSelectedRow) {
+  Form.Handle = reinterpret_cast<HWND>(0x1234);
   Form.FormShow();
   Mode = 1;
   auto Items = [&](int Row) {
@@ -447,44 +448,25 @@ TEST_F(MainTest, FileListMenuEnablesWhatTheSelectedRowAllows) {
     return std::string(M.Properties ? "P" : "-") + (M.CloseHandle ? "C" : "-") + (M.Copy ? "O" : "-");
   };
   EXPECT_EQ(Items(-1), "---");
-  Pick(4);  // PID 2000: b.txt, a.txt, the pipe, C.txt
-  EXPECT_EQ(Items(0), "PCO");
-  EXPECT_EQ(Items(2), "-CO");  // a pipe has no Properties sheet
-  Pick(0);  // every process under its header
-  const auto Header = std::find(Screen.Files.begin(), Screen.Files.end(),
-                                TFileRow{"", {"Process information: 2000 (notepad.exe)"}});
-  ASSERT_NE(Header, Screen.Files.end());
-  const int At = static_cast<int>(Header - Screen.Files.begin());
+  Form.N11Click();  // no row: nothing copied
+  Pick(0);          // every process under its header; 2000's are the last
+  const int Header = static_cast<int>(Screen.Files.size()) - 5;
+  ASSERT_EQ(Screen.Files[Header], (TFileRow{"", {"Process information: 2000 (notepad.exe)"}}));
   EXPECT_EQ(Items(0), "--O");
-  EXPECT_EQ(Items(At), "--O");
-  EXPECT_EQ(Items(At + 1), "PCO");
-  // Properties from the menu is the double-click's, on a file row only.
+  EXPECT_EQ(Items(Header), "--O");
+  Form.N9Click();  // Properties is never a header's
+  EXPECT_EQ(Items(Header + 1), "PCO");
+  EXPECT_EQ(Items(Header + 3), "-CO");  // a pipe has no Properties sheet
+  Pick(4);
+  EXPECT_EQ(Items(1), "PCO");
   Form.N9Click();
   ASSERT_EQ(Sim.ShellCalls.size(), 1u);
-  EXPECT_EQ(Sim.ShellCalls[0].File, "C:\\b.txt");
-  Screen.Selected = At;
-  Form.N9Click();
-  EXPECT_EQ(Sim.ShellCalls.size(), 1u);
-}
-
-TEST_F(MainTest, CopyPutsExactlyTheSelectedRowOnTheClipboard) {
-  Form.Handle = reinterpret_cast<HWND>(0x1234);
-  Form.FormShow();
-  Form.N11Click();  // no row: nothing
-  EXPECT_EQ(Sim.Calls("OpenClipboard"), 0);
-  Pick(0);
-  Screen.Selected = 0;
-  Form.N11Click();
-  Pick(4);
-  Screen.Selected = 1;
+  EXPECT_EQ(Sim.ShellCalls[0].File, "C:\\a.txt");
   Form.N11Click();
   using TClip = std::vector<std::pair<UINT, std::string>>;
   EXPECT_EQ(Sim.Clipboard, (TClip{{CF_TEXT, std::string("0x00000024\tC:\\a.txt\tFile\r\n", 27)}}));
-  EXPECT_EQ(Sim.Calls("OpenClipboard"), 2);
-  EXPECT_EQ(RowText({"", {"Process information: 0 ([System Process])"}}),
-            "\tProcess information: 0 ([System Process])\r\n");
   EXPECT_EQ(Sim.ClipboardOwner, Form.Handle);
-  EXPECT_FALSE(Sim.ClipboardOpen());
+  EXPECT_EQ(RowText({"", {"Process information: 4 (System)"}}), "\tProcess information: 4 (System)\r\n");
   // Held by another program: said so, and nothing is left behind.
   Sim.FailCall("OpenClipboard");
   Form.N11Click();
@@ -492,7 +474,10 @@ TEST_F(MainTest, CopyPutsExactlyTheSelectedRowOnTheClipboard) {
   ExpectAllReleased();
 }
 
-TEST_F(MainTest, CloseHandleAsksThenClosesOnlyThatHandleAndRefreshes) {
+TEST_F(MainTest, CloseHandleAsksAndClosesOnlyThatHandleOnYes) {
+  TFindForm Find;
+  Form.Form4 = &Find;
+  Form.ShowFind = [&] { Find.Button1Click(); };
   Form.Handle = reinterpret_cast<HWND>(0x1234);
   Form.FormShow();
   Pick(4);
@@ -507,54 +492,31 @@ TEST_F(MainTest, CloseHandleAsksThenClosesOnlyThatHandleAndRefreshes) {
   EXPECT_EQ(Box.Caption, "Lumorex");
   EXPECT_EQ(Box.Type, static_cast<UINT>(MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2));
   EXPECT_EQ(Box.Owner, Form.Handle);
-  // No leaves everything as it was.
-  EXPECT_TRUE(Sim.Holds(2000, 0x24));
+  EXPECT_TRUE(Sim.Holds(2000, 0x24));  // No: nothing closed, nothing listed again
   EXPECT_EQ(Sim.Calls("CreateToolhelp32Snapshot"), Snapshots);
-  EXPECT_EQ(Paths(), (std::vector<std::string>{"C:\\b.txt", "C:\\a.txt", "C:\\C.txt"}));
   EXPECT_EQ(Screen.Status[0], "Ready");
 
   Sim.MessageBoxAnswer = IDYES;
   Form.N10Click();
   EXPECT_FALSE(Sim.Holds(2000, 0x24));
-  EXPECT_TRUE(Sim.Holds(2000, 0x20));
   EXPECT_EQ(Paths(), (std::vector<std::string>{"C:\\b.txt", "C:\\C.txt"}));
   EXPECT_EQ(Screen.Position, 4);
   EXPECT_EQ(Screen.Status[0], "Handle 0x00000024 closed.");
 
-  // In the all-processes view the process is the header above the row.
-  Pick(0);
-  const auto Row = std::find(Screen.Files.begin(), Screen.Files.end(), TFileRow{"0x0000002C", {"C:\\C.txt", "File"}});
-  ASSERT_NE(Row, Screen.Files.end());
-  Screen.Selected = static_cast<int>(Row - Screen.Files.begin());
-  Form.N10Click();
-  EXPECT_EQ(Sim.MessageBoxes.back().Text.substr(0, 54), "Close handle 0x0000002C of process 2000 (notepad.exe)?");
-  EXPECT_FALSE(Sim.Holds(2000, 0x2C));
-  EXPECT_EQ(Screen.Position, 0);
-  const std::vector<std::string> Listed = Paths();
-  EXPECT_EQ(std::count(Listed.begin(), Listed.end(), "C:\\C.txt"), 0);
-  EXPECT_EQ(Screen.Status[0], "Handle 0x0000002C closed.");
-  ExpectAllReleased();
-}
-
-TEST_F(MainTest, CloseHandleFromASearchSearchesAgain) {
-  TFindForm Find;
-  Form.Form4 = &Find;
-  Form.ShowFind = [&] { Find.Button1Click(); };
-  Sim.AddProcess(3000, "excel.exe");
-  Sim.AddFile(3000, "\\Device\\HarddiskVolume1\\a.txt", 0x40);
-  Form.FormShow();
-  Find.Edit1 = "a.txt";
+  // In a search the process is the header above the row, and the search
+  // runs again: what still holds the file is shown.
+  Sim.AddFile(2000, "\\Device\\HarddiskVolume1\\b.txt", 0x40);
+  Find.Edit1 = "b.txt";
   Form.N8Click();
-  ASSERT_EQ(Screen.Files.size(), 4u);  // two holders under their headers
-  Screen.Selected = 3;
-  Sim.MessageBoxAnswer = IDYES;
+  ASSERT_EQ(Screen.Files.size(), 3u);
+  Screen.Selected = 2;
   Form.N10Click();
-  EXPECT_EQ(Sim.MessageBoxes.back().Text.substr(0, 52), "Close handle 0x00000040 of process 3000 (excel.exe)?");
-  EXPECT_FALSE(Sim.Holds(3000, 0x40));
+  EXPECT_EQ(Sim.MessageBoxes.back().Text.substr(0, 54), "Close handle 0x00000040 of process 2000 (notepad.exe)?");
   const std::vector<TFileRow> Left = {{"", {"Process information: 2000 (notepad.exe)"}},
-                                      {"0x00000024", {"C:\\a.txt", "File"}}};
+                                      {"0x00000020", {"C:\\b.txt", "File"}}};
   EXPECT_EQ(Screen.Files, Left);
   EXPECT_EQ(Screen.Status[0], "Handle 0x00000040 closed.");
+  ExpectAllReleased();
 }
 
 TEST_F(MainTest, CloseHandleSaysWhyNothingWasClosed) {
@@ -598,23 +560,21 @@ TEST_F(MainTest, CloseHandleSaysWhyNothingWasClosed) {
   EXPECT_EQ(Sim.UnsafeTerminations(), 0);
 }
 
-TEST_F(MainTest, CloseHandleDuringAPassWaitsForItAndActsOnlyOnTheRowStillSelected) {
+TEST_F(MainTest, CloseHandleDuringAPassWaitsAndActsOnlyOnTheRowStillSelected) {
   Form.FormShow();
   Sim.MessageBoxAnswer = IDYES;
-  bool Asked = false;
   auto During = [&](std::function<void()> Act) {
-    Asked = false;
-    Sim.OnProcessMessages = [&, Act] {
+    bool Asked = false;
+    Sim.OnProcessMessages = [&] {
       if (Asked || Screen.Files.size() < 2) return;
       Asked = true;
       Screen.Selected = 1;
       Act();
       EXPECT_TRUE(Pass().StopRequested());
-      EXPECT_TRUE(Sim.MessageBoxes.empty());
     };
     Pick(4);
     Sim.OnProcessMessages = nullptr;
-    ASSERT_TRUE(Asked);
+    EXPECT_TRUE(Asked);
   };
   Sim.OnNextCall("MessageBoxA", [] { EXPECT_FALSE(Pass().Running()); });
   During([&] { Form.N10Click(); });
@@ -622,13 +582,12 @@ TEST_F(MainTest, CloseHandleDuringAPassWaitsForItAndActsOnlyOnTheRowStillSelecte
   EXPECT_FALSE(Sim.Holds(2000, 0x24));
   EXPECT_EQ(Screen.Status[0], "Handle 0x00000024 closed.");
 
-  // Ended before its turn came, the process's rows are gone: nothing is asked.
-  Sim.MessageBoxes.clear();
+  // Its process ended before its turn came: the row is gone, nothing is asked.
   During([&] {
     Form.Button3Click();
     Form.N10Click();
   });
-  EXPECT_TRUE(Sim.MessageBoxes.empty());
+  EXPECT_EQ(Sim.MessageBoxes.size(), 1u);
   EXPECT_EQ(Screen.Status[0], "The row is no longer listed; nothing was closed.");
   EXPECT_EQ(Pass().Waiting(), 0u);
   ExpectAllReleased();
