@@ -242,6 +242,34 @@ TEST(MainWindowGui, ControlsShowWhatTheLogicWroteOverTheSimulatedMachine) {
   ASSERT_EQ(Sim.ShellCalls.size(), 1u);
   EXPECT_EQ(Sim.ShellCalls[0].Verb, "properties");
   EXPECT_EQ(Sim.ShellCalls[0].File, "C:\\Windows\\win.ini");
+
+  // A right-click on the pipe's row selects it and opens its menu, read from
+  // inside the menu's own loop: a pipe has no Properties sheet.
+  struct TReadMenu {
+    static HMENU& Menu() {
+      static HMENU M;
+      return M;
+    }
+    static std::string& States() {
+      static std::string S;
+      return S;
+    }
+    static void CALLBACK Tick(HWND, UINT, UINT_PTR Id, DWORD) {
+      KillTimer(nullptr, Id);
+      if (!IsWindowVisible(FindWindowA("#32768", nullptr))) States() = "no menu";
+      for (UINT Item : {UINT(IdN9), UINT(IdN10), UINT(IdN11)})
+        States() += (GetMenuState(Menu(), Item, MF_BYCOMMAND) & MF_GRAYED) ? '-' : '+';
+      PressKey(VK_ESCAPE);
+    }
+  };
+  TReadMenu::Menu() = Window.PopupMenu1.Get();
+  SetTimer(nullptr, 0, 400, TReadMenu::Tick);
+  RECT PipeRow = {LVIR_BOUNDS, 0, 0, 0};
+  ASSERT_TRUE(SendMessageA(List, LVM_GETITEMRECT, 2, reinterpret_cast<LPARAM>(&PipeRow)));
+  RightClickAt(MiddleOf(List, PipeRow));
+  PumpFor(1000);
+  EXPECT_EQ(TReadMenu::States(), "-++");
+  EXPECT_EQ(Window.Screen.SelectedFile(), 2);
   Mode = 0;
 
   // A cleared list learns it at the next dispatch; until then the row it
