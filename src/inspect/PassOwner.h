@@ -13,6 +13,7 @@
 enum class TCommandKind {
   List,        // a refresh or a pick: lists again; only the last one counts
   EndProcess,  // ends a process and clears the list: never dropped
+  CloseHandle, // closes a handle in its owner and lists again: never dropped
   Close,       // closes the window once the pass has stopped
   Read,        // reads the whole list (a report, a sort): lets the pass end
                // and runs after every listing that waits, on its result

@@ -64,6 +64,8 @@ class TOwned {
     return &Handle_;
   }
   explicit operator bool() const { return Handle_ != nullptr; }
+  // For an object the system takes over: it is no longer freed here.
+  THandle Release() { return std::exchange(Handle_, nullptr); }
   void Reset(THandle Handle = nullptr) {
     if (Handle_) Free(Handle_);
     Handle_ = Handle;
@@ -80,3 +82,5 @@ inline void CloseKey(HKEY Key) { Os().RegCloseKey(Key); }
 using TOwnedKey = TOwned<HKEY, CloseKey>;
 inline void ReleaseSid(PSID Sid) { Os().FreeSid(Sid); }
 using TOwnedSid = TOwned<PSID, ReleaseSid>;
+inline void FreeGlobal(HGLOBAL Memory) { Os().GlobalFree(Memory); }
+using TOwnedGlobal = TOwned<HGLOBAL, FreeGlobal>;

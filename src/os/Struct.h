@@ -40,6 +40,7 @@ typedef const char* LPCSTR;
 typedef void* PSID;
 typedef struct HKEY__* HKEY;
 typedef struct HWND__* HWND;
+typedef void* HGLOBAL;
 typedef struct HINSTANCE__* HINSTANCE;
 typedef HINSTANCE HMODULE;
 typedef DWORD(WINAPI* LPTHREAD_START_ROUTINE)(LPVOID);
@@ -74,6 +75,7 @@ typedef void(WINAPI* TIMERPROC)(HWND, UINT, UINT_PTR, DWORD);
 #define PROCESS_DUP_HANDLE 0x40u
 #define PROCESS_QUERY_INFORMATION 0x400u
 #define PROCESS_VM_READ 0x10u
+#define DUPLICATE_CLOSE_SOURCE 1u
 #define DUPLICATE_SAME_ACCESS 2u
 #define TH32CS_SNAPPROCESS 2u
 
@@ -103,9 +105,15 @@ typedef void(WINAPI* TIMERPROC)(HWND, UINT, UINT_PTR, DWORD);
 #define SW_SHOWNORMAL 1
 #define SEE_MASK_INVOKEIDLIST 0x0000000Cu
 #define MB_OK 0x0u
+#define MB_YESNO 0x4u
+#define MB_DEFBUTTON2 0x100u
 #define MB_ICONERROR 0x10u
 #define MB_ICONWARNING 0x30u
 #define IDOK 1
+#define IDYES 6
+#define IDNO 7
+#define GMEM_MOVEABLE 0x2u
+#define CF_TEXT 1u
 
 #define OFN_HIDEREADONLY 0x4u
 #define OFN_OVERWRITEPROMPT 0x2u

@@ -96,6 +96,16 @@ class TSystem {
   virtual void Sleep(DWORD Milliseconds) = 0;
   virtual BOOL GetSaveFileNameA(OPENFILENAMEA* Dialog) = 0;
   virtual BOOL GetOpenFileNameA(OPENFILENAMEA* Dialog) = 0;
+  // The clipboard takes a movable block: once SetClipboardData succeeds the
+  // block is the system's, and must not be freed.
+  virtual BOOL OpenClipboard(HWND Owner) = 0;
+  virtual BOOL EmptyClipboard() = 0;
+  virtual HANDLE SetClipboardData(UINT Format, HANDLE Data) = 0;
+  virtual BOOL CloseClipboard() = 0;
+  virtual HGLOBAL GlobalAlloc(UINT Flags, SIZE_T Bytes) = 0;
+  virtual void* GlobalLock(HGLOBAL Memory) = 0;
+  virtual BOOL GlobalUnlock(HGLOBAL Memory) = 0;
+  virtual HGLOBAL GlobalFree(HGLOBAL Memory) = 0;
   // Dispatches the window events that are pending, then returns.
   virtual void ProcessMessages() = 0;
   virtual UINT_PTR SetTimer(HWND Window, UINT_PTR Id, UINT Elapse, TIMERPROC Procedure) = 0;

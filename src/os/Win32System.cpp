@@ -178,6 +178,14 @@ void TWin32System::ExitProcess(UINT ExitCode) { ::ExitProcess(ExitCode); }
 void TWin32System::Sleep(DWORD Milliseconds) { ::Sleep(Milliseconds); }
 BOOL TWin32System::GetSaveFileNameA(OPENFILENAMEA* Dialog) { return ::GetSaveFileNameA(Dialog); }
 BOOL TWin32System::GetOpenFileNameA(OPENFILENAMEA* Dialog) { return ::GetOpenFileNameA(Dialog); }
+BOOL TWin32System::OpenClipboard(HWND Owner) { return ::OpenClipboard(Owner); }
+BOOL TWin32System::EmptyClipboard() { return ::EmptyClipboard(); }
+HANDLE TWin32System::SetClipboardData(UINT Format, HANDLE Data) { return ::SetClipboardData(Format, Data); }
+BOOL TWin32System::CloseClipboard() { return ::CloseClipboard(); }
+HGLOBAL TWin32System::GlobalAlloc(UINT Flags, SIZE_T Bytes) { return ::GlobalAlloc(Flags, Bytes); }
+void* TWin32System::GlobalLock(HGLOBAL Memory) { return ::GlobalLock(Memory); }
+BOOL TWin32System::GlobalUnlock(HGLOBAL Memory) { return ::GlobalUnlock(Memory); }
+HGLOBAL TWin32System::GlobalFree(HGLOBAL Memory) { return ::GlobalFree(Memory); }
 
 void TWin32System::ProcessMessages() {
   // Asking whether anything waits is cheap; a PeekMessage that finds nothing

@@ -71,6 +71,14 @@ class TWin32System : public TSystem {
   void Sleep(DWORD Milliseconds) override;
   BOOL GetSaveFileNameA(OPENFILENAMEA* Dialog) override;
   BOOL GetOpenFileNameA(OPENFILENAMEA* Dialog) override;
+  BOOL OpenClipboard(HWND Owner) override;
+  BOOL EmptyClipboard() override;
+  HANDLE SetClipboardData(UINT Format, HANDLE Data) override;
+  BOOL CloseClipboard() override;
+  HGLOBAL GlobalAlloc(UINT Flags, SIZE_T Bytes) override;
+  void* GlobalLock(HGLOBAL Memory) override;
+  BOOL GlobalUnlock(HGLOBAL Memory) override;
+  HGLOBAL GlobalFree(HGLOBAL Memory) override;
   void ProcessMessages() override;
   UINT_PTR SetTimer(HWND Window, UINT_PTR Id, UINT Elapse, TIMERPROC Procedure) override;
   BOOL KillTimer(HWND Window, UINT_PTR Id) override;

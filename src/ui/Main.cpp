@@ -1,8 +1,10 @@
 #include "ui/Main.h"
 
 #include <cstdlib>
+#include <cstring>
 #include <utility>
 
+#include "inspect/HandleClose.h"
 #include "inspect/ListOpenFiles.h"
 #include "process/Process.h"
 #include "process/ProcessList.h"
@@ -23,7 +25,60 @@ const std::string& SubItem(const TFileRow& Row, size_t Index) {
   return Index < Row.SubItems.size() ? Row.SubItems[Index] : Empty;
 }
 
+// "Process information: PID (name)", as a header row reads.
+bool HeaderProcess(const TFileRow& Header, DWORD* Pid, std::string* Name) {
+  const std::string& Text = SubItem(Header, 0);
+  const size_t At = Text.find(": "), Open = Text.find(" (", At == std::string::npos ? 0 : At);
+  if (At == std::string::npos || Open == std::string::npos || Text.back() != ')') return false;
+  *Pid = std::strtoul(Text.c_str() + At + 2, nullptr, 10);
+  *Name = Text.substr(Open + 2, Text.size() - Open - 3);
+  return true;
+}
+
+// Device paths and header rows have no Properties sheet.
+bool HasPropertiesSheet(const std::string& Path) { return Path.size() >= 2 && Path[0] != '\\' && Path[1] == ':'; }
+
+void ShowProperties(const std::string& Path) {
+  SHELLEXECUTEINFOA Info = {};
+  Info.cbSize = sizeof Info;
+  Info.fMask = SEE_MASK_INVOKEIDLIST;
+  Info.lpVerb = "properties";
+  Info.lpFile = Path.c_str();
+  Os().ShellExecuteExA(&Info);
+}
+
+bool PutOnClipboard(HWND Owner, const std::string& Text) {
+  TOwnedGlobal Block(Os().GlobalAlloc(GMEM_MOVEABLE, Text.size() + 1));
+  if (!Block) return false;
+  void* At = Os().GlobalLock(Block.Get());
+  if (!At) return false;
+  std::memcpy(At, Text.c_str(), Text.size() + 1);
+  Os().GlobalUnlock(Block.Get());
+  if (!Os().OpenClipboard(Owner)) return false;
+  const bool Put = Os().EmptyClipboard() && Os().SetClipboardData(CF_TEXT, Block.Get());
+  Os().CloseClipboard();
+  if (Put) Block.Release();  // the clipboard's now
+  return Put;
+}
+
+std::string CloseResultText(TCloseResult Result, const std::string& Handle) {
+  switch (Result) {
+    case TCloseResult::Closed: return "Handle " + Handle + " closed.";
+    case TCloseResult::NotOpened: return "The process could not be opened.";
+    case TCloseResult::OtherFile: return "The handle now refers to another file; refresh and try again.";
+    case TCloseResult::NotVerified:
+    case TCloseResult::NotClosed: break;
+  }
+  return "The handle could not be closed.";
+}
+
 }  // namespace
+
+std::string RowText(const TFileRow& Row) {
+  std::string Text = Row.Caption;
+  for (const std::string& Cell : Row.SubItems) Text += "\t" + Cell;
+  return Text + "\r\n";
+}
 
 int CompareByHandle(const TFileRow& A, const TFileRow& B, int Direction) {
   return Compare(A.Caption, B.Caption, Direction);
@@ -126,14 +181,16 @@ void TForm1::ComboBox1Select() {
   Submit(TCommandKind::List, [this] { SelectionHandler(); });
 }
 
+void TForm1::Refresh() {
+  ShowsSearch = false;
+  int Line = View().SelectorPosition();
+  FillProcessList(SortType);
+  View().SetSelectorPosition(Line);
+  SelectionHandler();
+}
+
 void TForm1::RefreshAll() {
-  Submit(TCommandKind::List, [this] {
-    ShowsSearch = false;
-    int Line = View().SelectorPosition();
-    FillProcessList(SortType);
-    View().SetSelectorPosition(Line);
-    SelectionHandler();
-  });
+  Submit(TCommandKind::List, [this] { Refresh(); });
 }
 
 void TForm1::EndProcess(DWORD Pid) {
@@ -223,6 +280,7 @@ void TForm1::Search(const std::string& Text) {
   FillProcessList(SortType);
   TMainView& Out = View();
   ShowsSearch = true;
+  Sought = Text;
   // The result stays until the user picks, refreshes or searches again.
   Out.SetTimerEnabled(false);
   Out.SetSaveReportEnabled(true);
@@ -232,12 +290,12 @@ void TForm1::Search(const std::string& Text) {
 void TForm1::ListView1DblClick() {
   int Row = View().SelectedFile();
   if (Row < 0) return;
-  const TFileRow& Clicked = View().File(static_cast<size_t>(Row));
+  const TFileRow Clicked = View().File(static_cast<size_t>(Row));
+  DWORD Pid = 0;
+  std::string Name;
   if (ShowsSearch && Clicked.IsHeader()) {
-    // "Process information: PID (name)": that process's line is picked.
-    const std::string Text = SubItem(Clicked, 0);
-    const size_t At = Text.find(": ");
-    const DWORD Pid = At == std::string::npos ? 0 : std::strtoul(Text.c_str() + At + 2, nullptr, 10);
+    // That process's line is picked.
+    if (!HeaderProcess(Clicked, &Pid, &Name)) return;
     for (int32_t Line = 0; Line < ProcessCount; ++Line) {
       if (ProcessTable[Line].PID != Pid) continue;
       View().SetSelectorPosition(Line);
@@ -246,13 +304,73 @@ void TForm1::ListView1DblClick() {
     }
     return;
   }
-  const std::string Path = SubItem(Clicked, 0);
-  // Device paths and header rows have no Properties sheet.
-  if (Path.size() < 2 || Path[0] == '\\' || Path[1] != ':') return;
-  SHELLEXECUTEINFOA Info = {};
-  Info.cbSize = sizeof Info;
-  Info.fMask = SEE_MASK_INVOKEIDLIST;
-  Info.lpVerb = "properties";
-  Info.lpFile = Path.c_str();
-  Os().ShellExecuteExA(&Info);
+  if (HasPropertiesSheet(SubItem(Clicked, 0))) ShowProperties(SubItem(Clicked, 0));
+}
+
+bool TForm1::TargetOf(int Row, TTarget* Target) const {
+  const TMainView& Out = View();
+  if (Row < 0 || static_cast<size_t>(Row) >= Out.FileCount()) return false;
+  Target->Row = Out.File(static_cast<size_t>(Row));
+  if (Target->Row.IsHeader()) return false;
+  // Where the list has headers, the row's process is the header above it.
+  for (int Above = Row - 1; Above >= 0; --Above) {
+    const TFileRow Header = Out.File(static_cast<size_t>(Above));
+    if (Header.IsHeader()) return HeaderProcess(Header, &Target->Pid, &Target->Process);
+  }
+  const int Line = Out.SelectorPosition();
+  if (ShowsSearch || !PidOfLine(Line, &Target->Pid) || Target->Pid == 0) return false;
+  Target->Process = ProcessTable[Line].Name;
+  return true;
+}
+
+TFileMenu TForm1::PopupMenu1Popup() const {
+  TFileMenu Items;
+  const int Row = View().SelectedFile();
+  if (Row < 0) return Items;
+  Items.Copy = true;
+  TTarget Target;
+  Items.CloseHandle = TargetOf(Row, &Target);
+  Items.Properties = Items.CloseHandle && HasPropertiesSheet(SubItem(Target.Row, 0));
+  return Items;
+}
+
+void TForm1::N9Click() {
+  if (!PopupMenu1Popup().Properties) return;
+  ShowProperties(SubItem(View().File(static_cast<size_t>(View().SelectedFile())), 0));
+}
+
+void TForm1::N11Click() {
+  const int Row = View().SelectedFile();
+  if (Row < 0) return;
+  if (!PutOnClipboard(Handle, RowText(View().File(static_cast<size_t>(Row)))))
+    View().SetStatus(0, "The row could not be copied.");
+}
+
+void TForm1::N10Click() {
+  TTarget Target;
+  if (!TargetOf(View().SelectedFile(), &Target)) return;
+  // During a pass it waits, and then acts only on the row still selected.
+  Submit(TCommandKind::CloseHandle, [this, Target] { CloseHandleCommand(Target); });
+}
+
+void TForm1::CloseHandleCommand(const TTarget& Asked) {
+  TMainView& Out = View();
+  TTarget Now;
+  if (!TargetOf(Out.SelectedFile(), &Now) || !(Now == Asked)) {
+    Out.SetStatus(0, "The row is no longer listed; nothing was closed.");
+    return;
+  }
+  const std::string& Path = SubItem(Asked.Row, 0);
+  const std::string Question = "Close handle " + Asked.Row.Caption + " of process " + std::to_string(Asked.Pid) +
+                               " (" + Asked.Process + ")?\n\n" + Path +
+                               "\n\nThe program may fail or lose unsaved work when a file it uses is closed under it.";
+  if (Os().MessageBoxA(Handle, Question.c_str(), "Lumorex", MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) != IDYES) return;
+  const TCloseResult Result =
+      CloseHandleOf(Asked.Pid, std::strtoul(Asked.Row.Caption.c_str(), nullptr, 16), Path);
+  // A search's result is searched again: the user sees what still holds the file.
+  if (ShowsSearch)
+    Search(Sought);
+  else
+    Refresh();
+  Out.SetStatus(0, CloseResultText(Result, Asked.Row.Caption));
 }

@@ -22,6 +22,14 @@ int CompareByType(const TFileRow& A, const TFileRow& B, int Direction);
 // comes after "." in the character order.
 std::string ErrorBoxText(const std::string& Message);
 
+// A row as the clipboard gets it: its cells separated by tabs, ended by CR LF.
+std::string RowText(const TFileRow& Row);
+
+// What the file list's context menu enables for the selected row.
+struct TFileMenu {
+  bool Properties = false, CloseHandle = false, Copy = false;
+};
+
 // Turns the selector's notifications into picks: exactly one per pick, with
 // the mouse or the keyboard, whatever order the system sends them in (Wine
 // follows the close-up of a mouse pick with a selection change).
@@ -66,6 +74,10 @@ class TForm1 {
   void N8Click();                        // File, "&Find open file..." (Ctrl+F)
   void ListView1ColumnClick(int Column);  // column header clicked: sort
   void ListView1DblClick();               // row double-clicked: Properties, or a found process picked
+  TFileMenu PopupMenu1Popup() const;      // the file list's context menu opens on the selected row
+  void N9Click();                         // file list menu, "&Properties"
+  void N10Click();                        // file list menu, "&Close handle..."
+  void N11Click();                        // file list menu, "C&opy" (Ctrl+C)
   void RefreshAll();
 
   // Runs an event handler as the message loop does: an error that escapes it
@@ -83,5 +95,18 @@ class TForm1 {
   void SaveReportCommand();
   void SortColumn(int Column);
   void Search(const std::string& Text);
+  void Refresh();
+  // A file row with the process that holds its handle.
+  struct TTarget {
+    DWORD Pid = 0;
+    std::string Process;  // the executable's name
+    TFileRow Row;
+    bool operator==(const TTarget& Other) const {
+      return Pid == Other.Pid && Process == Other.Process && Row == Other.Row;
+    }
+  };
+  bool TargetOf(int Row, TTarget* Target) const;
+  void CloseHandleCommand(const TTarget& Asked);
   bool ShowsSearch = false;  // the list holds a search's result
+  std::string Sought;        // what that search looked for
 };

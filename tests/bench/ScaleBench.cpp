@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "inspect/HandleClose.h"
 #include "inspect/ListOpenFiles.h"
 #include "support/SimWindows.h"
 #include "process/ProcessList.h"
@@ -58,6 +59,26 @@ int main(int argc, char** argv) {
                   Sim.Calls("CreateToolhelp32Snapshot") - static_cast<int>(Snapshots));
       std::fflush(stdout);
     }
+  }
+  // Closing one handle takes a fresh table to find it: its cost grows with H.
+  std::printf("\nClose handle: one file handle checked and closed (best of 5)\n");
+  std::printf("%8s %12s\n", "H", "ms");
+  for (int H : {10000, 100000, 500000}) {
+    TSimWindows Sim;
+    Build(Sim, 50, H);
+    TOsScope UseOs(Sim);
+    double Best = 1e9;
+    for (int Try = 0; Try < 5; ++Try) {
+      const uintptr_t Value = Sim.AddFile(5000, "\\Device\\HarddiskVolume1\\locked.dat");
+      auto Start = std::chrono::steady_clock::now();
+      const TCloseResult Result = CloseHandleOf(5000, Value, "C:\\locked.dat");
+      const double Ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - Start).count();
+      if (Result == TCloseResult::Closed && Ms < Best) Best = Ms;
+    }
+    Sim.WaitThreads();
+    ReapNameWorkers();
+    std::printf("%8d %12.2f\n", H, Best);
+    std::fflush(stdout);
   }
   return 0;
 }

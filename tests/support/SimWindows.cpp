@@ -159,6 +159,23 @@ void TSimWindows::EndProcess(DWORD Pid) {
   }
 }
 
+void TSimWindows::RemoveHandle(DWORD Pid, uintptr_t Value) {
+  TLock Lock(M);
+  if (TProcess* P = FindProcess(Pid))
+    P->Handles.erase(std::remove_if(P->Handles.begin(), P->Handles.end(),
+                                    [Value](const THandle& H) { return H.Value == Value; }),
+                     P->Handles.end());
+}
+
+bool TSimWindows::Holds(DWORD Pid, uintptr_t Value) const {
+  TLock Lock(M);
+  for (auto& P : Processes)
+    if (P.Pid == Pid && P.Alive)
+      for (auto& H : P.Handles)
+        if (H.Value == Value) return true;
+  return false;
+}
+
 void TSimWindows::AddDrive(char Letter, const std::string& Target) {
   TLock Lock(M);
   Drives.emplace_back(Letter, Target);
@@ -325,6 +342,8 @@ std::string TSimWindows::Outstanding() const {
       for (auto& H : P.Handles)
         if (H.Kind != "object") ++Counts["handle:" + H.Kind];
   if (!Blocks.empty()) Counts["block"] = static_cast<int>(Blocks.size());
+  if (!Globals.empty()) Counts["global"] = static_cast<int>(Globals.size());
+  if (ClipboardOpen_) Counts["clipboard"] = 1;
   if (!Sids.empty()) Counts["sid"] = static_cast<int>(Sids.size());
   if (!Keys.empty()) Counts["key"] = static_cast<int>(Keys.size());
   int Live = 0;
@@ -467,40 +486,41 @@ BOOL TSimWindows::WriteFile(HANDLE File, const void* Data, DWORD Size, DWORD* Wr
   return TRUE;
 }
 
-BOOL TSimWindows::DuplicateHandle(HANDLE SourceProcess, HANDLE Source, HANDLE TargetProcess, HANDLE* Target, DWORD,
-                                  BOOL, DWORD) {
+BOOL TSimWindows::DuplicateHandle(HANDLE SourceProcess, HANDLE Source, HANDLE TargetProcess, HANDLE* Target,
+                                  DWORD Access, BOOL Inherit, DWORD Options) {
   TLock Lock(M);
   TGate G = Gate(Lock, "DuplicateHandle");
-  if (G.Fail) {
-    SetError(G.Error);
-    return FALSE;
-  }
-  if (TargetProcess != GetCurrentProcess()) {
-    SetError(ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
   TProcess* From = nullptr;
+  bool MayDuplicate = true;
   if (SourceProcess == GetCurrentProcess()) {
     From = FindProcess(SelfPid);
   } else if (THandle* P = Find(SourceProcess); P && P->Kind == "process") {
     From = FindProcess(P->Target);
+    MayDuplicate = (P->Access & PROCESS_DUP_HANDLE) != 0;
   }
-  if (!From) {
-    SetError(ERROR_INVALID_HANDLE);
+  DuplicateCalls.push_back({From ? From->Pid : 0, reinterpret_cast<uintptr_t>(Source),
+                            TargetProcess == GetCurrentProcess(), Access, Inherit, Options});
+  if (!From || !MayDuplicate) {
+    SetError(From ? ERROR_ACCESS_DENIED : ERROR_INVALID_HANDLE);
     return FALSE;
   }
-  for (auto& H : From->Handles) {
-    if (H.Value != reinterpret_cast<uintptr_t>(Source)) continue;
-    if (H.Object->NoDuplicate) {
-      SetError(ERROR_ACCESS_DENIED);
-      return FALSE;
-    }
-    std::string Kind = H.Kind == "object" ? (H.Object->Type == FileTypeNumber ? "file" : "object-copy") : H.Kind;
-    *Target = AddOwn(H.Object, Kind);
-    return TRUE;
+  auto H = std::find_if(From->Handles.begin(), From->Handles.end(),
+                        [&](const THandle& E) { return E.Value == reinterpret_cast<uintptr_t>(Source); });
+  const bool CloseSource = (Options & DUPLICATE_CLOSE_SOURCE) != 0;
+  DWORD Error = G.Fail ? G.Error : 0;
+  if (!Error && TargetProcess != GetCurrentProcess()) Error = ERROR_INVALID_PARAMETER;
+  if (!Error && H == From->Handles.end()) Error = ERROR_INVALID_HANDLE;
+  if (!Error && H->Object->NoDuplicate) Error = ERROR_ACCESS_DENIED;
+  if (Error) {
+    if (CloseSource && CloseSourceOnFailure && H != From->Handles.end()) From->Handles.erase(H);
+    SetError(Error);
+    return FALSE;
   }
-  SetError(ERROR_INVALID_HANDLE);
-  return FALSE;
+  std::string Kind = H->Kind == "object" ? (H->Object->Type == FileTypeNumber ? "file" : "object-copy") : H->Kind;
+  std::shared_ptr<TObject> Object = H->Object;
+  if (CloseSource) From->Handles.erase(H);
+  *Target = AddOwn(std::move(Object), Kind);
+  return TRUE;
 }
 
 // ---- Native ---------------------------------------------------------------------------
@@ -903,6 +923,7 @@ HANDLE TSimWindows::OpenProcess(DWORD Access, BOOL Inherit, DWORD ProcessId) {
   Object->Type = ProcessType;
   HANDLE Handle = AddOwn(Object, "process");
   Find(Handle)->Target = ProcessId;
+  Find(Handle)->Access = Access;
   return Handle;
 }
 
@@ -1206,10 +1227,11 @@ BOOL TSimWindows::ShellExecuteExA(SHELLEXECUTEINFOA* Info) {
 }
 
 int TSimWindows::MessageBoxA(HWND Owner, const char* Text, const char* Caption, UINT Type) {
+  RunHook("MessageBoxA");
   TLock Lock(M);
   Gate(Lock, "MessageBoxA");
   MessageBoxes.push_back({Owner, Text ? Text : "", Caption ? Caption : "", Type});
-  return IDOK;
+  return MessageBoxAnswer;
 }
 
 void TSimWindows::ExitProcess(UINT ExitCode) {
@@ -1260,6 +1282,109 @@ BOOL TSimWindows::GetOpenFileNameA(OPENFILENAMEA* Dialog) {
   if (G.Fail || OpenFileAnswer.empty() || OpenFileAnswer.size() + 1 > Dialog->nMaxFile) return FALSE;
   std::memcpy(Dialog->lpstrFile, OpenFileAnswer.c_str(), OpenFileAnswer.size() + 1);
   return TRUE;
+}
+
+BOOL TSimWindows::OpenClipboard(HWND Owner) {
+  TLock Lock(M);
+  TGate G = Gate(Lock, "OpenClipboard");
+  // Another program holding it open makes it fail, as a failure planned here.
+  if (G.Fail || ClipboardOpen_) {
+    SetError(G.Fail ? G.Error : ERROR_ACCESS_DENIED);
+    return FALSE;
+  }
+  ClipboardOpen_ = true;
+  ClipboardEmptied = false;
+  ClipboardOwner = Owner;
+  return TRUE;
+}
+
+BOOL TSimWindows::EmptyClipboard() {
+  TLock Lock(M);
+  TGate G = Gate(Lock, "EmptyClipboard");
+  if (G.Fail || !ClipboardOpen_) {
+    SetError(G.Fail ? G.Error : ERROR_ACCESS_DENIED);
+    return FALSE;
+  }
+  ClipboardEmptied = true;
+  Clipboard.clear();
+  return TRUE;
+}
+
+HANDLE TSimWindows::SetClipboardData(UINT Format, HANDLE Data) {
+  TLock Lock(M);
+  TGate G = Gate(Lock, "SetClipboardData");
+  auto It = Globals.find(Data);
+  // Only a window that emptied it may put data there (opened with no window,
+  // the emptied clipboard has no owner), and only in a movable block.
+  if (G.Fail || !ClipboardOpen_ || !ClipboardEmptied || !ClipboardOwner || It == Globals.end() ||
+      !(It->second->Flags & GMEM_MOVEABLE)) {
+    SetError(G.Fail ? G.Error : ERROR_ACCESS_DENIED);
+    return nullptr;
+  }
+  Clipboard.emplace_back(Format, It->second->Data);
+  Globals.erase(It);  // the system's from now on
+  return Data;
+}
+
+BOOL TSimWindows::CloseClipboard() {
+  TLock Lock(M);
+  Gate(Lock, "CloseClipboard");
+  if (!ClipboardOpen_) {
+    SetError(ERROR_ACCESS_DENIED);
+    return FALSE;
+  }
+  ClipboardOpen_ = false;
+  return TRUE;
+}
+
+HGLOBAL TSimWindows::GlobalAlloc(UINT Flags, SIZE_T Bytes) {
+  TLock Lock(M);
+  TGate G = Gate(Lock, "GlobalAlloc");
+  if (G.Fail || Bytes > AllocationLimit) {
+    SetError(ERROR_NOT_ENOUGH_MEMORY);
+    return nullptr;
+  }
+  auto Block = std::make_unique<TGlobal>();
+  Block->Data.assign(Bytes, '\xCD');  // not zeroed, as GlobalAlloc without GMEM_ZEROINIT
+  Block->Flags = Flags;
+  HGLOBAL Handle = Block.get();
+  Globals[Handle] = std::move(Block);
+  return Handle;
+}
+
+void* TSimWindows::GlobalLock(HGLOBAL Memory) {
+  TLock Lock(M);
+  TGate G = Gate(Lock, "GlobalLock");
+  auto It = Globals.find(Memory);
+  if (G.Fail || It == Globals.end()) {
+    SetError(G.Fail ? G.Error : ERROR_INVALID_HANDLE);
+    return nullptr;
+  }
+  ++It->second->Locks;
+  return It->second->Data.data();
+}
+
+BOOL TSimWindows::GlobalUnlock(HGLOBAL Memory) {
+  TLock Lock(M);
+  Gate(Lock, "GlobalUnlock");
+  auto It = Globals.find(Memory);
+  if (It == Globals.end() || It->second->Locks == 0) {
+    SetError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  // FALSE with no error once the last lock is gone, as on Windows.
+  SetError(0);
+  return --It->second->Locks > 0;
+}
+
+HGLOBAL TSimWindows::GlobalFree(HGLOBAL Memory) {
+  TLock Lock(M);
+  Gate(Lock, "GlobalFree");
+  if (Globals.erase(Memory) == 0) {
+    SetError(ERROR_INVALID_HANDLE);
+    return Memory;
+  }
+  return nullptr;
 }
 
 UINT_PTR TSimWindows::SetTimer(HWND Window, UINT_PTR Id, UINT Elapse, TIMERPROC) {

@@ -49,6 +49,7 @@ class TSimWindows : public TSystem {
     DWORD Target = 0;  // the process a process handle refers to
     size_t Thread = 0; // index+1 of the thread a thread handle refers to
     size_t Snapshot = 0;
+    DWORD Access = 0;  // what a process handle was opened for
   };
 
   struct TProcess {
@@ -88,6 +89,19 @@ class TSimWindows : public TSystem {
     UINT Type;
   };
 
+  struct TDuplicateCall {
+    DWORD From;  // the process the source handle lives in
+    uintptr_t Source;
+    bool IntoSelf;  // the target process is this one
+    DWORD Access;
+    BOOL Inherit;
+    DWORD Options;
+    bool operator==(const TDuplicateCall& O) const {
+      return std::tie(From, Source, IntoSelf, Access, Inherit, Options) ==
+             std::tie(O.From, O.Source, O.IntoSelf, O.Access, O.Inherit, O.Options);
+    }
+  };
+
   TSimWindows();
   ~TSimWindows() override;
 
@@ -100,6 +114,9 @@ class TSimWindows : public TSystem {
   uintptr_t AddObject(DWORD Pid, uint16_t Type, const std::string& Name, uintptr_t Value = 0);
   TObject& ObjectOf(DWORD Pid, uintptr_t Value);
   void EndProcess(DWORD Pid);
+  // The process closes one of its handles.
+  void RemoveHandle(DWORD Pid, uintptr_t Value);
+  bool Holds(DWORD Pid, uintptr_t Value) const;
   void AddDrive(char Letter, const std::string& Target);
   static std::u16string Wide(const std::string& Text);
   static uintptr_t NewAddress();
@@ -115,6 +132,9 @@ class TSimWindows : public TSystem {
   // As Wine does: a terminated thread is reported ended at once, while it
   // runs on until its next call of the system (the call it is in returns).
   bool EndReportedEarly = false;
+  // As Windows documents it: a failed DUPLICATE_CLOSE_SOURCE has closed the
+  // source all the same.
+  bool CloseSourceOnFailure = false;
   // Moves the clock GetTickCount reads: time passes without a wait.
   void AdvanceClock(DWORD Milliseconds) { ClockOffset += Milliseconds; }
   // Stops the clock's own running: from now on only AdvanceClock moves it.
@@ -146,7 +166,7 @@ class TSimWindows : public TSystem {
   // the system, so tests can stall them too.
   void ReleaseBlocked();
   // Runs Hook once, on the calling thread, as the next call of Op begins
-  // (GetTickCount, TerminateThread): a test acts between two of the program's steps.
+  // (GetTickCount, TerminateThread, MessageBoxA): a test acts between two of the program's steps.
   void OnNextCall(const std::string& Op, std::function<void()> Hook) {
     TLock Lock(M);
     Hooks[Op] = std::move(Hook);
@@ -172,6 +192,16 @@ class TSimWindows : public TSystem {
 
   // ---- What the program did -------------------------------------------------------
   std::vector<TMessageBox> MessageBoxes;
+  int MessageBoxAnswer = IDOK;
+  // Every DuplicateHandle, from the program's thread and its workers alike.
+  std::vector<TDuplicateCall> DuplicateCalls;
+  // What SetClipboardData was given: the format and the block's bytes whole.
+  std::vector<std::pair<UINT, std::string>> Clipboard;
+  HWND ClipboardOwner = nullptr;
+  bool ClipboardOpen() const {
+    TLock Lock(M);
+    return ClipboardOpen_;
+  }
   std::vector<TShellCall> ShellCalls;
   std::vector<DWORD> Sleeps;
   // The arguments Windows is given where a wrong one would go unnoticed: each
@@ -264,6 +294,14 @@ class TSimWindows : public TSystem {
   void Sleep(DWORD Milliseconds) override;
   BOOL GetSaveFileNameA(OPENFILENAMEA* Dialog) override;
   BOOL GetOpenFileNameA(OPENFILENAMEA* Dialog) override;
+  BOOL OpenClipboard(HWND Owner) override;
+  BOOL EmptyClipboard() override;
+  HANDLE SetClipboardData(UINT Format, HANDLE Data) override;
+  BOOL CloseClipboard() override;
+  HGLOBAL GlobalAlloc(UINT Flags, SIZE_T Bytes) override;
+  void* GlobalLock(HGLOBAL Memory) override;
+  BOOL GlobalUnlock(HGLOBAL Memory) override;
+  HGLOBAL GlobalFree(HGLOBAL Memory) override;
   void ProcessMessages() override;
   UINT_PTR SetTimer(HWND Window, UINT_PTR Id, UINT Elapse, TIMERPROC Procedure) override;
   BOOL KillTimer(HWND Window, UINT_PTR Id) override;
@@ -318,6 +356,13 @@ class TSimWindows : public TSystem {
   std::map<std::string, int> OpCalls;
   std::vector<std::string> Log;
   std::map<void*, size_t> Blocks;
+  struct TGlobal {
+    std::string Data;
+    UINT Flags;
+    int Locks = 0;
+  };
+  std::map<HGLOBAL, std::unique_ptr<TGlobal>> Globals;
+  bool ClipboardOpen_ = false, ClipboardEmptied = false;
   std::map<void*, std::vector<BYTE>*> Sids;
   std::map<HKEY, std::string> Keys;
   uintptr_t NextKey = 0x1000;

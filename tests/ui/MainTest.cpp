@@ -1,6 +1,8 @@
 // The main window's handlers over the simulated machine and the in-memory view.
 #include "ui/Main.h"
 
+#include <algorithm>
+#include <chrono>
 #include <functional>
 #include <map>
 
@@ -439,6 +441,161 @@ TEST_F(MainTest, EndProcessAndCloseDuringAPassWaitForIt) {
   EXPECT_EQ(ProcessNameByPID(2000), "");
   EXPECT_EQ(Closes, 1);
   EXPECT_EQ(Screen.Position, -1);
+}
+
+TEST_F(MainTest, FileListMenuAndCopyFollowTheSelectedRow) {
+  Form.Handle = reinterpret_cast<HWND>(0x1234);
+  Form.FormShow();
+  Mode = 1;
+  auto Items = [&](int Row) {
+    Screen.Selected = Row;
+    const TFileMenu M = Form.PopupMenu1Popup();
+    return std::string(M.Properties ? "P" : "-") + (M.CloseHandle ? "C" : "-") + (M.Copy ? "O" : "-");
+  };
+  EXPECT_EQ(Items(-1), "---");
+  Form.N11Click();  // no row: nothing copied
+  Pick(0);          // every process under its header; 2000's are the last
+  const int Header = static_cast<int>(Screen.Files.size()) - 5;
+  ASSERT_EQ(Screen.Files[Header], (TFileRow{"", {"Process information: 2000 (notepad.exe)"}}));
+  EXPECT_EQ(Items(0), "--O");
+  EXPECT_EQ(Items(Header), "--O");
+  Form.N9Click();  // Properties is never a header's
+  EXPECT_EQ(Items(Header + 1), "PCO");
+  EXPECT_EQ(Items(Header + 3), "-CO");  // a pipe has no Properties sheet
+  Pick(4);
+  EXPECT_EQ(Items(1), "PCO");
+  Form.N9Click();
+  ASSERT_EQ(Sim.ShellCalls.size(), 1u);
+  EXPECT_EQ(Sim.ShellCalls[0].File, "C:\\a.txt");
+  Form.N11Click();
+  using TClip = std::vector<std::pair<UINT, std::string>>;
+  EXPECT_EQ(Sim.Clipboard, (TClip{{CF_TEXT, std::string("0x00000024\tC:\\a.txt\tFile\r\n", 27)}}));
+  EXPECT_EQ(Sim.ClipboardOwner, Form.Handle);
+  EXPECT_EQ(RowText({"", {"Process information: 4 (System)"}}), "\tProcess information: 4 (System)\r\n");
+  // Held by another program: said so, and nothing is left behind.
+  Sim.FailCall("OpenClipboard");
+  Form.N11Click();
+  EXPECT_EQ(Screen.Status[0], "The row could not be copied.");
+  ExpectAllReleased();
+}
+
+TEST_F(MainTest, CloseHandleAsksAndClosesOnlyThatHandleOnYes) {
+  TFindForm Find;
+  Form.Form4 = &Find;
+  Form.ShowFind = [&] { Find.Button1Click(); };
+  Form.Handle = reinterpret_cast<HWND>(0x1234);
+  Form.FormShow();
+  Pick(4);
+  Screen.Selected = 1;  // a.txt, 0x24
+  const int Snapshots = Sim.Calls("CreateToolhelp32Snapshot");
+  Sim.MessageBoxAnswer = IDNO;
+  Form.N10Click();
+  ASSERT_EQ(Sim.MessageBoxes.size(), 1u);
+  const TSimWindows::TMessageBox& Box = Sim.MessageBoxes[0];
+  EXPECT_EQ(Box.Text, "Close handle 0x00000024 of process 2000 (notepad.exe)?\n\nC:\\a.txt\n\n"
+                      "The program may fail or lose unsaved work when a file it uses is closed under it.");
+  EXPECT_EQ(Box.Caption, "Lumorex");
+  EXPECT_EQ(Box.Type, static_cast<UINT>(MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2));
+  EXPECT_EQ(Box.Owner, Form.Handle);
+  EXPECT_TRUE(Sim.Holds(2000, 0x24));  // No: nothing closed, nothing listed again
+  EXPECT_EQ(Sim.Calls("CreateToolhelp32Snapshot"), Snapshots);
+  EXPECT_EQ(Screen.Status[0], "Ready");
+
+  Sim.MessageBoxAnswer = IDYES;
+  Form.N10Click();
+  EXPECT_FALSE(Sim.Holds(2000, 0x24));
+  EXPECT_EQ(Paths(), (std::vector<std::string>{"C:\\b.txt", "C:\\C.txt"}));
+  EXPECT_EQ(Screen.Position, 4);
+  EXPECT_EQ(Screen.Status[0], "Handle 0x00000024 closed.");
+
+  // In a search the process is the header above the row, and the search
+  // runs again: what still holds the file is shown.
+  Sim.AddFile(2000, "\\Device\\HarddiskVolume1\\b.txt", 0x40);
+  Find.Edit1 = "b.txt";
+  Form.N8Click();
+  ASSERT_EQ(Screen.Files.size(), 3u);
+  Screen.Selected = 2;
+  Form.N10Click();
+  EXPECT_EQ(Sim.MessageBoxes.back().Text.substr(0, 54), "Close handle 0x00000040 of process 2000 (notepad.exe)?");
+  const std::vector<TFileRow> Left = {{"", {"Process information: 2000 (notepad.exe)"}},
+                                      {"0x00000020", {"C:\\b.txt", "File"}}};
+  EXPECT_EQ(Screen.Files, Left);
+  EXPECT_EQ(Screen.Status[0], "Handle 0x00000040 closed.");
+  ExpectAllReleased();
+}
+
+TEST_F(MainTest, CloseHandleSaysWhyNothingWasClosed) {
+  struct TCase {
+    const char* What;
+    std::function<void(TSimWindows&)> Arrange;
+    const char* Status;
+  } Cases[] = {
+      {"the value now names another file",
+       [](TSimWindows& Sim) {
+         Sim.RemoveHandle(2000, 0x24);
+         Sim.AddFile(2000, "\\Device\\HarddiskVolume1\\z.txt", 0x24);
+       },
+       "The handle now refers to another file; refresh and try again."},
+      {"the owner cannot be opened", [](TSimWindows& Sim) { Sim.Process(2000).CanOpen = false; },
+       "The process could not be opened."},
+      {"the close fails", [](TSimWindows& Sim) { Sim.FailCall("DuplicateHandle", 2); },
+       "The handle could not be closed."},
+      {"the check's name query hangs", [](TSimWindows& Sim) { Sim.ObjectOf(2000, 0x24).Hang = true; },
+       "The handle could not be closed."},
+  };
+  Form.FormShow();
+  Sim.MessageBoxAnswer = IDYES;
+  for (const TCase& C : Cases) {
+    SCOPED_TRACE(C.What);
+    Sim.Process(2000).CanOpen = true;
+    Pick(4);
+    const auto Row = std::find_if(Screen.Files.begin(), Screen.Files.end(),
+                                  [](const TFileRow& R) { return R.Caption == "0x00000024"; });
+    ASSERT_NE(Row, Screen.Files.end());
+    Screen.Selected = static_cast<int>(Row - Screen.Files.begin());
+    C.Arrange(Sim);
+    const auto Start = std::chrono::steady_clock::now();
+    Form.N10Click();
+    EXPECT_LT(std::chrono::steady_clock::now() - Start, std::chrono::seconds(2));
+    EXPECT_EQ(Screen.Status[0], C.Status);
+    EXPECT_TRUE(Sim.Holds(2000, 0x24));
+    EXPECT_TRUE(ReapAllWorkers(Sim));
+    Sim.ObjectOf(2000, 0x24).Hang = false;
+  }
+  EXPECT_EQ(Sim.UnsafeTerminations(), 0);
+}
+
+TEST_F(MainTest, CloseHandleDuringAPassWaitsAndActsOnlyOnTheRowStillSelected) {
+  Form.FormShow();
+  Sim.MessageBoxAnswer = IDYES;
+  auto During = [&](std::function<void()> Act) {
+    bool Asked = false;
+    Sim.OnProcessMessages = [&] {
+      if (Asked || Screen.Files.size() < 2) return;
+      Asked = true;
+      Screen.Selected = 1;
+      Act();
+      EXPECT_TRUE(Pass().StopRequested());
+    };
+    Pick(4);
+    Sim.OnProcessMessages = nullptr;
+    EXPECT_TRUE(Asked);
+  };
+  Sim.OnNextCall("MessageBoxA", [] { EXPECT_FALSE(Pass().Running()); });
+  During([&] { Form.N10Click(); });
+  ASSERT_EQ(Sim.MessageBoxes.size(), 1u);
+  EXPECT_FALSE(Sim.Holds(2000, 0x24));
+  EXPECT_EQ(Screen.Status[0], "Handle 0x00000024 closed.");
+
+  // Its process ended before its turn came: the row is gone, nothing is asked.
+  During([&] {
+    Form.Button3Click();
+    Form.N10Click();
+  });
+  EXPECT_EQ(Sim.MessageBoxes.size(), 1u);
+  EXPECT_EQ(Screen.Status[0], "The row is no longer listed; nothing was closed.");
+  EXPECT_EQ(Pass().Waiting(), 0u);
+  ExpectAllReleased();
 }
 
 }  // namespace

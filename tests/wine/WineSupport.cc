@@ -22,7 +22,7 @@ std::string TempFolder(const std::string& Name) {
 
 TChild::TChild(const std::vector<std::string>& Opens) {
   SECURITY_ATTRIBUTES Inherit = {sizeof Inherit, nullptr, TRUE};
-  HANDLE OutRead, OutWrite, InRead;
+  HANDLE OutWrite, InRead;
   CreatePipe(&OutRead, &OutWrite, &Inherit, 0);
   CreatePipe(&InRead, &StdinWrite, &Inherit, 0);
   SetHandleInformation(OutRead, HANDLE_FLAG_INHERIT, 0);
@@ -59,11 +59,21 @@ TChild::TChild(const std::vector<std::string>& Opens) {
       Values.push_back(static_cast<ULONG_PTR>(std::strtoull(Item.c_str(), nullptr, 16)));
     }
   }
-  CloseHandle(OutRead);
+}
+
+std::string TChild::Write() {
+  DWORD Done = 0;
+  if (!WriteFile(StdinWrite, "write\n", 6, &Done, nullptr)) return "no child";
+  std::string Line;
+  char C;
+  while (ReadFile(OutRead, &C, 1, &Done, nullptr) && Done == 1 && C != '\n') Line += C;
+  if (!Line.empty() && Line.back() == '\r') Line.pop_back();
+  return Line;
 }
 
 TChild::~TChild() {
   CloseHandle(StdinWrite);
+  if (OutRead) CloseHandle(OutRead);
   if (Info.hProcess) {
     if (WaitForSingleObject(Info.hProcess, 5000) != WAIT_OBJECT_0) TerminateProcess(Info.hProcess, 1);
     CloseHandle(Info.hProcess);
@@ -83,6 +93,10 @@ TRegistryLock::~TRegistryLock() {
 void SaveWindowShot(HWND Window, const std::string& Name) {
   RECT R;
   GetWindowRect(Window, &R);
+  SaveScreenShot(R, Name);
+}
+
+void SaveScreenShot(RECT R, const std::string& Name) {
   int W = R.right - R.left, H = R.bottom - R.top;
   HDC Screen = GetDC(nullptr);
   HDC Memory = CreateCompatibleDC(Screen);
@@ -143,6 +157,11 @@ void MouseInput(POINT At, int Count, const DWORD* Buttons) {
 
 void ClickAt(POINT At) {
   const DWORD Buttons[] = {0, MOUSEEVENTF_LEFTDOWN, MOUSEEVENTF_LEFTUP};
+  MouseInput(At, 3, Buttons);
+}
+
+void RightClickAt(POINT At) {
+  const DWORD Buttons[] = {0, MOUSEEVENTF_RIGHTDOWN, MOUSEEVENTF_RIGHTUP};
   MouseInput(At, 3, Buttons);
 }
 

@@ -18,10 +18,12 @@ class TChild {
   DWORD Pid() const { return Info.dwProcessId; }
   const std::vector<ULONG_PTR>& Handles() const { return Values; }
   bool Started() const { return Ready; }
+  // Writes through the locked file's handle: "written", or "failed ERROR".
+  std::string Write();
 
  private:
   PROCESS_INFORMATION Info = {};
-  HANDLE StdinWrite = nullptr;
+  HANDLE StdinWrite = nullptr, OutRead = nullptr;
   std::vector<ULONG_PTR> Values;
   bool Ready = false;
 };
@@ -53,6 +55,8 @@ class TRegistryLock {
 // build/NAME-win32.bmp from the 32-bit build (the test runner turns it into
 // a PNG).
 void SaveWindowShot(HWND Window, const std::string& Name);
+// The same for an area of the screen.
+void SaveScreenShot(RECT Area, const std::string& Name);
 
 // Pumps this thread's messages for a while; a message the filter takes (the
 // message loop's accelerators and dialog keys) is not dispatched.
@@ -61,6 +65,7 @@ void PumpFor(DWORD Milliseconds, const std::function<bool(MSG*)>& Filter = nullp
 // Real input, as the system queues it for whatever window is under the mouse
 // or has the focus: a left click at a point of the screen, a key pressed.
 void ClickAt(POINT At);
+void RightClickAt(POINT At);
 void MoveMouseTo(POINT At);
 void PressKey(WORD Key, WORD Modifier = 0);  // Modifier: VK_SHIFT, VK_CONTROL, VK_MENU or 0
 // The middle of a child window, or of a rectangle in a window's client area,

@@ -12,6 +12,9 @@ inline void FreeGdiObject(HGDIOBJ Object) { DeleteObject(Object); }
 inline void FreeAccelerators(HACCEL Table) { DestroyAcceleratorTable(Table); }
 using TOwnedFont = TOwned<HFONT, FreeGdiObject>;
 using TOwnedAccelerators = TOwned<HACCEL, FreeAccelerators>;
+// A menu no window owns (a context menu): a window destroys only its own.
+inline void FreeMenu(HMENU Menu) { DestroyMenu(Menu); }
+using TOwnedMenu = TOwned<HMENU, FreeMenu>;
 
 // One control of a layout: pixels at 96 dots per inch in the parent's client
 // area. A label (class "STATIC") of width 0 is as wide as its text.

@@ -169,8 +169,13 @@ bool TMainWindow::Create(HINSTANCE Instance) {
   AppendMenuA(Bar, MF_STRING, IdN4, "Settings");
   AppendMenuA(Bar, MF_STRING, IdN5, "About");
 
+  PopupMenu1.Reset(CreatePopupMenu());
+  AppendMenuA(PopupMenu1.Get(), MF_STRING, IdN9, "&Properties");
+  AppendMenuA(PopupMenu1.Get(), MF_STRING, IdN10, "&Close handle...");
+  AppendMenuA(PopupMenu1.Get(), MF_STRING, IdN11, "C&opy\tCtrl+C");
+
   ACCEL Keys[] = {{FCONTROL | FVIRTKEY, 'S', IdN2}, {FVIRTKEY, VK_F5, IdN6}, {FALT | FVIRTKEY, VK_F4, IdN7},
-                  {FCONTROL | FVIRTKEY, 'F', IdN8}};
+                  {FCONTROL | FVIRTKEY, 'F', IdN8}, {FCONTROL | FVIRTKEY, 'C', IdN11}};
   Accelerators.Reset(CreateAcceleratorTableA(Keys, static_cast<int>(std::size(Keys))));
 
   // A fixed single border with a system menu and a minimise box; the client
@@ -237,6 +242,7 @@ void TMainWindow::Show(int ShowCommand) {
 
 bool TMainWindow::PreTranslate(MSG* Message) {
   if (!Handle || !IsWindow(Handle)) return false;
+  if (MenuKey(*Message)) return true;
   HWND Top = GetAncestor(Message->hwnd, GA_ROOT);
   if (Top == Handle && TranslateAcceleratorA(Handle, Accelerators.Get(), Message)) return true;
   // Tab and Shift+Tab move through the controls, in the main window as in
@@ -274,7 +280,58 @@ void TMainWindow::Command(int Id, int Code, HWND From) {
     case IdN4: Form.N4Click(); break;
     case IdN5: Form.N5Click(); break;
     case IdN8: Form.N8Click(); break;
+    case IdN9: Form.N9Click(); break;
+    case IdN10: Form.N10Click(); break;
+    case IdN11: Form.N11Click(); break;
   }
+}
+
+// Shift+F10 and the Menu key open the file list's menu on its selected row.
+// Both their presses and releases are taken here, so that no default handling
+// opens it a second time or takes F10 for the menu bar.
+bool TMainWindow::MenuKey(const MSG& Message) {
+  if (Message.hwnd != Screen.List) return false;
+  const bool Apps = Message.wParam == VK_APPS && (Message.message == WM_KEYDOWN || Message.message == WM_KEYUP);
+  const bool ShiftF10 = Message.wParam == VK_F10 && Message.message == WM_SYSKEYDOWN && GetKeyState(VK_SHIFT) < 0;
+  if (Message.wParam == VK_F10 && Message.message == WM_SYSKEYUP && SwallowF10Up) {
+    SwallowF10Up = false;
+    return true;
+  }
+  if (!Apps && !ShiftF10) return false;
+  SwallowF10Up = ShiftF10;
+  if (Message.message != WM_KEYUP) Form.HandleEvent([this] { ShowFileMenu({}, true); });
+  return true;
+}
+
+void TMainWindow::ShowFileMenu(POINT At, bool Keyboard) {
+  HWND List = Screen.List;
+  int Row = Screen.SelectedFile();
+  if (Keyboard) {
+    if (Row < 0) return;
+    SendMessageA(List, LVM_ENSUREVISIBLE, static_cast<WPARAM>(Row), FALSE);
+    RECT Box = {LVIR_LABEL, 0, 0, 0};
+    SendMessageA(List, LVM_GETITEMRECT, static_cast<WPARAM>(Row), reinterpret_cast<LPARAM>(&Box));
+    At = {Box.left + 8, Box.bottom};
+    ClientToScreen(List, &At);
+  } else {
+    // As Windows lists do, the row under the mouse is selected first.
+    LVHITTESTINFO Hit = {};
+    Hit.pt = At;
+    ScreenToClient(List, &Hit.pt);
+    Row = static_cast<int>(SendMessageA(List, LVM_HITTEST, 0, reinterpret_cast<LPARAM>(&Hit)));
+    if (Row < 0 || static_cast<size_t>(Row) >= Screen.FileCount()) return;
+    LVITEMA State = {};
+    State.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
+    State.state = LVIS_SELECTED | LVIS_FOCUSED;
+    SendMessageA(List, LVM_SETITEMSTATE, static_cast<WPARAM>(Row), reinterpret_cast<LPARAM>(&State));
+  }
+  const TFileMenu Items = Form.PopupMenu1Popup();
+  HMENU Menu = PopupMenu1.Get();
+  EnableMenuItem(Menu, IdN9, MF_BYCOMMAND | (Items.Properties ? MF_ENABLED : MF_GRAYED));
+  EnableMenuItem(Menu, IdN10, MF_BYCOMMAND | (Items.CloseHandle ? MF_ENABLED : MF_GRAYED));
+  EnableMenuItem(Menu, IdN11, MF_BYCOMMAND | (Items.Copy ? MF_ENABLED : MF_GRAYED));
+  // The choice arrives as WM_COMMAND, like the menu bar's.
+  TrackPopupMenu(Menu, TPM_LEFTALIGN | TPM_TOPALIGN | TPM_RIGHTBUTTON, At.x, At.y, 0, Handle, nullptr);
 }
 
 LRESULT TMainWindow::Handle_(UINT Message, WPARAM W, LPARAM L) {
@@ -311,6 +368,14 @@ LRESULT TMainWindow::Handle_(UINT Message, WPARAM W, LPARAM L) {
       }
       return 0;
     }
+    case WM_CONTEXTMENU:
+      if (reinterpret_cast<HWND>(W) != Screen.List) break;
+      Form.HandleEvent([&] {
+        // -1: asked from the keyboard by a way other than ours.
+        const bool Keyboard = L == -1;
+        ShowFileMenu({static_cast<short>(LOWORD(L)), static_cast<short>(HIWORD(L))}, Keyboard);
+      });
+      return 0;
     case WmShowRows:
       Screen.ShowRows();
       return 0;

@@ -27,6 +27,9 @@ enum : int {
   IdN4,               // N4: "Settings" on the menu bar
   IdN5,               // N5: "About" on the menu bar
   IdN8,               // N8: File, "&Find open file..." (Ctrl+F)
+  IdN9,               // N9: file list menu, "&Properties"
+  IdN10,              // N10: file list menu, "&Close handle..."
+  IdN11,              // N11: file list menu, "C&opy" (Ctrl+C)
   IdTimer1 = RefreshTimerId,  // Timer1: the refresh timer
   WmShowRows = WM_APP + 1,    // the rows added since the last paint are shown
   IdShowRowsTimer = 2,        // the same, once the rows must wait to be shown
@@ -76,6 +79,7 @@ class TMainWindow {
   TWin32MainView Screen;
   HWND Handle = nullptr;
   TOwnedAccelerators Accelerators;
+  TOwnedMenu PopupMenu1;  // the file list's context menu
 
   // Creates the window with every control, centred on the desktop, hidden.
   bool Create(HINSTANCE Instance);
@@ -91,6 +95,11 @@ class TMainWindow {
   static LRESULT CALLBACK Procedure(HWND Window, UINT Message, WPARAM W, LPARAM L);
   LRESULT Handle_(UINT Message, WPARAM W, LPARAM L);
   void Command(int Id, int Code, HWND From);
+  // The file list's menu at a point of the screen (mouse), or at the
+  // selected row (keyboard: Keyboard true).
+  void ShowFileMenu(POINT At, bool Keyboard);
+  bool MenuKey(const MSG& Message);
+  bool SwallowF10Up = false;
   bool Shown = false;
   TPickFilter Picks;
 };

@@ -242,6 +242,34 @@ TEST(MainWindowGui, ControlsShowWhatTheLogicWroteOverTheSimulatedMachine) {
   ASSERT_EQ(Sim.ShellCalls.size(), 1u);
   EXPECT_EQ(Sim.ShellCalls[0].Verb, "properties");
   EXPECT_EQ(Sim.ShellCalls[0].File, "C:\\Windows\\win.ini");
+
+  // A right-click on the pipe's row selects it and opens its menu, read from
+  // inside the menu's own loop: a pipe has no Properties sheet.
+  struct TReadMenu {
+    static HMENU& Menu() {
+      static HMENU M;
+      return M;
+    }
+    static std::string& States() {
+      static std::string S;
+      return S;
+    }
+    static void CALLBACK Tick(HWND, UINT, UINT_PTR Id, DWORD) {
+      KillTimer(nullptr, Id);
+      if (!IsWindowVisible(FindWindowA("#32768", nullptr))) States() = "no menu";
+      for (UINT Item : {UINT(IdN9), UINT(IdN10), UINT(IdN11)})
+        States() += (GetMenuState(Menu(), Item, MF_BYCOMMAND) & MF_GRAYED) ? '-' : '+';
+      PressKey(VK_ESCAPE);
+    }
+  };
+  TReadMenu::Menu() = Window.PopupMenu1.Get();
+  SetTimer(nullptr, 0, 400, TReadMenu::Tick);
+  RECT PipeRow = {LVIR_BOUNDS, 0, 0, 0};
+  ASSERT_TRUE(SendMessageA(List, LVM_GETITEMRECT, 2, reinterpret_cast<LPARAM>(&PipeRow)));
+  RightClickAt(MiddleOf(List, PipeRow));
+  PumpFor(1000);
+  EXPECT_EQ(TReadMenu::States(), "-++");
+  EXPECT_EQ(Window.Screen.SelectedFile(), 2);
   Mode = 0;
 
   // A cleared list learns it at the next dispatch; until then the row it
@@ -404,6 +432,7 @@ TEST(MainWindowGui, RealProgramFindsTheHolderOfAChildsFileWithCtrlF) {
   VirtualFreeEx(Remote, R.Block, 0, MEM_RELEASE);
   CloseHandle(Remote);
   EXPECT_TRUE(Program.Close());
+  RegDeleteKeyA(HKEY_CURRENT_USER, "SOFTWARE\\Brennary\\Lumorex");
 }
 
 TEST(MainWindowGui, OnePickRunsOnePassWithTheMouseOrTheKeyboard) {
@@ -542,4 +571,193 @@ TEST(MainWindowGui, HammeredRefreshStaysAnsweringAndEndsWithTheChildsRows) {
   EXPECT_EQ(Mine, 2500u);
   DestroyWindow(Window.Handle);
   PumpFor(50);
+}
+
+namespace {
+
+// A rectangle of a list-view row of another process, in the list's client area.
+RECT RemoteItemRect(HWND List, const TRemoteText& R, int Item) {
+  RECT Box = {LVIR_BOUNDS, 0, 0, 0};
+  SIZE_T Done;
+  WriteProcessMemory(R.Process, R.Block + 2048, &Box, sizeof Box, &Done);
+  SendMessageA(List, LVM_GETITEMRECT, static_cast<WPARAM>(Item), reinterpret_cast<LPARAM>(R.Block + 2048));
+  ReadProcessMemory(R.Process, R.Block + 2048, &Box, sizeof Box, &Done);
+  return Box;
+}
+
+std::string RemoteStatusText(HWND Bar, const TRemoteText& R, int Panel) {
+  SendMessageA(Bar, SB_GETTEXTA, static_cast<WPARAM>(Panel), reinterpret_cast<LPARAM>(R.Block + 3072));
+  char Text[512] = {};
+  SIZE_T Done;
+  ReadProcessMemory(R.Process, R.Block + 3072, Text, sizeof Text - 1, &Done);
+  return Text;
+}
+
+struct TFindTop {
+  DWORD Pid;
+  const char* Class;
+  const char* Title;  // null: any
+  HWND Found;
+};
+
+BOOL CALLBACK FindVisibleTop(HWND W, LPARAM P) {
+  auto* F = reinterpret_cast<TFindTop*>(P);
+  DWORD Owner = 0;
+  GetWindowThreadProcessId(W, &Owner);
+  char Class[64] = {}, Title[64] = {};
+  GetClassNameA(W, Class, sizeof Class);
+  SendMessageTimeoutA(W, WM_GETTEXT, sizeof Title, reinterpret_cast<LPARAM>(Title), SMTO_NORMAL, 1000, nullptr);
+  if (Owner == F->Pid && IsWindowVisible(W) && std::string(Class) == F->Class &&
+      (!F->Title || std::string(Title) == F->Title))
+    F->Found = W;
+  return !F->Found;
+}
+
+// A visible top-level window of the program, waited for up to Milliseconds.
+HWND WaitForTop(DWORD Pid, const char* Class, const char* Title, DWORD Milliseconds) {
+  TFindTop Find = {Pid, Class, Title, nullptr};
+  for (DWORD Start = GetTickCount(); !Find.Found; Sleep(50)) {
+    EnumWindows(FindVisibleTop, reinterpret_cast<LPARAM>(&Find));
+    if (!Find.Found && GetTickCount() - Start > Milliseconds) break;
+  }
+  return Find.Found;
+}
+
+BOOL CALLBACK CollectStatic(HWND W, LPARAM P) {
+  char Class[32] = {}, Text[1024] = {};
+  GetClassNameA(W, Class, sizeof Class);
+  SendMessageA(W, WM_GETTEXT, sizeof Text, reinterpret_cast<LPARAM>(Text));
+  if (_stricmp(Class, "Static") == 0 && std::strlen(Text) > reinterpret_cast<std::string*>(P)->size())
+    *reinterpret_cast<std::string*>(P) = Text;
+  return TRUE;
+}
+
+// The message of a message box: its longest static text.
+std::string BoxMessage(HWND Box) {
+  std::string Text;
+  EnumChildWindows(Box, CollectStatic, reinterpret_cast<LPARAM>(&Text));
+  return Text;
+}
+
+std::string ClipboardText() {
+  std::string Text;
+  for (int Try = 0; Try < 50 && !OpenClipboard(nullptr); ++Try) Sleep(20);
+  if (HANDLE Data = GetClipboardData(CF_TEXT)) {
+    if (const char* At = static_cast<const char*>(GlobalLock(Data))) {
+      Text = At;
+      GlobalUnlock(Data);
+    }
+  }
+  CloseClipboard();
+  return Text;
+}
+
+}  // namespace
+
+TEST(MainWindowGui, RealProgramClosesTheHandleThatLocksAFileOnlyAfterYes) {
+  TRegistryLock Lock;
+  const std::string Folder = TempFolder("close"), Locked = Folder + "\\locked.dat", Free = Folder + "\\free.txt";
+  TChild Child({"locked:" + Locked, Free});
+  ASSERT_TRUE(Child.Started());
+  ASSERT_EQ(Child.Write(), "written");
+  EXPECT_FALSE(DeleteFileA(Locked.c_str()));
+  EXPECT_EQ(GetLastError(), 32u);  // in use, shared with no one
+  // No refresh of the timer's own while the rows are read.
+  const DWORD NoTicks = 0;
+  ASSERT_EQ(RegSetKeyValueA(HKEY_CURRENT_USER, "SOFTWARE\\Brennary\\Lumorex", "TimerInterval", REG_DWORD, &NoTicks,
+                            sizeof NoTicks),
+            ERROR_SUCCESS);
+
+  TRunningProgram Program;
+  ASSERT_NE(Program.Main(), nullptr);
+  HWND Main = Program.Main(), List = GetDlgItem(Main, IdListView1), Bar = GetDlgItem(Main, IdStatusBar1);
+  ASSERT_TRUE(Program.Pick(Child.Pid(), "lxchild.exe"));
+  HANDLE Remote = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, Program.Pid());
+  ASSERT_NE(Remote, nullptr);
+  TRemoteText R = {Remote, static_cast<BYTE*>(VirtualAllocEx(Remote, nullptr, 4096, MEM_COMMIT, PAGE_READWRITE))};
+  auto RowOf = [&](const std::string& Path) {
+    const int Rows = static_cast<int>(SendMessageA(List, LVM_GETITEMCOUNT, 0, 0));
+    for (int I = 0; I < Rows; ++I)
+      if (_stricmp(RemoteItemText(List, R, I, 1).c_str(), Path.c_str()) == 0) return I;
+    return -1;
+  };
+  const int Row = RowOf(Locked);
+  ASSERT_GE(Row, 0);
+  const std::string Handle = HandleText(Child.Handles()[0]), Shown = RemoteItemText(List, R, Row, 1);
+  EXPECT_EQ(RemoteItemText(List, R, Row, 0), Handle);
+  const std::string Question = "Close handle " + Handle + " of process " + std::to_string(Child.Pid()) +
+                               " (lxchild.exe)?\n\n" + Shown +
+                               "\n\nThe program may fail or lose unsaved work when a file it uses is closed under it.";
+
+  // Right-clicked with the mouse, the row is selected and its menu opens;
+  // C chooses "Close handle...".
+  auto AskToClose = [&](bool Shoot) -> HWND {
+    SetForegroundWindow(Main);
+    RightClickAt(MiddleOf(List, RemoteItemRect(List, R, Row)));
+    HWND Menu = WaitForTop(Program.Pid(), "#32768", nullptr, 5000);
+    if (!Menu) return nullptr;
+    EXPECT_EQ(SendMessageA(List, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED), Row);
+    if (Shoot) {
+      Sleep(200);
+      RECT Window, Popup, Both;
+      GetWindowRect(Main, &Window);
+      GetWindowRect(Menu, &Popup);
+      UnionRect(&Both, &Window, &Popup);
+      SaveScreenShot(Both, "context-menu");
+    }
+    PressKey('C');
+    return WaitForTop(Program.Pid(), "#32770", "Lumorex", 5000);
+  };
+  HWND Box = AskToClose(true);
+  ASSERT_NE(Box, nullptr);
+  EXPECT_EQ(BoxMessage(Box), Question);
+  Sleep(200);
+  SaveWindowShot(Box, "close-handle-box");
+  // Enter takes the default button, No: everything stays as it was.
+  PressKey(VK_RETURN);
+  for (int Try = 0; Try < 100 && IsWindow(Box); ++Try) Sleep(50);
+  EXPECT_FALSE(IsWindow(Box));
+  Sleep(300);
+  EXPECT_EQ(Child.Write(), "written");
+  EXPECT_FALSE(DeleteFileA(Locked.c_str()));
+  EXPECT_EQ(RowOf(Locked), Row);
+
+  Box = AskToClose(false);
+  ASSERT_NE(Box, nullptr);
+  PressKey('Y');
+  const std::string Closed = "Handle " + Handle + " closed.";
+  std::string Status;
+  for (DWORD Start = GetTickCount(); (Status = RemoteStatusText(Bar, R, 0)) != Closed; Sleep(100))
+    if (GetTickCount() - Start > 30000) break;
+  EXPECT_EQ(Status, Closed);
+  EXPECT_EQ(RowOf(Locked), -1) << "the list was not refreshed";
+  EXPECT_EQ(Child.Write(), "failed 6");  // ERROR_INVALID_HANDLE: closed under it
+  EXPECT_TRUE(DeleteFileA(Locked.c_str())) << GetLastError();
+
+  // Ctrl+C on a row clicked with the mouse: exactly its cells.
+  const int FreeRow = RowOf(Free);
+  ASSERT_GE(FreeRow, 0);
+  ClickAt(MiddleOf(List, RemoteItemRect(List, R, FreeRow)));
+  Sleep(300);
+  PressKey('C', VK_CONTROL);
+  const std::string Copied = RemoteItemText(List, R, FreeRow, 0) + "\t" + RemoteItemText(List, R, FreeRow, 1) + "\t" +
+                             RemoteItemText(List, R, FreeRow, 2) + "\r\n";
+  std::string Read;
+  for (int Try = 0; Try < 50 && (Read = ClipboardText()) != Copied; ++Try) Sleep(100);
+  EXPECT_EQ(Read, Copied);
+
+  // Shift+F10 and the Menu key open the menu once each.
+  const struct {
+    WORD Key, Modifier;
+  } Keys[] = {{VK_F10, VK_SHIFT}, {VK_APPS, 0}};
+  for (const auto& K : Keys) {
+    PressKey(K.Key, K.Modifier);
+    EXPECT_NE(WaitForTop(Program.Pid(), "#32768", nullptr, 5000), nullptr) << K.Key;
+    PressKey(VK_ESCAPE);
+    Sleep(500);
+    EXPECT_EQ(WaitForTop(Program.Pid(), "#32768", nullptr, 0), nullptr) << K.Key;
+  }
+  VirtualFreeEx(Remote, R.Block, 0, MEM_RELEASE);
+  CloseHandle(Remote);
+  EXPECT_TRUE(Program.Close());
 }

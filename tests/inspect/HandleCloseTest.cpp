@@ -1,0 +1,90 @@
+// Closing a handle in its owner: only the file the user saw, and only once.
+#include "inspect/HandleClose.h"
+
+#include <chrono>
+#include <functional>
+
+#include "support/Machine.h"
+
+namespace {
+
+constexpr DWORD Owner = 1234;
+constexpr uintptr_t Value = 0x7A4;
+const char* const Shown = "C:\\docs\\report.xlsx";
+
+TEST(HandleClose, ClosesOnlyTheFileTheRowShowsAndSaysWhyNot) {
+  const DWORD CloseForm = DUPLICATE_CLOSE_SOURCE | DUPLICATE_SAME_ACCESS;
+  struct TCase {
+    const char* What;
+    std::function<void(TSimWindows&)> Arrange;
+    TCloseResult Result;
+    bool Held;  // the owner still holds the value afterwards
+    bool Asked; // the close itself was asked
+  } Cases[] = {
+      {"the same file", [](TSimWindows&) {}, TCloseResult::Closed, false, true},
+      {"the value reused for another file",
+       [](TSimWindows& Sim) {
+         Sim.RemoveHandle(Owner, Value);
+         Sim.AddFile(Owner, "\\Device\\HarddiskVolume1\\docs\\other.xlsx", Value);
+       },
+       TCloseResult::OtherFile, true, false},
+      {"the value reused for an event",
+       [](TSimWindows& Sim) {
+         Sim.RemoveHandle(Owner, Value);
+         Sim.AddObject(Owner, TSimWindows::EventType, "\\BaseNamedObjects\\ev", Value);
+       },
+       TCloseResult::OtherFile, true, false},
+      {"the value closed by its owner", [](TSimWindows& Sim) { Sim.RemoveHandle(Owner, Value); },
+       TCloseResult::OtherFile, false, false},
+      {"the owner cannot be opened", [](TSimWindows& Sim) { Sim.Process(Owner).CanOpen = false; },
+       TCloseResult::NotOpened, true, false},
+      {"the table cannot be read",
+       [](TSimWindows& Sim) { Sim.StatusCall("NtQuerySystemInformation", STATUS_ACCESS_DENIED, 0); },
+       TCloseResult::NotVerified, true, false},
+      {"the name query fails",
+       [](TSimWindows& Sim) { Sim.StatusCall("NtQueryInformationFile", STATUS_ACCESS_DENIED, 0); },
+       TCloseResult::NotVerified, true, false},
+      {"the name query hangs", [](TSimWindows& Sim) { Sim.ObjectOf(Owner, Value).Hang = true; },
+       TCloseResult::NotVerified, true, false},
+      {"the close fails", [](TSimWindows& Sim) { Sim.FailCall("DuplicateHandle", 2); }, TCloseResult::NotClosed,
+       true, true},
+      {"the close fails after closing the source, as Windows may",
+       [](TSimWindows& Sim) {
+         Sim.FailCall("DuplicateHandle", 2);
+         Sim.CloseSourceOnFailure = true;
+       },
+       TCloseResult::Closed, false, true},
+  };
+  for (const TCase& C : Cases) {
+    SCOPED_TRACE(C.What);
+    TSimWindows Sim;
+    TOsScope Use(Sim);
+    Sim.AddDrive('C', "\\Device\\HarddiskVolume1");
+    Sim.AddProcess(Owner, "excel.exe");
+    Sim.AddFile(Owner, "\\Device\\HarddiskVolume1\\docs\\budget.xlsx", 0x7A0);
+    Sim.AddFile(Owner, "\\Device\\HarddiskVolume1\\docs\\report.xlsx", Value);
+    C.Arrange(Sim);
+    const auto Start = std::chrono::steady_clock::now();
+    EXPECT_EQ(CloseHandleOf(Owner, Value, Shown), C.Result);
+    EXPECT_LT(std::chrono::steady_clock::now() - Start, std::chrono::seconds(2));
+    EXPECT_EQ(Sim.Holds(Owner, Value), C.Held);
+    EXPECT_TRUE(Sim.Holds(Owner, 0x7A0));
+    ASSERT_FALSE(Sim.OpenProcessCalls.empty());
+    EXPECT_EQ(Sim.OpenProcessCalls[0], std::make_tuple(DWORD(PROCESS_DUP_HANDLE), FALSE, Owner));
+    // Every copy but the close leaves the source alone; the close is the
+    // last call, into this process.
+    size_t Closes = 0;
+    for (const auto& Call : Sim.DuplicateCalls) {
+      if (Call.Options == DUPLICATE_SAME_ACCESS) continue;
+      ++Closes;
+      EXPECT_EQ(Call, (TSimWindows::TDuplicateCall{Owner, Value, true, 0, FALSE, CloseForm}));
+      EXPECT_EQ(&Call, &Sim.DuplicateCalls.back());
+    }
+    EXPECT_EQ(Closes, C.Asked ? 1u : 0u);
+    EXPECT_EQ(Sim.UnsafeTerminations(), 0);
+    EXPECT_TRUE(ReapAllWorkers(Sim));
+    EXPECT_EQ(Sim.Outstanding(), "");
+  }
+}
+
+}  // namespace
