@@ -72,6 +72,20 @@ TEST_F(ProcessListTest, OnlyAsciiLettersAreLowerCased) {
   EXPECT_EQ(ProcessTable[ProcessCount - 1].Name, "\xC4pfel@az[.exe");
 }
 
+TEST_F(ProcessListTest, PidZerosLineIsAddedToAnySnapshotThatLacksIt) {
+  Sim.EndProcess(0);
+  for (DWORD Pid : {4u, 1234u, 8u, 12345u, 600u}) Sim.EndProcess(Pid);
+  FillProcessList(0);  // ours alone
+  EXPECT_EQ(Pids(), (std::vector<DWORD>{0, 1000}));
+  // As many processes as the table has slots: the line put in needs one more.
+  for (DWORD I = 1; I < 2049; ++I) Sim.AddProcess(20000 + 4 * I, "p.exe");
+  FillProcessList(0);
+  EXPECT_EQ(ProcessCount, 2050);
+  EXPECT_EQ(ProcessTable[0].PID, 0u);
+  EXPECT_EQ(ProcessTable[1].PID, 1000u);
+  EXPECT_EQ(ProcessTable[2049].PID, 20000u + 4 * 2048);
+}
+
 TEST_F(ProcessListTest, ResetsTheWindowInItsOrder) {
   FillProcessList(0);
   std::vector<std::string> Expected = {"status0=Loading...",  "status0=Sorting...", "selector-clear", "selector=-1",

@@ -37,7 +37,7 @@ class TMachineTest : public ::testing::Test {
     DefaultSettings();
     SortDirection = 1;
     ProcessCount = 0;
-    for (auto& Entry : ProcessTable) Entry = {};
+    ProcessTable = std::vector<TProcessEntry>(2049);  // the start's slots, none more
   }
   ~TMachineTest() override { ReapAllWorkers(Sim); }
 
