@@ -10,9 +10,11 @@
 #include "ui/Main.h"
 #include "support/MemoryView.h"
 
+// Each text as GoogleTest prints one, escaped: a failure's report stays
+// plain ASCII whatever code page the row's bytes are in.
 inline void PrintTo(const TFileRow& Row, std::ostream* Out) {
-  *Out << "{\"" << Row.Caption << "\"";
-  for (auto& Sub : Row.SubItems) *Out << ", \"" << Sub << "\"";
+  *Out << "{" << ::testing::PrintToString(Row.Caption);
+  for (auto& Sub : Row.SubItems) *Out << ", " << ::testing::PrintToString(Sub);
   *Out << "}";
 }
 
