@@ -28,6 +28,14 @@ class SettingsDialogTest : public TMachineTest {
 };
 
 TEST_F(SettingsDialogTest, FillingFollowsTheSettingsAndLeavesOtherValuesAlone) {
+  Mode = SortType = 7;  // the design shows until a setting says otherwise
+  Dialog.Fill();
+  EXPECT_TRUE(Dialog.RadioButton1);
+  EXPECT_FALSE(Dialog.RadioButton2);
+  EXPECT_TRUE(Dialog.RadioButton3);
+  EXPECT_FALSE(Dialog.RadioButton4);
+  Mode = 0;
+  Dialog.Fill();
   Mode = 1;
   SortType = 0;
   TimerInterval = 0;
@@ -84,6 +92,11 @@ TEST_F(SettingsDialogTest, OkStoresTheFieldBroughtIntoRange) {
   Dialog.SpinEdit1.Text = "-4";
   Dialog.SpinEdit1.LoseFocus();
   EXPECT_EQ(Dialog.SpinEdit1.Text, "1");
+  for (const char* Within : {"01", "+255"}) {  // the bounds themselves stay as typed
+    Dialog.SpinEdit1.Text = Within;
+    Dialog.SpinEdit1.LoseFocus();
+    EXPECT_EQ(Dialog.SpinEdit1.Text, Within);
+  }
 }
 
 TEST_F(SettingsDialogTest, ArrowsStepWithinTheBoundsAndOnlySomeKeysAreAccepted) {

@@ -43,7 +43,10 @@ TEST_F(MainTest, StartupLoadsSettingsBuildsTheListAndEnablesDebugging) {
   EXPECT_EQ(Screen.TimerState.Interval(), 3000u);
   EXPECT_TRUE(Screen.TimerState.Ticking());
   EXPECT_TRUE(Sim.MessageBoxes.empty());
-  EXPECT_EQ(Sim.AdjustRecords.size(), 1u);
+  ASSERT_EQ(Sim.AdjustRecords.size(), 1u);
+  TOKEN_PRIVILEGES Sent;
+  std::memcpy(&Sent, Sim.AdjustRecords[0].data(), sizeof Sent);
+  EXPECT_EQ(Sent.Privileges[0].Attributes, static_cast<DWORD>(SE_PRIVILEGE_ENABLED));  // enabled, not dropped
   EXPECT_EQ(Sim.Registry["hkcu\\software\\brennary\\lumorex"].size(), 3u);
   ExpectAllReleased();
 }
