@@ -6,7 +6,11 @@
 
 #include <limits>  // the parser uses it without including it
 #define CSV_IO_NO_THREAD
+// The parser is not ours to keep warning-free.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wstringop-truncation"
 #include <libfccp/csv.h>
+#pragma GCC diagnostic pop
 #include <nlohmann/json.hpp>
 
 #include "support/Machine.h"
