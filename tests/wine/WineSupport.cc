@@ -42,7 +42,7 @@ DWORD WINAPI ReadToEnd(LPVOID Parameter) {
 }
 }  // namespace
 
-TConsoleRun RunConsoleProgram(const std::string& Arguments) {
+TConsoleRun RunConsoleProgram(const std::string& Arguments, const std::function<void(HANDLE Process)>& Ended) {
   TConsoleRun Run;
   SECURITY_ATTRIBUTES Inherit = {sizeof Inherit, nullptr, TRUE};
   std::pair<HANDLE, std::string> Out{}, Err{};
@@ -70,6 +70,7 @@ TConsoleRun RunConsoleProgram(const std::string& Arguments) {
     CloseHandle(Reader);
     WaitForSingleObject(Info.hProcess, INFINITE);
     GetExitCodeProcess(Info.hProcess, &Run.Exit);
+    if (Ended) Ended(Info.hProcess);
     CloseHandle(Info.hProcess);
     CloseHandle(Info.hThread);
     Run.Started = true;

@@ -41,7 +41,9 @@ struct TConsoleRun {
   DWORD Exit = 0;
   std::string Out, Err;
 };
-TConsoleRun RunConsoleProgram(const std::string& Arguments);
+// Ended, when given, is called with the program's process once it has ended.
+TConsoleRun RunConsoleProgram(const std::string& Arguments,
+                              const std::function<void(HANDLE Process)>& Ended = nullptr);
 
 // A folder of its own under the Wine prefix's C: drive, removed afterwards.
 std::string TempFolder(const std::string& Name);
