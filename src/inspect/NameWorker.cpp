@@ -18,9 +18,9 @@
 // into the batch's query buffers (the status block and returned length
 // too), never into the worker's stack or a block the worker would free: a
 // query ended late may still write there. The worker leaves step 3I + 1
-// before it reads the answer, writes the name or allocates, so a
-// termination lands inside a system call, and an answer given in time is
-// never lost. The other steps have a bound of seconds: a worker that is slow
+// before it writes the name or allocates (inside it, it reads only the
+// length an answer that did not fit asks for), so a termination lands
+// inside a system call, and an answer given in time is never lost. The other steps have a bound of seconds: a worker that is slow
 // to start or to copy on a loaded machine costs no row, and one that never
 // starts still cannot hold a pass for ever.
 //

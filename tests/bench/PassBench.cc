@@ -81,11 +81,22 @@ void BareLoopAll(uint16_t FileType) {
   if (Process) Sys.CloseHandle(Process);
 }
 
-double PeakWorkingSetMiB(HANDLE Process) {
-  PROCESS_MEMORY_COUNTERS Counters = {};
-  Counters.cb = sizeof Counters;
-  GetProcessMemoryInfo(Process, &Counters, sizeof Counters);
-  return Counters.PeakWorkingSetSize / 1048576.0;
+// Follows another process's peak working set until it ends: Wine reads it
+// from the running process, and has none once it is gone.
+struct TPeakWatch {
+  HANDLE Process;
+  SIZE_T Peak = 0;
+};
+
+DWORD WINAPI WatchPeak(LPVOID Data) {
+  auto* Watch = static_cast<TPeakWatch*>(Data);
+  do {
+    PROCESS_MEMORY_COUNTERS Counters = {};
+    Counters.cb = sizeof Counters;
+    if (GetProcessMemoryInfo(Watch->Process, &Counters, sizeof Counters))
+      Watch->Peak = std::max(Watch->Peak, Counters.PeakWorkingSetSize);
+  } while (WaitForSingleObject(Watch->Process, 2) == WAIT_TIMEOUT);
+  return 0;
 }
 
 constexpr int IdList = 103;  // the file list of lumorex.exe
@@ -215,9 +226,18 @@ int main() {
   std::printf("%6s %8s %22s\n", "N", "rows", "peak working set MiB");
   for (int N : {1000, 10000}) {
     TChild Many({"many:" + std::to_string(N) + ":" + Folder});
-    double Peak = 0;
-    const TConsoleRun Run = RunConsoleProgram("--csv " + std::to_string(Many.Pid()),
-                                              [&](HANDLE Process) { Peak = PeakWorkingSetMiB(Process); });
+    TPeakWatch Watch{nullptr};
+    HANDLE Watcher = nullptr;
+    const TConsoleRun Run = RunConsoleProgram("--csv " + std::to_string(Many.Pid()), [&](HANDLE Process) {
+      // A handle of the watcher's own: the run closes its handle once it ends.
+      DuplicateHandle(GetCurrentProcess(), Process, GetCurrentProcess(), &Watch.Process, 0, FALSE,
+                      DUPLICATE_SAME_ACCESS);
+      Watcher = CreateThread(nullptr, 0, WatchPeak, &Watch, 0, nullptr);
+    });
+    WaitForSingleObject(Watcher, INFINITE);
+    CloseHandle(Watcher);
+    CloseHandle(Watch.Process);
+    const double Peak = Watch.Peak / 1048576.0;
     const long Rows = static_cast<long>(std::count(Run.Out.begin(), Run.Out.end(), '\n')) - 1;
     std::printf("%6d %8ld %22.1f\n", N, Rows, Peak);
     std::fflush(stdout);

@@ -42,7 +42,7 @@ DWORD WINAPI ReadToEnd(LPVOID Parameter) {
 }
 }  // namespace
 
-TConsoleRun RunConsoleProgram(const std::string& Arguments, const std::function<void(HANDLE Process)>& Ended) {
+TConsoleRun RunConsoleProgram(const std::string& Arguments, const std::function<void(HANDLE Process)>& Started) {
   TConsoleRun Run;
   SECURITY_ATTRIBUTES Inherit = {sizeof Inherit, nullptr, TRUE};
   std::pair<HANDLE, std::string> Out{}, Err{};
@@ -64,13 +64,13 @@ TConsoleRun RunConsoleProgram(const std::string& Arguments, const std::function<
   CloseHandle(OutWrite);
   CloseHandle(ErrWrite);
   if (Made) {
+    if (Started) Started(Info.hProcess);
     HANDLE Reader = CreateThread(nullptr, 0, ReadToEnd, &Err, 0, nullptr);
     ReadToEnd(&Out);
     WaitForSingleObject(Reader, INFINITE);
     CloseHandle(Reader);
     WaitForSingleObject(Info.hProcess, INFINITE);
     GetExitCodeProcess(Info.hProcess, &Run.Exit);
-    if (Ended) Ended(Info.hProcess);
     CloseHandle(Info.hProcess);
     CloseHandle(Info.hThread);
     Run.Started = true;

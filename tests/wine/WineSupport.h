@@ -41,9 +41,10 @@ struct TConsoleRun {
   DWORD Exit = 0;
   std::string Out, Err;
 };
-// Ended, when given, is called with the program's process once it has ended.
+// Started, when given, is called with the program's process as soon as it
+// runs.
 TConsoleRun RunConsoleProgram(const std::string& Arguments,
-                              const std::function<void(HANDLE Process)>& Ended = nullptr);
+                              const std::function<void(HANDLE Process)>& Started = nullptr);
 
 // A folder of its own under the Wine prefix's C: drive, removed afterwards.
 std::string TempFolder(const std::string& Name);
