@@ -891,14 +891,27 @@ HANDLE TSimWindows::CreateToolhelp32Snapshot(DWORD Flags, DWORD) {
   return Handle;
 }
 
+void TSimWindows::RewindSnapshot(HANDLE Snapshot) {
+  TLock Lock(M);
+  THandle* H = Find(Snapshot);
+  if (H && H->Kind == "snapshot") Snapshots[H->Snapshot - 1]->Next = 0;
+}
+
 BOOL TSimWindows::Process32First(HANDLE Snapshot, PROCESSENTRY32* Entry) {
-  {
-    TLock Lock(M);
-    THandle* H = Find(Snapshot);
-    if (H && H->Kind == "snapshot") Snapshots[H->Snapshot - 1]->Next = 0;
-  }
+  RewindSnapshot(Snapshot);
   return Process32Next(Snapshot, Entry);
 }
+
+namespace {
+// An entry of either width, cleared but for its size, for one process.
+template <typename TEntry>
+void StartEntry(TEntry* Entry, DWORD Pid) {
+  const DWORD Size = Entry->dwSize;
+  std::memset(Entry, 0, sizeof(*Entry));
+  Entry->dwSize = Size;
+  Entry->th32ProcessID = Pid;
+}
+}  // namespace
 
 const std::pair<DWORD, std::string>* TSimWindows::NextSnapshotEntry(TLock& Lock, const char* Op, HANDLE Snapshot,
                                                                     bool Valid) {
@@ -920,20 +933,13 @@ BOOL TSimWindows::Process32Next(HANDLE Snapshot, PROCESSENTRY32* Entry) {
   TLock Lock(M);
   auto* E = NextSnapshotEntry(Lock, "Process32Next", Snapshot, Entry->dwSize == sizeof(PROCESSENTRY32));
   if (!E) return FALSE;
-  DWORD Size = Entry->dwSize;
-  std::memset(Entry, 0, sizeof(*Entry));
-  Entry->dwSize = Size;
-  Entry->th32ProcessID = E->first;
+  StartEntry(Entry, E->first);
   std::strncpy(Entry->szExeFile, E->second.c_str(), MAX_PATH - 1);
   return TRUE;
 }
 
 BOOL TSimWindows::Process32FirstW(HANDLE Snapshot, PROCESSENTRY32W* Entry) {
-  {
-    TLock Lock(M);
-    THandle* H = Find(Snapshot);
-    if (H && H->Kind == "snapshot") Snapshots[H->Snapshot - 1]->Next = 0;
-  }
+  RewindSnapshot(Snapshot);
   return Process32NextW(Snapshot, Entry);
 }
 
@@ -941,10 +947,7 @@ BOOL TSimWindows::Process32NextW(HANDLE Snapshot, PROCESSENTRY32W* Entry) {
   TLock Lock(M);
   auto* E = NextSnapshotEntry(Lock, "Process32NextW", Snapshot, Entry->dwSize == sizeof(PROCESSENTRY32W));
   if (!E) return FALSE;
-  DWORD Size = Entry->dwSize;
-  std::memset(Entry, 0, sizeof(*Entry));
-  Entry->dwSize = Size;
-  Entry->th32ProcessID = E->first;
+  StartEntry(Entry, E->first);
   const std::u16string Name = Wide(E->second);
   std::copy_n(Name.begin(), std::min<size_t>(Name.size(), MAX_PATH - 1), Entry->szExeFile);
   return TRUE;

@@ -320,6 +320,7 @@ class TSimWindows : public TSystem {
   std::shared_ptr<TObject> QueriedObject(TLock& Lock, const char* Op, HANDLE Handle, NTSTATUS* Status);
   HANDLE AddOwn(std::shared_ptr<TObject> Object, const std::string& Kind);
   TStdStream* StdStream(HANDLE Handle);
+  void RewindSnapshot(HANDLE Snapshot);
   // The snapshot entry a Process32 call moves to; null with the error set.
   const std::pair<DWORD, std::string>* NextSnapshotEntry(TLock& Lock, const char* Op, HANDLE Snapshot, bool Valid);
   TProcess* FindProcess(DWORD Pid);
