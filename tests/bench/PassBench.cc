@@ -190,7 +190,8 @@ int main() {
 
   // The console program's search, started as a program and read through a
   // pipe, against the window's Find open file and the floor of a search, over
-  // one machine with a child holding 10 000 files: best of three each.
+  // one machine with a child holding 10 000 files: best of five each, taken
+  // in turn, as the shared machine's load moves by more than the difference.
   {
     TChild Big({"many:10000:" + Folder});
     TMemoryView Screen;
@@ -198,7 +199,7 @@ int main() {
     FillProcessList(0);
     double Window = 1e30, Console = 1e30, Floor = 1e30;
     size_t Found = 0, Printed = 0;
-    for (int Round = 0; Round < 3; ++Round) {
+    for (int Round = 0; Round < 5; ++Round) {
       double Start = Now();
       FindOpenFile("F05000.DAT");
       Window = std::min(Window, Now() - Start);
@@ -211,7 +212,7 @@ int main() {
       BareLoopAll(FileType);
       Floor = std::min(Floor, Now() - Start);
     }
-    std::printf("\nlumorexc --find over %d processes, a child holding 10000 files (best of 3)\n", ProcessCount);
+    std::printf("\nlumorexc --find over %d processes, a child holding 10000 files (best of 5)\n", ProcessCount);
     std::printf("%-34s %10s %8s\n", "", "ms", "rows");
     std::printf("%-34s %10.1f %8zu\n", "lumorexc.exe --find F05000.DAT", Console / 1000, Printed);
     std::printf("%-34s %10.1f %8zu\n", "the window's Find open file", Window / 1000, Found);
