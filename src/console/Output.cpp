@@ -1,5 +1,7 @@
 #include "console/Output.h"
 
+#include <algorithm>
+
 #include <nlohmann/json.hpp>
 
 #include "console/Text.h"
@@ -32,7 +34,10 @@ bool TStream::Flush() {
     const TWideString Wide = Utf16(Pending);
     for (size_t Done = 0; Done < Wide.size() && !Broken;) {
       DWORD Written = 0;
-      const DWORD Part = static_cast<DWORD>(std::min<size_t>(Wide.size() - Done, 8192));
+      DWORD Part = static_cast<DWORD>(std::min<size_t>(Wide.size() - Done, 8192));
+      // A surrogate pair is written whole, never split between two calls.
+      if (Part > 1 && Done + Part < Wide.size() && Wide[Done + Part - 1] >= 0xD800 && Wide[Done + Part - 1] <= 0xDBFF)
+        --Part;
       if (!Os().WriteConsoleW(Handle, Wide.data() + Done, Part, &Written, nullptr) || Written == 0) Broken = true;
       Done += Written;
     }

@@ -244,6 +244,12 @@ TEST_F(ConsoleRun, OutputThatCannotBeWrittenIsNoSuccess) {
 
 TEST_F(ConsoleRun, AConsoleGetsUtf16AndAProgressLineOnlyWhenItsErrorIsOne) {
   const std::u16string Japanese = TSimWindows::Wide("C:\\docs\\日本語.txt");
+  // A row of emoji long enough to be written in parts, the pairs at odd
+  // places: no part may end inside one.
+  std::string Emoji = "\\Device\\HarddiskVolume1\\x";
+  for (int I = 0; I < 5000; ++I) Emoji += "\xF0\x9F\x98\x80";
+  Sim.AddProcess(1400, "e.exe");
+  Sim.AddFile(1400, Emoji, 0x10);
   for (bool ErrConsole : {false, true}) {
     SCOPED_TRACE(ErrConsole ? "standard error a console" : "standard error redirected");
     Sim.StdOut = {};
@@ -253,7 +259,9 @@ TEST_F(ConsoleRun, AConsoleGetsUtf16AndAProgressLineOnlyWhenItsErrorIsOne) {
     // The run's clock starts at its first look; by the next a second and a
     // half have passed.
     Sim.OnNextCall("GetTickCount", [&] { Sim.OnNextCall("GetTickCount", [&] { Sim.AdvanceClock(1500); }); });
-    ASSERT_EQ(RunConsole(Args({"1234", "1300"})), ExitListed);
+    ASSERT_EQ(RunConsole(Args({"1234", "1400"})), ExitListed);
+    EXPECT_FALSE(Sim.StdOut.SplitPair);
+    EXPECT_NE(Sim.StdOut.ConsoleText.find(TSimWindows::Wide("C:" + Emoji.substr(23) + "\r\n")), std::u16string::npos);
     EXPECT_EQ(Sim.StdOut.Bytes, "");
     EXPECT_NE(Sim.StdOut.ConsoleText.find(Japanese), std::u16string::npos);
     EXPECT_NE(Sim.StdOut.ConsoleText.find(TSimWindows::Wide("smile \xF0\x9F\x98\x80.log")), std::u16string::npos);

@@ -1393,6 +1393,7 @@ BOOL TSimWindows::WriteConsoleW(HANDLE Console, const WCHAR* Text, DWORD Count, 
     return FALSE;
   }
   S->ConsoleText.append(reinterpret_cast<const char16_t*>(Text), Count);
+  if (Count && Text[Count - 1] >= 0xD800 && Text[Count - 1] <= 0xDBFF) S->SplitPair = true;
   ++S->Writes;
   if (Written) *Written = Count;
   return TRUE;

@@ -213,6 +213,7 @@ class TSimWindows : public TSystem {
     std::string Bytes;
     std::u16string ConsoleText;
     size_t Writes = 0;  // calls that wrote to it
+    bool SplitPair = false;  // a WriteConsoleW call ended inside a surrogate pair
   };
   TStdStream StdOut, StdErr;
 
