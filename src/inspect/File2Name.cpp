@@ -109,6 +109,52 @@ uint16_t GetFileObjectType() {
   return Type;
 }
 
+namespace {
+
+// Drive and device names are ASCII: each byte is one unit.
+TWideString Widened(const std::string& Text) {
+  TWideString Wide(Text.size(), 0);
+  for (size_t I = 0; I < Text.size(); ++I) Wide[I] = static_cast<unsigned char>(Text[I]);
+  return Wide;
+}
+
+bool IsHighSurrogate(WCHAR C) { return C >= 0xD800 && C <= 0xDBFF; }
+
+// Converts Count UTF-16 units into Out (Size bytes with its NUL). A name that
+// does not fit is cut before the first character that would not fit whole, so
+// no double-byte character is split.
+void ToAnsi(const WCHAR* Text, int Count, char* Out, int Size) {
+  Out[0] = '\0';
+  if (Count <= 0) return;
+  int Written = Os().WideCharToMultiByte(CP_ACP, 0, Text, Count, Out, Size - 1, nullptr, nullptr);
+  if (Written <= 0) {
+    int Fits = 0, Over = Count;  // Fits converts within Size - 1 bytes
+    while (Over - Fits > 1) {
+      int Mid = Fits + (Over - Fits) / 2;
+      int Need = Os().WideCharToMultiByte(CP_ACP, 0, Text, Mid, nullptr, 0, nullptr, nullptr);
+      if (Need > 0 && Need <= Size - 1)
+        Fits = Mid;
+      else
+        Over = Mid;
+    }
+    if (Fits > 0 && IsHighSurrogate(Text[Fits - 1])) --Fits;
+    Written = Fits > 0 ? Os().WideCharToMultiByte(CP_ACP, 0, Text, Fits, Out, Size - 1, nullptr, nullptr) : 0;
+  }
+  Out[Written > 0 ? Written : 0] = '\0';
+}
+
+}  // namespace
+
+std::string AnsiName(const TWideString& Name) {
+  char Text[MAX_PATH];
+  // Every character takes a byte at least, and two units at most: the units
+  // past twice the bytes are cut anyway, and a name of any length costs a
+  // conversion of at most that much.
+  const size_t Units = std::min<size_t>(Name.size(), 2 * MAX_PATH);
+  ToAnsi(Name.data(), static_cast<int>(Units), Text, sizeof Text);
+  return std::string(Text, strnlen(Text, sizeof Text));
+}
+
 TDriveMap::TDriveMap() {
   char Drives[512];
   DWORD Length = Os().GetLogicalDriveStringsA(sizeof Drives, Drives);
@@ -118,13 +164,14 @@ TDriveMap::TDriveMap() {
     const char Device[3] = {Root[0], ':', '\0'};
     char Target[MAX_PATH] = {};
     if (Os().QueryDosDeviceA(Device, Target, MAX_PATH) == 0) continue;
-    if (Target[0]) Letters.push_back({Device, std::string(Target, strnlen(Target, MAX_PATH))});
+    if (Target[0]) Letters.push_back({Widened(Device), Widened(std::string(Target, strnlen(Target, MAX_PATH)))});
   }
 }
 
-std::string TDriveMap::Map(const std::string& Name) const {
+TWideString TDriveMap::Map(const TWideString& Name) const {
   // Wine names files \??\C:\dir\file; Windows never does.
-  if (Name.size() >= 6 && Name.compare(0, 4, "\\??\\") == 0 && Name[5] == ':' &&
+  static const TWideString WinePrefix = Widened("\\??\\");
+  if (Name.size() >= 6 && Name.compare(0, 4, WinePrefix) == 0 && Name[5] == ':' &&
       ((Name[4] >= 'A' && Name[4] <= 'Z') || (Name[4] >= 'a' && Name[4] <= 'z')) &&
       (Name.size() == 6 || Name[6] == '\\'))
     return Name.substr(4);
@@ -138,4 +185,7 @@ std::string TDriveMap::Map(const std::string& Name) const {
   return Name;
 }
 
-std::string MapDevicePath(const std::string& Name) { return TDriveMap().Map(Name); }
+std::string MapDevicePath(const std::string& Name) {
+  const TWideString Mapped = TDriveMap().Map(Widened(Name));
+  return std::string(Mapped.begin(), Mapped.end());
+}

@@ -74,8 +74,14 @@ TInfoTable GetInfoTable(uint16_t* FileType = nullptr);
 uint16_t GetFileObjectType();
 
 // The path behind a handle of this process, with a drive letter where one
-// maps to it; empty when it cannot be named within 100 ms.
+// maps to it, as the window shows it (AnsiName); empty when it cannot be
+// named within 100 ms.
 std::string HandleToFileName(HANDLE Handle);
+
+// A name as the window, the report and the search hold it: in the ANSI code
+// page, cut before the first character that does not fit whole in MAX_PATH
+// bytes with the NUL.
+std::string AnsiName(const TWideString& Name);
 
 class TPassOwner;
 
@@ -87,8 +93,10 @@ class TPassOwner;
 bool NameHandles(const HANDLE* Handles, size_t Count, std::string* Names, TPassOwner* Pass);
 
 // Receives the names in their order as they arrive: the handle's index and its
-// name, empty for a handle that has none.
-using TNameSink = std::function<void(size_t Index, const std::string& Name)>;
+// name, whole, empty for a handle that has none.
+using TNameSink = std::function<void(size_t Index, const TWideString& Name)>;
+// The same with each name as AnsiName makes it.
+using TAnsiNameSink = std::function<void(size_t Index, const std::string& Name)>;
 
 // NameHandles for the handles of another process, as its table entries give
 // them: the worker copies, names and closes each in turn, so that one thread
@@ -97,6 +105,8 @@ using TNameSink = std::function<void(size_t Index, const std::string& Name)>;
 // while its owner holds it: it gets no name at once.
 bool NameProcessHandles(const TSharedProcess& Process, const THandleTableView::TEntry* Handles, size_t Count,
                         const TNameSink& Named, TPassOwner* Pass);
+bool NameProcessHandles(const TSharedProcess& Process, const THandleTableView::TEntry* Handles, size_t Count,
+                        const TAnsiNameSink& Named, TPassOwner* Pass);
 
 // The drive letters and the devices they stand for, read once for many names.
 class TDriveMap {
@@ -104,13 +114,13 @@ class TDriveMap {
   TDriveMap();
   // Turns a device path into a drive-letter path where a drive maps to it;
   // the first drive in the system's order wins.
-  std::string Map(const std::string& Name) const;
+  TWideString Map(const TWideString& Name) const;
 
  private:
-  std::vector<std::pair<std::string, std::string>> Letters;  // "C:", its device
+  std::vector<std::pair<TWideString, TWideString>> Letters;  // "C:", its device
 };
 
-// The same with the drives read for this one name.
+// The same with the drives read for this one name, of ASCII or Latin-1.
 std::string MapDevicePath(const std::string& Name);
 
 // Releases what workers left behind that have ended since hold; returns how

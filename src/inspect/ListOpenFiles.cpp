@@ -20,7 +20,10 @@ bool ListProcessFiles(const TSharedProcess& Process, const THandleTableView& Tab
   std::vector<THandleTableView::TEntry> Handles(Entries.size());
   for (size_t I = 0; I < Entries.size(); ++I) Handles[I] = Table.Entry(Entries[I]);
   bool Added = false;
-  auto Show = [&](size_t I, const std::string& Path) {
+  const TNameSink Show = [&](size_t I, const TWideString& Name) {
+    if (Name.empty()) return;
+    // The window's door: a name longer than its field is cut, not dropped.
+    const std::string Path = AnsiName(Name);
     if (Path.empty()) return;
     // Normal mode keeps drive-letter paths only; the mode is read afresh per row.
     if (Mode && *Mode != 1 && Path[0] == '\\') return;

@@ -8,13 +8,19 @@
 //   3I + 1  inside its queries: the two system calls and nothing else;
 //   3I + 2  answered: the worker writes the name and status into the batch;
 //   3 x Count when every handle is answered.
+// A query whose answer does not fit its buffer leaves 3I + 1 for 3I again,
+// the one step that goes back: there, outside any system call, the worker
+// grows the buffer, then enters 3I + 1 for a new query with its own 100 ms.
 // StopFlag: begin nothing more (set by the waiting side). Condemned: this
 // late query is being ended (set by the waiting side, only on a step 3I + 1).
 //
-// Only a query unanswered for 100 ms is ended. The worker produces its answer
-// in its own stack and leaves step 3I + 1 before it writes anything, so a
-// termination lands inside a system call, and an answer given in time is
-// never lost. The other steps have a bound of seconds: a worker that is slow
+// Only a query unanswered for 100 ms is ended. The system writes its answer
+// into the batch's query buffers (the status block and returned length
+// too), never into the worker's stack or a block the worker would free: a
+// query ended late may still write there. The worker leaves step 3I + 1
+// before it writes the name or allocates (inside it, it reads only the
+// length an answer that did not fit asks for), so a termination lands
+// inside a system call, and an answer given in time is never lost. The other steps have a bound of seconds: a worker that is slow
 // to start or to copy on a loaded machine costs no row, and one that never
 // starts still cannot hold a pass for ever.
 //
@@ -24,9 +30,9 @@
 // nothing but the progress word from the moment it sees the flag (it waits in
 // the system to be ended), and its query may still be using the copy; some
 // systems (Wine) report it ended before it has stopped. Its names are freed
-// at once; the word and the copy are kept until NameWorkerGraceMs after its
-// end was first reported, on a system that never reports it (a query stuck in
-// I/O on Windows), for the run.
+// at once; the word, the copy and the query buffers are kept until
+// NameWorkerGraceMs after its end was first reported, on a system that never
+// reports it (a query stuck in I/O on Windows), for the run.
 #include "inspect/NameWorker.h"
 
 #include <algorithm>
@@ -43,7 +49,9 @@ constexpr DWORD StallLimitMs = 5000;
 // How often a condemned worker looks whether its end failed.
 constexpr DWORD ParkMs = 50;
 constexpr DWORD Cancelled = 0xC0000120;  // the status of a query not begun
-constexpr ULONG NameBufferSize = 520;
+// Most paths fit the first size; the largest is what a UNICODE_STRING can
+// count (65535 bytes), with the record's header.
+constexpr ULONG FirstQuerySize = 1024, LargestQuerySize = 0x10000 + 64;
 // How often a waiting caller looks up: to dispatch events and watch deadlines.
 constexpr DWORD PassSlice = 10, FirstSlice = 2;
 constexpr size_t FirstNames = 32;
@@ -55,6 +63,35 @@ constexpr size_t Before(size_t I) { return 3 * I; }
 constexpr size_t Inside(size_t I) { return 3 * I + 1; }
 constexpr size_t Answered(size_t I) { return 3 * I + 2; }
 
+// One query's buffer, 8-aligned as the records need: it only grows, and only
+// between queries.
+class TQueryBuffer {
+ public:
+  TQueryBuffer() : Data(new uint64_t[FirstQuerySize / 8]()), Size_(FirstQuerySize) {}
+  BYTE* Bytes() const { return reinterpret_cast<BYTE*>(Data.get()); }
+  ULONG Size() const { return Size_; }
+  // Needed is what the system said the answer takes, 0 when it did not say:
+  // the buffer then doubles. No name needs more than the largest size.
+  bool CanGrow(ULONG Needed) const { return Size_ < LargestQuerySize && Needed <= LargestQuerySize; }
+  void Grow(ULONG Needed) {
+    const ULONG Size = std::min(std::max(Needed, Size_ * 2), LargestQuerySize);
+    Data.reset(new uint64_t[(Size + 7) / 8]());
+    Size_ = Size;
+  }
+
+ private:
+  std::unique_ptr<uint64_t[]> Data;
+  ULONG Size_;
+};
+
+// What the system writes into while a query runs.
+struct TQueryArea {
+  TQueryBuffer File, Object;
+  IO_STATUS_BLOCK IoStatus = {};
+  ULONG Returned = 0;
+  bool ObjectNamed = false;
+};
+
 // The handles a worker names in turn, what it answered, and how far it has come.
 struct TNameBatch {
   TNameBatch(size_t N, TSharedProcess From)
@@ -62,14 +99,15 @@ struct TNameBatch {
         Process(std::move(From)),
         Handles(new HANDLE[N]()),
         Skip(new bool[N]()),
-        Names(new char[N][MAX_PATH]),
+        Names(new TWideString[N]),
         Status(new DWORD[N]()) {}
   ~TNameBatch() {
     if (Copy) Os().CloseHandle(Copy);
   }
   TNameBatch(const TNameBatch&) = delete;
   TNameBatch& operator=(const TNameBatch&) = delete;
-  // What a condemned worker will never touch again.
+  // What a condemned worker will never touch again; its query may still
+  // write into Query.
   void DropAnswers() {
     Process.reset();
     Handles.reset();
@@ -82,71 +120,56 @@ struct TNameBatch {
   TSharedProcess Process;
   std::unique_ptr<HANDLE[]> Handles;
   std::unique_ptr<bool[]> Skip;  // known to hang: not asked
-  // A name is written only where its status is 0, so the names are not
-  // cleared first: the pages are touched as the worker reaches them.
-  std::unique_ptr<char[][MAX_PATH]> Names;
+  // A name is written only where its status is 0, and moved out as it is
+  // handed on: a batch holds only the names not handed on yet.
+  std::unique_ptr<TWideString[]> Names;
   std::unique_ptr<DWORD[]> Status;
+  TQueryArea Query;
   HANDLE Copy = nullptr;  // the worker's copy of the handle it is at
   std::atomic<size_t> Progress{0};
 };
 
-bool IsHighSurrogate(WCHAR C) { return C >= 0xD800 && C <= 0xDBFF; }
-
-// Converts Count UTF-16 units into Out (Size bytes with its NUL). A name that
-// does not fit is cut before the first character that would not fit whole, so
-// no double-byte character is split.
-void ToAnsi(const WCHAR* Text, int Count, char* Out, int Size) {
-  Out[0] = '\0';
-  if (Count <= 0) return;
-  int Written = Os().WideCharToMultiByte(CP_ACP, 0, Text, Count, Out, Size - 1, nullptr, nullptr);
-  if (Written <= 0) {
-    int Fits = 0, Over = Count;  // Fits converts within Size - 1 bytes
-    while (Over - Fits > 1) {
-      int Mid = Fits + (Over - Fits) / 2;
-      int Need = Os().WideCharToMultiByte(CP_ACP, 0, Text, Mid, nullptr, 0, nullptr, nullptr);
-      if (Need > 0 && Need <= Size - 1)
-        Fits = Mid;
-      else
-        Over = Mid;
-    }
-    if (Fits > 0 && IsHighSurrogate(Text[Fits - 1])) --Fits;
-    Written = Fits > 0 ? Os().WideCharToMultiByte(CP_ACP, 0, Text, Fits, Out, Size - 1, nullptr, nullptr) : 0;
-  }
-  Out[Written > 0 ? Written : 0] = '\0';
+bool TooSmall(NTSTATUS Status) {
+  return Status == STATUS_BUFFER_OVERFLOW || Status == STATUS_INFO_LENGTH_MISMATCH ||
+         Status == STATUS_BUFFER_TOO_SMALL;
 }
-
-// The two queries' answers, in the worker's own memory.
-struct TAnswer {
-  alignas(8) BYTE FileInfo[524] = {};
-  alignas(8) BYTE ObjectInfo[NameBufferSize];
-  bool ObjectNamed = false;
-};
 
 // The queries themselves: 0, or the failing status of the file-name query. A
 // worker told to stop, or condemned, after the first does not begin the
-// second: nobody waits for its answer. Calls the system and nothing else.
-DWORD Query(HANDLE Handle, TAnswer& Answer, const std::atomic<size_t>& Progress) {
-  IO_STATUS_BLOCK IoStatus = {};
+// second: nobody waits for its answer. Calls the system and nothing else;
+// Short is set to the buffer an answer did not fit.
+DWORD Query(HANDLE Handle, TQueryArea& Area, const std::atomic<size_t>& Progress, TQueryBuffer** Short) {
+  Area.ObjectNamed = false;
   NTSTATUS Status =
-      Os().NtQueryInformationFile(Handle, &IoStatus, Answer.FileInfo, NameBufferSize, FileNameInformation);
+      Os().NtQueryInformationFile(Handle, &Area.IoStatus, Area.File.Bytes(), Area.File.Size(), FileNameInformation);
+  if (TooSmall(Status)) *Short = &Area.File;
   if (Status != STATUS_SUCCESS) return static_cast<DWORD>(Status);
   if (Progress.load() & (StopFlag | Condemned)) return Cancelled;
-  ULONG Returned = 0;
-  Answer.ObjectNamed = Os().NtQueryObject(Handle, ObjectNameInformation, Answer.ObjectInfo, NameBufferSize,
-                                          &Returned) == STATUS_SUCCESS;
+  Area.Returned = 0;
+  Status = Os().NtQueryObject(Handle, ObjectNameInformation, Area.Object.Bytes(), Area.Object.Size(), &Area.Returned);
+  if (TooSmall(Status)) *Short = &Area.Object;
+  Area.ObjectNamed = Status == STATUS_SUCCESS;
   return 0;
 }
 
-void WriteName(const TAnswer& Answer, char (&Name)[MAX_PATH]) {
-  if (Answer.ObjectNamed) {
-    const auto* Object = reinterpret_cast<const OBJECT_NAME_INFORMATION*>(Answer.ObjectInfo);
-    ToAnsi(Object->Name.Buffer, Object->Name.Buffer ? Object->Name.Length / 2 : 0, Name, sizeof Name);
+// The room an answer that did not fit says it needs; 0 when it does not say.
+ULONG Needed(const TQueryArea& Area, const TQueryBuffer& Short) {
+  if (&Short == &Area.Object) return Area.Returned;
+  if (Short.Size() < offsetof(FILE_NAME_INFORMATION, FileName) + sizeof(WCHAR)) return 0;
+  const ULONG Length = reinterpret_cast<const FILE_NAME_INFORMATION*>(Short.Bytes())->FileNameLength;
+  return Length > LargestQuerySize ? ~ULONG(0) : ULONG(offsetof(FILE_NAME_INFORMATION, FileName)) + Length;
+}
+
+void WriteName(const TQueryArea& Area, TWideString& Name) {
+  if (Area.ObjectNamed) {
+    const auto* Object = reinterpret_cast<const OBJECT_NAME_INFORMATION*>(Area.Object.Bytes());
+    if (Object->Name.Buffer) Name.assign(Object->Name.Buffer, Object->Name.Length / 2);
     return;
   }
   // Without its device part: such a path is never mapped to a drive.
-  const auto* File = reinterpret_cast<const FILE_NAME_INFORMATION*>(Answer.FileInfo);
-  ULONG Bytes = std::min<ULONG>(File->FileNameLength, NameBufferSize - offsetof(FILE_NAME_INFORMATION, FileName));
-  ToAnsi(File->FileName, static_cast<int>(Bytes / 2), Name, sizeof Name);
+  const auto* File = reinterpret_cast<const FILE_NAME_INFORMATION*>(Area.File.Bytes());
+  ULONG Bytes = std::min<ULONG>(File->FileNameLength, Area.File.Size() - offsetof(FILE_NAME_INFORMATION, FileName));
+  Name.assign(File->FileName, Bytes / 2);
 }
 
 void CloseCopy(TNameBatch& Batch) {
@@ -183,19 +206,35 @@ DWORD WINAPI NameQueryThread(LPVOID Parameter) {
         Copy = nullptr;
       Batch.Copy = Handle = Copy;
     }
-    TAnswer Answer;
     // Begin only if nobody has asked us to stop: the handle may be closed then.
     if (!Progress.compare_exchange_strong(Step, Inside(I))) {
       CloseCopy(Batch);
       return 0;
     }
-    const DWORD Status = Handle ? Query(Handle, Answer, Progress) : ERROR_INVALID_HANDLE;
+    DWORD Status = ERROR_INVALID_HANDLE;
+    while (Handle) {
+      TQueryBuffer* Short = nullptr;
+      Status = Query(Handle, Batch.Query, Progress, &Short);
+      const ULONG Room = Short ? Needed(Batch.Query, *Short) : 0;
+      if (!Short || !Short->CanGrow(Room)) break;
+      // Back before the query, keeping a stop asked meanwhile, to make room
+      // where no end can land.
+      size_t Seen = Inside(I);
+      while (!Progress.compare_exchange_weak(Seen, (Seen & StopFlag) | Before(I)))
+        if (Seen & Condemned) return Park(Batch);
+      Short->Grow(Room);
+      Step = Before(I);
+      if (!Progress.compare_exchange_strong(Step, Inside(I))) {
+        CloseCopy(Batch);
+        return 0;
+      }
+    }
     // Out of the queries, keeping a stop asked meanwhile, unless condemned.
     size_t Seen = Inside(I);
     while (!Progress.compare_exchange_weak(Seen, (Seen & StopFlag) | Answered(I)))
       if (Seen & Condemned) return Park(Batch);
     Batch.Status[I] = Status;
-    if (Status == 0) WriteName(Answer, Batch.Names[I]);
+    if (Status == 0) WriteName(Batch.Query, Batch.Names[I]);
     CloseCopy(Batch);
     Progress.fetch_add(1);
   }
@@ -304,14 +343,13 @@ void TNamer::Launch() {
 
 void TNamer::Publish(size_t Done, const TNameSink& Named) {
   for (; Published < Done; ++Published) {
-    const char* Text = Batch->Names[Published];
-    const size_t Length = Batch->Status[Published] == 0 ? strnlen(Text, MAX_PATH) : 0;
-    if (Length == 0) {
-      Named(Next + Published, std::string());
+    TWideString Name = std::move(Batch->Names[Published]);
+    if (Batch->Status[Published] != 0 || Name.empty()) {
+      Named(Next + Published, TWideString());
       continue;
     }
     if (!Drives) Drives.emplace();
-    Named(Next + Published, Drives->Map(std::string(Text, Length)));
+    Named(Next + Published, Drives->Map(Name));
   }
 }
 
@@ -388,7 +426,7 @@ bool TNamer::Run(const TNameSink& Named, TPassOwner* Pass) {
     if (!Stuck) Launch();
     if (!Thread) {
       if (Stuck) Skipped += Count - Next;
-      for (; Next < Count; ++Next) Named(Next, std::string());
+      for (; Next < Count; ++Next) Named(Next, TWideString());
       return true;
     }
     const TWatch W = Watch(Named, Pass);
@@ -399,7 +437,7 @@ bool TNamer::Run(const TNameSink& Named, TPassOwner* Pass) {
     Next += Done;
     if (W.Late && Entries) Hung().insert(KeyOf(Entries[Next]));
     if (W.Stopping) return Next == Count;
-    if (W.Lost && Next < Count) Named(Next++, std::string());
+    if (W.Lost && Next < Count) Named(Next++, TWideString());
   }
   return true;
 }
@@ -443,13 +481,19 @@ size_t NameHandlesSkipped() { return Skipped; }
 
 bool NameHandles(const HANDLE* Handles, size_t Count, std::string* Names, TPassOwner* Pass) {
   TNamer Namer(Handles, Count);
-  return Namer.Run([Names](size_t I, const std::string& Name) { Names[I] = Name; }, Pass);
+  return Namer.Run([Names](size_t I, const TWideString& Name) { Names[I] = AnsiName(Name); }, Pass);
 }
 
 bool NameProcessHandles(const TSharedProcess& Process, const THandleTableView::TEntry* Handles, size_t Count,
                         const TNameSink& Named, TPassOwner* Pass) {
   TNamer Namer(Process, Handles, Count);
   return Namer.Run(Named, Pass);
+}
+
+bool NameProcessHandles(const TSharedProcess& Process, const THandleTableView::TEntry* Handles, size_t Count,
+                        const TAnsiNameSink& Named, TPassOwner* Pass) {
+  const TNameSink Wide = [&Named](size_t I, const TWideString& Name) { Named(I, AnsiName(Name)); };
+  return NameProcessHandles(Process, Handles, Count, Wide, Pass);
 }
 
 std::string HandleToFileName(HANDLE Handle) {

@@ -28,5 +28,10 @@ std::string UpperCase(std::string Text) {
   return Text;
 }
 
+TWideString UpperCase(TWideString Text) {
+  if (!Text.empty()) Os().CharUpperBuffW(Text.data(), static_cast<DWORD>(Text.size()));
+  return Text;
+}
+
 TOsScope::TOsScope(TSystem& System) : Previous(Current) { Current = &System; }
 TOsScope::~TOsScope() { Current = Previous; }

@@ -7,6 +7,9 @@
 
 #include "os/Struct.h"
 
+// Text as the system gives it: UTF-16 code units, of any length.
+using TWideString = std::basic_string<WCHAR>;
+
 class TSystem {
  public:
   virtual ~TSystem() = default;
@@ -49,11 +52,17 @@ class TSystem {
                                   int MultiSize, const char* DefaultChar, BOOL* UsedDefault) = 0;
   // Upper-cases in place with the user's locale rules.
   virtual DWORD CharUpperBuffA(char* Text, DWORD Length) = 0;
+  // The same by the Unicode tables, whatever the user's code page: one unit
+  // for one unit, so a position in the upper-cased text is one in the text.
+  virtual DWORD CharUpperBuffW(WCHAR* Text, DWORD Length) = 0;
 
   // Processes
   virtual HANDLE CreateToolhelp32Snapshot(DWORD Flags, DWORD ProcessId) = 0;
   virtual BOOL Process32First(HANDLE Snapshot, PROCESSENTRY32* Entry) = 0;
   virtual BOOL Process32Next(HANDLE Snapshot, PROCESSENTRY32* Entry) = 0;
+  // The same with the names as the system keeps them, in any script.
+  virtual BOOL Process32FirstW(HANDLE Snapshot, PROCESSENTRY32W* Entry) = 0;
+  virtual BOOL Process32NextW(HANDLE Snapshot, PROCESSENTRY32W* Entry) = 0;
   virtual HANDLE OpenProcess(DWORD Access, BOOL Inherit, DWORD ProcessId) = 0;
   // From PSAPI, loaded on first use; 0 with ERROR_PROC_NOT_FOUND when missing.
   virtual DWORD GetModuleFileNameExA(HANDLE Process, HMODULE Module, char* FileName, DWORD Size) = 0;
@@ -110,6 +119,12 @@ class TSystem {
   virtual void ProcessMessages() = 0;
   virtual UINT_PTR SetTimer(HWND Window, UINT_PTR Id, UINT Elapse, TIMERPROC Procedure) = 0;
   virtual BOOL KillTimer(HWND Window, UINT_PTR Id) = 0;
+
+  // Console
+  virtual HANDLE GetStdHandle(DWORD Which) = 0;
+  // Succeeds only on a console: how a program tells a console from a file or pipe.
+  virtual BOOL GetConsoleMode(HANDLE Console, DWORD* Mode) = 0;
+  virtual BOOL WriteConsoleW(HANDLE Console, const WCHAR* Text, DWORD Count, DWORD* Written, void* Reserved) = 0;
 };
 
 // The system the program runs on. Tests put a simulated one in its place.
@@ -117,6 +132,8 @@ TSystem& Os();
 // Text upper-cased with the user's locale rules: how the column sort and the
 // search compare names.
 std::string UpperCase(std::string Text);
+// The same for UTF-16 text, by the Unicode tables.
+TWideString UpperCase(TWideString Text);
 void SetOs(TSystem* System);
 
 // Installs a system for the lifetime of a scope.

@@ -87,11 +87,18 @@ int TWin32System::WideCharToMultiByte(UINT CodePage, DWORD Flags, const WCHAR* W
   return ::WideCharToMultiByte(CodePage, Flags, Wide, WideCount, Multi, MultiSize, DefaultChar, UsedDefault);
 }
 DWORD TWin32System::CharUpperBuffA(char* Text, DWORD Length) { return ::CharUpperBuffA(Text, Length); }
+DWORD TWin32System::CharUpperBuffW(WCHAR* Text, DWORD Length) { return ::CharUpperBuffW(Text, Length); }
 HANDLE TWin32System::CreateToolhelp32Snapshot(DWORD Flags, DWORD ProcessId) {
   return ::CreateToolhelp32Snapshot(Flags, ProcessId);
 }
 BOOL TWin32System::Process32First(HANDLE Snapshot, PROCESSENTRY32* Entry) { return ::Process32First(Snapshot, Entry); }
 BOOL TWin32System::Process32Next(HANDLE Snapshot, PROCESSENTRY32* Entry) { return ::Process32Next(Snapshot, Entry); }
+BOOL TWin32System::Process32FirstW(HANDLE Snapshot, PROCESSENTRY32W* Entry) {
+  return ::Process32FirstW(Snapshot, Entry);
+}
+BOOL TWin32System::Process32NextW(HANDLE Snapshot, PROCESSENTRY32W* Entry) {
+  return ::Process32NextW(Snapshot, Entry);
+}
 HANDLE TWin32System::OpenProcess(DWORD Access, BOOL Inherit, DWORD ProcessId) {
   return ::OpenProcess(Access, Inherit, ProcessId);
 }
@@ -215,3 +222,8 @@ TWin32System& Win32System() {
 }
 
 TSystem* DefaultSystem() { return &Win32System(); }
+HANDLE TWin32System::GetStdHandle(DWORD Which) { return ::GetStdHandle(Which); }
+BOOL TWin32System::GetConsoleMode(HANDLE Console, DWORD* Mode) { return ::GetConsoleMode(Console, Mode); }
+BOOL TWin32System::WriteConsoleW(HANDLE Console, const WCHAR* Text, DWORD Count, DWORD* Written, void* Reserved) {
+  return ::WriteConsoleW(Console, Text, Count, Written, Reserved);
+}

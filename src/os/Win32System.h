@@ -40,9 +40,12 @@ class TWin32System : public TSystem {
   int WideCharToMultiByte(UINT CodePage, DWORD Flags, const WCHAR* Wide, int WideCount, char* Multi, int MultiSize,
                           const char* DefaultChar, BOOL* UsedDefault) override;
   DWORD CharUpperBuffA(char* Text, DWORD Length) override;
+  DWORD CharUpperBuffW(WCHAR* Text, DWORD Length) override;
   HANDLE CreateToolhelp32Snapshot(DWORD Flags, DWORD ProcessId) override;
   BOOL Process32First(HANDLE Snapshot, PROCESSENTRY32* Entry) override;
   BOOL Process32Next(HANDLE Snapshot, PROCESSENTRY32* Entry) override;
+  BOOL Process32FirstW(HANDLE Snapshot, PROCESSENTRY32W* Entry) override;
+  BOOL Process32NextW(HANDLE Snapshot, PROCESSENTRY32W* Entry) override;
   HANDLE OpenProcess(DWORD Access, BOOL Inherit, DWORD ProcessId) override;
   DWORD GetModuleFileNameExA(HANDLE Process, HMODULE Module, char* FileName, DWORD Size) override;
   BOOL QueryFullProcessImageNameA(HANDLE Process, DWORD Flags, char* Name, DWORD* Size) override;
@@ -82,6 +85,9 @@ class TWin32System : public TSystem {
   void ProcessMessages() override;
   UINT_PTR SetTimer(HWND Window, UINT_PTR Id, UINT Elapse, TIMERPROC Procedure) override;
   BOOL KillTimer(HWND Window, UINT_PTR Id) override;
+  HANDLE GetStdHandle(DWORD Which) override;
+  BOOL GetConsoleMode(HANDLE Console, DWORD* Mode) override;
+  BOOL WriteConsoleW(HANDLE Console, const WCHAR* Text, DWORD Count, DWORD* Written, void* Reserved) override;
 
  private:
   TMessageFilter Filter_ = nullptr;

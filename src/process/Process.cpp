@@ -76,3 +76,18 @@ bool SetDebugPrivilege(bool Enable) {
   DWORD Returned = 0;
   return Os().AdjustTokenPrivileges(Token.Get(), FALSE, &Privileges, sizeof Privileges, nullptr, &Returned) != FALSE;
 }
+
+std::vector<TProcessImage> RunningProcesses() {
+  std::vector<TProcessImage> Out;
+  TOwnedHandle Snapshot(Os().CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  if (!Snapshot) return Out;
+  PROCESSENTRY32W Entry = {};
+  Entry.dwSize = sizeof Entry;
+  for (BOOL More = Os().Process32FirstW(Snapshot.Get(), &Entry); More; More = Os().Process32NextW(Snapshot.Get(), &Entry)) {
+    const WCHAR* Name = Entry.szExeFile;
+    size_t Length = 0;
+    while (Length < MAX_PATH && Name[Length]) ++Length;
+    Out.push_back({Entry.th32ProcessID, TWideString(Name, Length)});
+  }
+  return Out;
+}

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "os/System.h"
 
@@ -19,3 +20,11 @@ bool KillProcess(DWORD Pid);
 bool IsAdmin();
 // Enables or disables SeDebugPrivilege; true when the adjustment call succeeded.
 bool SetDebugPrivilege(bool Enable);
+
+// A running process with its executable name as the system keeps it.
+struct TProcessImage {
+  DWORD Pid = 0;
+  TWideString Name;
+};
+// The running processes in the snapshot's order; empty when none can be had.
+std::vector<TProcessImage> RunningProcesses();

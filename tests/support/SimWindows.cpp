@@ -465,6 +465,16 @@ BOOL TSimWindows::WriteFile(HANDLE File, const void* Data, DWORD Size, DWORD* Wr
   TLock Lock(M);
   TGate G = Gate(Lock, "WriteFile");
   if (Written) *Written = 0;
+  if (TStdStream* S = StdStream(File)) {
+    if (G.Fail) {
+      SetError(G.Error);
+      return FALSE;
+    }
+    S->Bytes.append(static_cast<const char*>(Data), Size);
+    ++S->Writes;
+    if (Written) *Written = Size;
+    return TRUE;
+  }
   THandle* H = Find(File);
   if (!H || H->Kind != "file") {
     SetError(ERROR_INVALID_HANDLE);
@@ -607,7 +617,8 @@ NTSTATUS TSimWindows::NtQueryObject(HANDLE Handle, ULONG InfoClass, void* Info, 
   size_t Bytes = Object->Name.size() * 2;
   size_t Needed = sizeof(OBJECT_NAME_INFORMATION) + Bytes + 2;
   if (ReturnLength) *ReturnLength = static_cast<ULONG>(Needed);
-  if (Needed > Length) return STATUS_INFO_LENGTH_MISMATCH;
+  if (Length < sizeof(OBJECT_NAME_INFORMATION)) return STATUS_INFO_LENGTH_MISMATCH;
+  if (Needed > Length) return ObjectNameTooSmall;
   auto* Out = static_cast<OBJECT_NAME_INFORMATION*>(Info);
   auto* Text = reinterpret_cast<WCHAR*>(Out + 1);
   std::memcpy(Text, Object->Name.data(), Bytes);
@@ -859,6 +870,27 @@ DWORD TSimWindows::CharUpperBuffA(char* Text, DWORD Length) {
   return Length;
 }
 
+DWORD TSimWindows::CharUpperBuffW(WCHAR* Text, DWORD Length) {
+  // As the Unicode tables have it for the scripts the tests use: Latin,
+  // Greek, Cyrillic and the full-width letters; the rest has no case.
+  for (DWORD I = 0; I < Length; ++I) {
+    const unsigned C = Text[I];
+    unsigned Upper = C;
+    if ((C >= 'a' && C <= 'z') || (C >= 0xE0 && C <= 0xFE && C != 0xF7)) Upper = C - 0x20;
+    else if (C == 0xFF) Upper = 0x178;
+    else if (((C >= 0x100 && C <= 0x137) || (C >= 0x14A && C <= 0x177)) && (C & 1) && C != 0x131) Upper = C - 1;
+    else if (((C >= 0x139 && C <= 0x148) || (C >= 0x179 && C <= 0x17E)) && !(C & 1)) Upper = C - 1;
+    else if (C == 0x131) Upper = 'I';
+    else if (C >= 0x3B1 && C <= 0x3C9 && C != 0x3C2) Upper = C - 0x20;
+    else if (C == 0x3C2) Upper = 0x3A3;
+    else if (C >= 0x430 && C <= 0x44F) Upper = C - 0x20;
+    else if (C >= 0x450 && C <= 0x45F) Upper = C - 0x50;
+    else if (C >= 0xFF41 && C <= 0xFF5A) Upper = C - 0x20;
+    Text[I] = static_cast<WCHAR>(Upper);
+  }
+  return Length;
+}
+
 // ---- Processes ------------------------------------------------------------------------
 
 HANDLE TSimWindows::CreateToolhelp32Snapshot(DWORD Flags, DWORD) {
@@ -879,34 +911,65 @@ HANDLE TSimWindows::CreateToolhelp32Snapshot(DWORD Flags, DWORD) {
   return Handle;
 }
 
+void TSimWindows::RewindSnapshot(HANDLE Snapshot) {
+  TLock Lock(M);
+  THandle* H = Find(Snapshot);
+  if (H && H->Kind == "snapshot") Snapshots[H->Snapshot - 1]->Next = 0;
+}
+
 BOOL TSimWindows::Process32First(HANDLE Snapshot, PROCESSENTRY32* Entry) {
-  {
-    TLock Lock(M);
-    THandle* H = Find(Snapshot);
-    if (H && H->Kind == "snapshot") Snapshots[H->Snapshot - 1]->Next = 0;
-  }
+  RewindSnapshot(Snapshot);
   return Process32Next(Snapshot, Entry);
 }
 
-BOOL TSimWindows::Process32Next(HANDLE Snapshot, PROCESSENTRY32* Entry) {
-  TLock Lock(M);
-  TGate G = Gate(Lock, "Process32Next");
+namespace {
+// An entry of either width, cleared but for its size, for one process.
+template <typename TEntry>
+void StartEntry(TEntry* Entry, DWORD Pid) {
+  const DWORD Size = Entry->dwSize;
+  std::memset(Entry, 0, sizeof(*Entry));
+  Entry->dwSize = Size;
+  Entry->th32ProcessID = Pid;
+}
+}  // namespace
+
+const std::pair<DWORD, std::string>* TSimWindows::NextSnapshotEntry(TLock& Lock, const char* Op, HANDLE Snapshot,
+                                                                    bool Valid) {
+  TGate G = Gate(Lock, Op);
   THandle* H = Find(Snapshot);
-  if (G.Fail || !H || H->Kind != "snapshot" || Entry->dwSize != sizeof(PROCESSENTRY32)) {
+  if (G.Fail || !H || H->Kind != "snapshot" || !Valid) {
     SetError(G.Fail ? G.Error : ERROR_INVALID_PARAMETER);
-    return FALSE;
+    return nullptr;
   }
   TSnapshot& S = *Snapshots[H->Snapshot - 1];
   if (S.Next >= S.Entries.size()) {
     SetError(18 /* ERROR_NO_MORE_FILES */);
-    return FALSE;
+    return nullptr;
   }
-  auto& E = S.Entries[S.Next++];
-  DWORD Size = Entry->dwSize;
-  std::memset(Entry, 0, sizeof(*Entry));
-  Entry->dwSize = Size;
-  Entry->th32ProcessID = E.first;
-  std::strncpy(Entry->szExeFile, E.second.c_str(), MAX_PATH - 1);
+  return &S.Entries[S.Next++];
+}
+
+BOOL TSimWindows::Process32Next(HANDLE Snapshot, PROCESSENTRY32* Entry) {
+  TLock Lock(M);
+  auto* E = NextSnapshotEntry(Lock, "Process32Next", Snapshot, Entry->dwSize == sizeof(PROCESSENTRY32));
+  if (!E) return FALSE;
+  StartEntry(Entry, E->first);
+  std::strncpy(Entry->szExeFile, E->second.c_str(), MAX_PATH - 1);
+  return TRUE;
+}
+
+BOOL TSimWindows::Process32FirstW(HANDLE Snapshot, PROCESSENTRY32W* Entry) {
+  RewindSnapshot(Snapshot);
+  return Process32NextW(Snapshot, Entry);
+}
+
+BOOL TSimWindows::Process32NextW(HANDLE Snapshot, PROCESSENTRY32W* Entry) {
+  TLock Lock(M);
+  auto* E = NextSnapshotEntry(Lock, "Process32NextW", Snapshot, Entry->dwSize == sizeof(PROCESSENTRY32W));
+  if (!E) return FALSE;
+  StartEntry(Entry, E->first);
+  const std::u16string Name = Wide(E->second);
+  std::copy_n(Name.begin(), std::min<size_t>(Name.size(), MAX_PATH - 1), Entry->szExeFile);
   return TRUE;
 }
 
@@ -1412,4 +1475,55 @@ void TSimWindows::ProcessMessages() {
     Hook = OnProcessMessages;
   }
   if (Hook) Hook();
+}
+
+// ---- Console --------------------------------------------------------------------------
+
+namespace {
+// Standard handles are not in any handle table, as on Windows, where they
+// may be console handles of no object.
+HANDLE const StdOutHandle = reinterpret_cast<HANDLE>(uintptr_t(0x7FF0)), StdErrHandle = reinterpret_cast<HANDLE>(uintptr_t(0x7FF4));
+}  // namespace
+
+TSimWindows::TStdStream* TSimWindows::StdStream(HANDLE Handle) {
+  return Handle == StdOutHandle ? &StdOut : Handle == StdErrHandle ? &StdErr : nullptr;
+}
+
+HANDLE TSimWindows::GetStdHandle(DWORD Which) {
+  TLock Lock(M);
+  TGate G = Gate(Lock, "GetStdHandle");
+  if (G.Fail) {
+    SetError(G.Error);
+    return INVALID_HANDLE_VALUE;
+  }
+  return Which == STD_OUTPUT_HANDLE ? StdOutHandle : Which == STD_ERROR_HANDLE ? StdErrHandle : nullptr;
+}
+
+BOOL TSimWindows::GetConsoleMode(HANDLE Console, DWORD* Mode) {
+  TLock Lock(M);
+  TGate G = Gate(Lock, "GetConsoleMode");
+  TStdStream* S = StdStream(Console);
+  if (G.Fail || !S || !S->Console) {
+    SetError(ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  *Mode = 3;
+  return TRUE;
+}
+
+BOOL TSimWindows::WriteConsoleW(HANDLE Console, const WCHAR* Text, DWORD Count, DWORD* Written, void*) {
+  TLock Lock(M);
+  TGate G = Gate(Lock, "WriteConsoleW");
+  if (Written) *Written = 0;
+  TStdStream* S = StdStream(Console);
+  // A file or pipe is no console: the call is refused.
+  if (G.Fail || !S || !S->Console) {
+    SetError(G.Fail ? G.Error : ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  S->ConsoleText.append(reinterpret_cast<const char16_t*>(Text), Count);
+  if (Count && Text[Count - 1] >= 0xD800 && Text[Count - 1] <= 0xDBFF) S->SplitPair = true;
+  ++S->Writes;
+  if (Written) *Written = Count;
+  return TRUE;
 }

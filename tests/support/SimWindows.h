@@ -126,6 +126,9 @@ class TSimWindows : public TSystem {
   bool ExtendedTableSupported = true;
   size_t AllocationLimit = SIZE_MAX;  // VirtualAlloc fails above this size
   bool DoubleByteCodePage = false;    // non-ASCII characters take two bytes
+  // What the object-name query says when the name does not fit a buffer
+  // that holds its record's header: Windows versions differ.
+  NTSTATUS ObjectNameTooSmall = STATUS_INFO_LENGTH_MISMATCH;
   bool PsapiMissing = false;
   bool FullImageNameMissing = false;  // QueryFullProcessImageNameA, as before Vista
   bool ThreadToken = false;           // OpenThreadToken finds a token
@@ -233,6 +236,16 @@ class TSimWindows : public TSystem {
   std::function<void()> OnProcessMessages;
   std::vector<ULONG> SystemQueryLengths;
   std::map<std::pair<HWND, UINT_PTR>, UINT> Timers;  // the timers set: window and id, period
+  // Standard output and error: a file or pipe takes bytes, a console takes
+  // UTF-16 through WriteConsoleW (and bytes through WriteFile, as Windows does).
+  struct TStdStream {
+    bool Console = false;
+    std::string Bytes;
+    std::u16string ConsoleText;
+    size_t Writes = 0;  // calls that wrote to it
+    bool SplitPair = false;  // a WriteConsoleW call ended inside a surrogate pair
+  };
+  TStdStream StdOut, StdErr;
 
   // ---- TSystem ------------------------------------------------------------------------
   NTSTATUS NtQuerySystemInformation(ULONG InfoClass, void* Info, ULONG Length, ULONG* ReturnLength) override;
@@ -263,9 +276,12 @@ class TSimWindows : public TSystem {
   int WideCharToMultiByte(UINT CodePage, DWORD Flags, const WCHAR* Wide, int WideCount, char* Multi, int MultiSize,
                           const char* DefaultChar, BOOL* UsedDefault) override;
   DWORD CharUpperBuffA(char* Text, DWORD Length) override;
+  DWORD CharUpperBuffW(WCHAR* Text, DWORD Length) override;
   HANDLE CreateToolhelp32Snapshot(DWORD Flags, DWORD ProcessId) override;
   BOOL Process32First(HANDLE Snapshot, PROCESSENTRY32* Entry) override;
   BOOL Process32Next(HANDLE Snapshot, PROCESSENTRY32* Entry) override;
+  BOOL Process32FirstW(HANDLE Snapshot, PROCESSENTRY32W* Entry) override;
+  BOOL Process32NextW(HANDLE Snapshot, PROCESSENTRY32W* Entry) override;
   HANDLE OpenProcess(DWORD Access, BOOL Inherit, DWORD ProcessId) override;
   DWORD GetModuleFileNameExA(HANDLE Process, HMODULE Module, char* FileName, DWORD Size) override;
   BOOL QueryFullProcessImageNameA(HANDLE Process, DWORD Flags, char* Name, DWORD* Size) override;
@@ -305,8 +321,12 @@ class TSimWindows : public TSystem {
   void ProcessMessages() override;
   UINT_PTR SetTimer(HWND Window, UINT_PTR Id, UINT Elapse, TIMERPROC Procedure) override;
   BOOL KillTimer(HWND Window, UINT_PTR Id) override;
+  HANDLE GetStdHandle(DWORD Which) override;
+  BOOL GetConsoleMode(HANDLE Console, DWORD* Mode) override;
+  BOOL WriteConsoleW(HANDLE Console, const WCHAR* Text, DWORD Count, DWORD* Written, void* Reserved) override;
 
  private:
+
   struct TThread;
   struct TSnapshot {
     std::vector<std::pair<DWORD, std::string>> Entries;
@@ -338,6 +358,10 @@ class TSimWindows : public TSystem {
   // Status set when the query ends first (a planned fault, no such handle).
   std::shared_ptr<TObject> QueriedObject(TLock& Lock, const char* Op, HANDLE Handle, NTSTATUS* Status);
   HANDLE AddOwn(std::shared_ptr<TObject> Object, const std::string& Kind);
+  TStdStream* StdStream(HANDLE Handle);
+  void RewindSnapshot(HANDLE Snapshot);
+  // The snapshot entry a Process32 call moves to; null with the error set.
+  const std::pair<DWORD, std::string>* NextSnapshotEntry(TLock& Lock, const char* Op, HANDLE Snapshot, bool Valid);
   TProcess* FindProcess(DWORD Pid);
   TProcess* ProcessBehind(HANDLE Process);  // the process a process handle refers to
   std::string KeyPath(HKEY Key, const char* SubKey) const;

@@ -4,12 +4,15 @@
 // one line, then waits until its standard input closes or the test that
 // started it ("parent:PID") has ended. Each "write" line on its standard input
 // writes a byte through the locked file's handle and answers "written" or
-// "failed ERROR".
+// "failed ERROR". Names are read from the wide command line, in any script;
+// one longer than MAX_PATH is opened through the \\?\ form, which has no
+// such bound.
 #include <windows.h>
 
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
+#include <cwchar>
+#include <string>
 
 namespace {
 
@@ -20,39 +23,42 @@ DWORD WINAPI EndWithTheParent(LPVOID Parent) {
   ExitProcess(0);
 }
 
+HANDLE OpenFile(const std::wstring& Name) {
+  const std::wstring Path = Name.size() >= MAX_PATH && Name.compare(0, 4, L"\\\\?\\") != 0 ? L"\\\\?\\" + Name : Name;
+  return CreateFileW(Path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                     nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
 }  // namespace
 
-int main(int argc, char** argv) {
+int wmain(int argc, wchar_t** argv) {
   HANDLE Locked = INVALID_HANDLE_VALUE;
   for (int i = 1; i < argc; ++i) {
     HANDLE H;
-    if (std::strncmp(argv[i], "parent:", 7) == 0) {
-      HANDLE Parent = OpenProcess(SYNCHRONIZE, FALSE, std::strtoul(argv[i] + 7, nullptr, 10));
+    if (std::wcsncmp(argv[i], L"parent:", 7) == 0) {
+      HANDLE Parent = OpenProcess(SYNCHRONIZE, FALSE, std::wcstoul(argv[i] + 7, nullptr, 10));
       if (Parent) CloseHandle(CreateThread(nullptr, 0, EndWithTheParent, Parent, 0, nullptr));
       continue;
     }
-    if (std::strncmp(argv[i], "many:", 5) == 0) {
-      char* Dir = nullptr;
-      long N = std::strtol(argv[i] + 5, &Dir, 10);
+    if (std::wcsncmp(argv[i], L"many:", 5) == 0) {
+      wchar_t* Dir = nullptr;
+      long N = std::wcstol(argv[i] + 5, &Dir, 10);
       for (long K = 0; K < N; ++K) {
-        char Name[300];
-        std::snprintf(Name, sizeof Name, "%s\\f%05ld.dat", Dir + 1, K);
-        H = CreateFileA(Name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                        nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        wchar_t Name[300];
+        std::swprintf(Name, 300, L"%ls\\f%05ld.dat", Dir + 1, K);
+        H = OpenFile(Name);
         std::printf("%llx\n", static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(H)));
       }
       continue;
     }
-    if (std::strncmp(argv[i], "locked:", 7) == 0) {
-      H = Locked = CreateFileA(argv[i] + 7, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+    if (std::wcsncmp(argv[i], L"locked:", 7) == 0) {
+      H = Locked = CreateFileW(argv[i] + 7, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
                                FILE_ATTRIBUTE_NORMAL, nullptr);
-    } else if (std::strncmp(argv[i], "pipe:", 5) == 0) {
-      char Name[300];
-      std::snprintf(Name, sizeof Name, "\\\\.\\pipe\\%s", argv[i] + 5);
-      H = CreateNamedPipeA(Name, PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE, 1, 512, 512, 0, nullptr);
+    } else if (std::wcsncmp(argv[i], L"pipe:", 5) == 0) {
+      const std::wstring Name = std::wstring(L"\\\\.\\pipe\\") + (argv[i] + 5);
+      H = CreateNamedPipeW(Name.c_str(), PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE, 1, 512, 512, 0, nullptr);
     } else {
-      H = CreateFileA(argv[i], GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                      nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+      H = OpenFile(argv[i]);
     }
     std::printf("%llx\n", static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(H)));
   }

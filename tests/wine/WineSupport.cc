@@ -12,6 +12,76 @@ std::string ExeFolder() {
   return Folder.substr(0, Folder.find_last_of("\\/") + 1);
 }
 
+std::wstring WideFromUtf8(const std::string& Text) {
+  std::wstring Wide(Text.size(), L'\0');
+  const int N = MultiByteToWideChar(CP_UTF8, 0, Text.data(), static_cast<int>(Text.size()), Wide.data(),
+                                    static_cast<int>(Wide.size()));
+  Wide.resize(N > 0 ? static_cast<size_t>(N) : 0);
+  return Wide;
+}
+
+std::vector<std::string> HardNames(const std::string& Folder, size_t LongLength) {
+  std::string Deep = Folder + "\\" + std::string(120, 'd');
+  CreateDirectoryW(WideFromUtf8("\\\\?\\" + Deep).c_str(), nullptr);
+  const std::string Start = Deep + "\\long-";
+  return {Folder + "\\\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E\xE3\x81\xAE\xE3\x83\x95\xE3\x82\xA1\xE3\x82\xA4\xE3\x83\xAB.txt",
+          Folder + "\\smile \xF0\x9F\x98\x80.log",
+          Folder + "\\b\xC3\xA4r, \xC3\xA4.txt",
+          Start + std::string(LongLength - Start.size() - 4, 'x') + ".dat"};
+}
+
+namespace {
+// Reads a pipe to its end on a thread of its own, so neither of a child's two
+// pipes can fill while the other is read.
+DWORD WINAPI ReadToEnd(LPVOID Parameter) {
+  auto* Pipe = static_cast<std::pair<HANDLE, std::string>*>(Parameter);
+  char Buffer[4096];
+  DWORD Read;
+  while (ReadFile(Pipe->first, Buffer, sizeof Buffer, &Read, nullptr) && Read > 0) Pipe->second.append(Buffer, Read);
+  return 0;
+}
+}  // namespace
+
+TConsoleRun RunConsoleProgram(const std::string& Arguments, const std::function<void(HANDLE Process)>& Started) {
+  TConsoleRun Run;
+  SECURITY_ATTRIBUTES Inherit = {sizeof Inherit, nullptr, TRUE};
+  std::pair<HANDLE, std::string> Out{}, Err{};
+  HANDLE OutWrite, ErrWrite;
+  CreatePipe(&Out.first, &OutWrite, &Inherit, 0);
+  CreatePipe(&Err.first, &ErrWrite, &Inherit, 0);
+  SetHandleInformation(Out.first, HANDLE_FLAG_INHERIT, 0);
+  SetHandleInformation(Err.first, HANDLE_FLAG_INHERIT, 0);
+  STARTUPINFOW Startup = {};
+  Startup.cb = sizeof Startup;
+  Startup.dwFlags = STARTF_USESTDHANDLES;
+  Startup.hStdInput = nullptr;
+  Startup.hStdOutput = OutWrite;
+  Startup.hStdError = ErrWrite;
+  std::wstring Line = WideFromUtf8("\"" + ExeFolder() + "..\\" + LX_CONSOLE_EXE + "\" " + Arguments);
+  PROCESS_INFORMATION Info = {};
+  const BOOL Made = CreateProcessW(nullptr, Line.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr,
+                                   &Startup, &Info);
+  CloseHandle(OutWrite);
+  CloseHandle(ErrWrite);
+  if (Made) {
+    if (Started) Started(Info.hProcess);
+    HANDLE Reader = CreateThread(nullptr, 0, ReadToEnd, &Err, 0, nullptr);
+    ReadToEnd(&Out);
+    WaitForSingleObject(Reader, INFINITE);
+    CloseHandle(Reader);
+    WaitForSingleObject(Info.hProcess, INFINITE);
+    GetExitCodeProcess(Info.hProcess, &Run.Exit);
+    CloseHandle(Info.hProcess);
+    CloseHandle(Info.hThread);
+    Run.Started = true;
+  }
+  CloseHandle(Out.first);
+  CloseHandle(Err.first);
+  Run.Out = std::move(Out.second);
+  Run.Err = std::move(Err.second);
+  return Run;
+}
+
 std::string TempFolder(const std::string& Name) {
   char Base[MAX_PATH];
   GetTempPathA(MAX_PATH, Base);
@@ -29,15 +99,14 @@ TChild::TChild(const std::vector<std::string>& Opens) {
   SetHandleInformation(StdinWrite, HANDLE_FLAG_INHERIT, 0);
   std::string Command = "\"" + ExeFolder() + LX_CHILD_EXE + "\" parent:" + std::to_string(GetCurrentProcessId());
   for (auto& O : Opens) Command += " \"" + O + "\"";
-  STARTUPINFOA Startup = {};
+  STARTUPINFOW Startup = {};
   Startup.cb = sizeof Startup;
   Startup.dwFlags = STARTF_USESTDHANDLES;
   Startup.hStdInput = InRead;
   Startup.hStdOutput = OutWrite;
   Startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
-  std::vector<char> Line(Command.begin(), Command.end());
-  Line.push_back('\0');
-  BOOL Made = CreateProcessA(nullptr, Line.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr,
+  std::wstring Line = WideFromUtf8(Command);
+  BOOL Made = CreateProcessW(nullptr, Line.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr,
                              &Startup, &Info);
   CloseHandle(OutWrite);
   CloseHandle(InRead);

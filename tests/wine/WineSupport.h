@@ -28,6 +28,26 @@ class TChild {
   bool Ready = false;
 };
 
+// UTF-8 as UTF-16.
+std::wstring WideFromUtf8(const std::string& Text);
+
+// Files in Folder whose names are hard to carry (UTF-8): Japanese, an emoji
+// (a surrogate pair in UTF-16), an "ä" with a comma, and one whose whole path
+// is LongLength characters, in a folder this makes.
+std::vector<std::string> HardNames(const std::string& Folder, size_t LongLength = 300);
+
+// lumorexc.exe run to its end with Arguments (UTF-8), its standard output and
+// error captured through pipes.
+struct TConsoleRun {
+  bool Started = false;
+  DWORD Exit = 0;
+  std::string Out, Err;
+};
+// Started, when given, is called with the program's process as soon as it
+// runs.
+TConsoleRun RunConsoleProgram(const std::string& Arguments,
+                              const std::function<void(HANDLE Process)>& Started = nullptr);
+
 // A folder of its own under the Wine prefix's C: drive, removed afterwards.
 std::string TempFolder(const std::string& Name);
 // The folder that holds the test programs.

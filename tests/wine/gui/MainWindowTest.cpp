@@ -382,6 +382,41 @@ TEST(MainWindowGui, RealProgramListsTheFilesOfAChildItIsPointedAt) {
 
 }  // namespace
 
+TEST(MainWindowGui, RealProgramListsAPathLongerThanItsFieldCutAndOtherNamesAsBefore) {
+  TRegistryLock Lock;
+  const std::vector<std::string> Files = HardNames(TempFolder("gui-long"));
+  TChild Child(Files);
+  ASSERT_TRUE(Child.Started());
+  ASSERT_EQ(Files.back().size(), 300u);
+
+  TRunningProgram Program;
+  ASSERT_NE(Program.Main(), nullptr);
+  HWND List = GetDlgItem(Program.Main(), IdListView1);
+  std::string Seen;
+  ASSERT_TRUE(Program.Pick(Child.Pid(), "lxchild.exe", &Seen)) << Seen;
+  HANDLE Remote = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, Program.Pid());
+  ASSERT_NE(Remote, nullptr);
+  TRemoteText R = {Remote, static_cast<BYTE*>(VirtualAllocEx(Remote, nullptr, 4096, MEM_COMMIT, PAGE_READWRITE))};
+  const int Rows = static_cast<int>(SendMessageA(List, LVM_GETITEMCOUNT, 0, 0));
+  for (size_t F = 0; F < Files.size(); ++F) {
+    // What the window's field holds: the name in the ANSI code page, the
+    // long one cut at 259 characters plus its NUL.
+    const std::wstring Wide = WideFromUtf8(Files[F]);
+    char Ansi[1024] = {};
+    WideCharToMultiByte(CP_ACP, 0, Wide.c_str(), static_cast<int>(Wide.size()), Ansi, sizeof Ansi - 1, nullptr,
+                        nullptr);
+    const std::string Shown = std::string(Ansi).substr(0, 259);
+    std::string Got;
+    for (int I = 0; I < Rows && Got.empty(); ++I)
+      if (RemoteItemText(List, R, I, 0) == HandleText(Child.Handles()[F])) Got = RemoteItemText(List, R, I, 1);
+    EXPECT_EQ(_stricmp(Got.c_str(), Shown.c_str()), 0) << Got << " for " << Shown;
+    EXPECT_EQ(Got.size(), F + 1 == Files.size() ? 259u : Shown.size());
+  }
+  VirtualFreeEx(Remote, R.Block, 0, MEM_RELEASE);
+  CloseHandle(Remote);
+  EXPECT_TRUE(Program.Close());
+}
+
 TEST(MainWindowGui, RealProgramFindsTheHolderOfAChildsFileWithCtrlF) {
   TRegistryLock Lock;
   std::string Folder = TempFolder("find");

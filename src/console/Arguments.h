@@ -1,0 +1,28 @@
+// What the console program was asked to do, read from its wide arguments.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "os/System.h"
+
+enum class TFormat { Table, Csv, Json };
+
+struct TRequest {
+  enum { List, Help, Version, Usage } Action = List;
+  std::string Error;  // for Usage: what was wrong, in one line
+  TFormat Format = TFormat::Table;
+  bool All = false;   // pipes, devices and paths without a drive letter too
+  TWideString Find;   // empty: every file
+  std::vector<DWORD> Pids;
+  std::vector<TWideString> Names;  // as given
+};
+
+// Reads the arguments after the program's name. An argument that starts with
+// a digit and holds no dot is a PID and must be a whole decimal number; any
+// other is an image name ("7z.exe" names an image whose name starts with a
+// digit).
+TRequest ReadArguments(const std::vector<TWideString>& Arguments);
+
+// The text of --help, exit codes included.
+extern const char* const UsageText;

@@ -1,0 +1,158 @@
+#include "console/Console.h"
+
+#include <algorithm>
+#include <unordered_map>
+
+#include "console/Arguments.h"
+#include "console/Output.h"
+#include "console/Text.h"
+#include "inspect/ListOpenFiles.h"
+#include "process/Process.h"
+
+#ifndef LUMOREX_VERSION
+#define LUMOREX_VERSION "0"
+#endif
+
+namespace {
+
+// One line on a console's standard error that counts what is done, once the
+// run has taken a second; erased before any other output reaches the console,
+// and at the end. Never on a redirected standard error.
+class TProgress {
+ public:
+  explicit TProgress(TStream& Err) : Err(Err), Start(Os().GetTickCount()) {}
+  void Count(size_t Processes, size_t Files) {
+    if (!Err.IsConsole()) return;
+    const DWORD Now = Os().GetTickCount();
+    if (Now - Start < ProgressAfterMs || (Width && Now - ShownAt < ProgressEveryMs)) return;
+    const std::string Line =
+        "\r" + std::to_string(Processes) + " processes, " + std::to_string(Files) + " files done";
+    Erase();
+    Err.Write(Line);
+    Err.Flush();
+    Width = Line.size() - 1;
+    ShownAt = Now;
+  }
+  void Erase() {
+    if (!Width) return;
+    Err.Write("\r" + std::string(Width, ' ') + "\r");
+    Width = 0;
+    Err.Flush();
+  }
+  static void EraseBefore(void* Progress) { static_cast<TProgress*>(Progress)->Erase(); }
+
+ private:
+  TStream& Err;
+  const DWORD Start;
+  DWORD ShownAt = 0;
+  size_t Width = 0;  // of the line shown; 0 when none is
+};
+
+// The processes asked for, in the snapshot's order, each once; a PID or NAME
+// that names none is said on standard error.
+std::vector<TProcessImage> Selected(const TRequest& Request, TStream& Err) {
+  std::vector<TProcessImage> Running = RunningProcesses();
+  if (Request.Pids.empty() && Request.Names.empty()) return Running;
+  std::vector<TProcessImage> Chosen;
+  for (const TProcessImage& P : Running) {
+    const bool ByPid = std::find(Request.Pids.begin(), Request.Pids.end(), P.Pid) != Request.Pids.end();
+    const bool ByName = std::any_of(Request.Names.begin(), Request.Names.end(),
+                                    [&](const TWideString& N) { return ImageNameMatches(P.Name, N); });
+    if (ByPid || ByName) Chosen.push_back(P);
+  }
+  for (DWORD Pid : Request.Pids)
+    if (std::none_of(Running.begin(), Running.end(), [&](const TProcessImage& P) { return P.Pid == Pid; }))
+      Err.Write("lumorexc: no running process has PID " + std::to_string(Pid) + "\r\n");
+  for (const TWideString& Name : Request.Names)
+    if (std::none_of(Running.begin(), Running.end(), [&](const TProcessImage& P) { return ImageNameMatches(P.Name, Name); }))
+      Err.Write("lumorexc: no running process is named \"" + Utf8(Name) + "\"\r\n");
+  Err.Flush();
+  return Chosen;
+}
+
+}  // namespace
+
+int RunConsole(const std::vector<TWideString>& Arguments) {
+  TStream Out(STD_OUTPUT_HANDLE), Err(STD_ERROR_HANDLE);
+  const TRequest Request = ReadArguments(Arguments);
+  switch (Request.Action) {
+    case TRequest::Help:
+      Out.Write(UsageText);
+      return Out.Flush() ? ExitListed : ExitCannot;
+    case TRequest::Version:
+      Out.Write("lumorexc " LUMOREX_VERSION "\r\n");
+      return Out.Flush() ? ExitListed : ExitCannot;
+    case TRequest::Usage:
+      Err.Write("lumorexc: " + Request.Error + "\r\n" + UsageText);
+      Err.Flush();
+      return ExitUsage;
+    case TRequest::List:
+      break;
+  }
+  if (!IsAdmin()) {
+    Err.Write("lumorexc: administrative rights are needed\r\n");
+    Err.Flush();
+    return ExitCannot;
+  }
+  SetDebugPrivilege(true);
+
+  const std::vector<TProcessImage> Processes = Selected(Request, Err);
+  uint16_t FileType = 0;
+  TInfoTable Table = GetInfoTable(&FileType);
+  if (!Table) {
+    Err.Write("lumorexc: the system handle table could not be read\r\n");
+    Err.Flush();
+    return ExitCannot;
+  }
+  // One walk keeps the file entries of the processes asked for, in table order.
+  std::unordered_map<DWORD, std::vector<THandleTableView::TEntry>> ByOwner;
+  for (const TProcessImage& P : Processes) ByOwner[Table.OwnerKey(P.Pid)];
+  for (size_t I = 0; FileType != 0 && I < Table.NumberOfHandles(); ++I) {
+    const THandleTableView::TEntry Entry = Table.Entry(I);
+    if (Entry.ObjectTypeNumber != FileType) continue;
+    auto Found = ByOwner.find(Entry.ProcessId);
+    if (Found != ByOwner.end()) Found->second.push_back(Entry);
+  }
+
+  TProgress Progress(Err);
+  Out.SetBeforeConsoleWrite(&TProgress::EraseBefore, &Progress);
+  TRowWriter Rows(Request.Format, Out);
+  Rows.Begin();
+  const TWideString Sought = UpperCase(Request.Find);
+  const size_t SkippedBefore = NameHandlesSkipped();
+  size_t ProcessesDone = 0, FilesDone = 0;
+  for (const TProcessImage& P : Processes) {
+    std::vector<THandleTableView::TEntry>& Entries = ByOwner[Table.OwnerKey(P.Pid)];
+    TSharedProcess Process;
+    if (!Entries.empty()) Process = std::make_shared<const TOwnedHandle>(Os().OpenProcess(PROCESS_DUP_HANDLE, FALSE, P.Pid));
+    if (Process && *Process) {
+      const std::string Name = Utf8(P.Name);
+      const TNameSink Show = [&](size_t I, const TWideString& Path) {
+        Progress.Count(ProcessesDone, ++FilesDone);
+        if (Path.empty() || Out.Failed()) return;
+        // Without --all, what the window's Normal mode lists: drive-letter paths.
+        if (!Request.All && Path[0] == '\\') return;
+        if (!Sought.empty() && UpperCase(Path).find(Sought) == TWideString::npos) return;
+        const std::string Text = Utf8(Path);
+        Rows.File({P.Pid, Name, Entries[I].Handle, PathType(Text), Text});
+      };
+      NameProcessHandles(Process, Entries.data(), Entries.size(), Show, nullptr);
+    }
+    // What has been named is let go: memory follows what is being named.
+    std::vector<THandleTableView::TEntry>().swap(Entries);
+    Progress.Count(++ProcessesDone, FilesDone);
+    if (!Out.Flush()) break;
+  }
+  Rows.End();
+  Progress.Erase();
+  if (Out.Failed()) {
+    Err.Write("lumorexc: the output could not be written\r\n");
+    Err.Flush();
+    return ExitCannot;
+  }
+  if (NameHandlesSkipped() != SkippedBefore) {
+    Err.Write("lumorexc: some handles skipped: queries stuck\r\n");
+    Err.Flush();
+  }
+  return Rows.Rows() > 0 ? ExitListed : ExitNothing;
+}

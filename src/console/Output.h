@@ -1,0 +1,65 @@
+// Where the console program writes: a standard handle, and the rows in the
+// format asked for.
+#pragma once
+
+#include <string>
+
+#include "console/Arguments.h"
+
+// A standard handle. A console is written through its wide-character output,
+// so that any script shows right; a file or a pipe gets UTF-8. Text is
+// gathered up to a bound, then written: memory does not grow with the output.
+class TStream {
+ public:
+  explicit TStream(DWORD Which);
+  ~TStream() { Flush(); }
+  TStream(const TStream&) = delete;
+  TStream& operator=(const TStream&) = delete;
+  bool IsConsole() const { return Console; }
+  // Text is UTF-8.
+  void Write(const std::string& Text);
+  // False once any write has failed: a closed pipe, a full disk.
+  bool Flush();
+  bool Failed() const { return Broken; }
+  // Called before anything is written to a console, so a progress line on
+  // the same console can be erased first.
+  void SetBeforeConsoleWrite(void (*Hook)(void*), void* Context) {
+    Before = Hook;
+    BeforeContext = Context;
+  }
+
+ private:
+  HANDLE Handle;
+  bool Console = false;
+  bool Broken = false;
+  std::string Pending;
+  void (*Before)(void*) = nullptr;
+  void* BeforeContext = nullptr;
+};
+
+// One listed file, its texts in UTF-8.
+struct TListedFile {
+  DWORD Pid;
+  const std::string& Process;
+  ULONG_PTR Handle;
+  const char* Type;
+  const std::string& Path;
+};
+
+// Writes the rows as they come: a table for people (a line per process over a
+// line per file, as the window's all-processes layout), CSV with its header
+// line and CRLF line ends, or one JSON array.
+class TRowWriter {
+ public:
+  TRowWriter(TFormat Format, TStream& Out);
+  void Begin();
+  void File(const TListedFile& File);
+  void End();
+  size_t Rows() const { return Count; }
+
+ private:
+  TFormat Format;
+  TStream& Out;
+  size_t Count = 0;
+  DWORD LastPid = ~DWORD(0);
+};

@@ -1,0 +1,285 @@
+// The console program over the simulated machine: its arguments, its text
+// rules, and whole runs read back from standard output and error.
+#include "console/Arguments.h"
+#include "console/Console.h"
+#include "console/Text.h"
+
+#include <nlohmann/json.hpp>
+
+#include "support/Machine.h"
+
+namespace {
+
+TWideString W(const std::string& Utf8Text) {
+  const std::u16string Wide = TSimWindows::Wide(Utf8Text);
+  return TWideString(Wide.begin(), Wide.end());
+}
+
+std::vector<TWideString> Args(std::initializer_list<const char*> List) {
+  std::vector<TWideString> Out;
+  for (const char* A : List) Out.push_back(W(A));
+  return Out;
+}
+
+TEST(ConsoleArguments, EachFormOfEveryOptionAndEveryUsageError) {
+  struct TCase {
+    std::vector<const char*> Given;
+    int Action;
+    const char* Error;  // part of it, for a usage error
+    TFormat Format;
+    bool All;
+    const char* Find;
+    std::vector<DWORD> Pids;
+    std::vector<const char*> Names;
+  } Cases[] = {
+      {{}, TRequest::List, "", TFormat::Table, false, "", {}, {}},
+      {{"1234", "lxchild", "WORD.EXE", "7z.exe"}, TRequest::List, "", TFormat::Table, false, "", {1234}, {"lxchild", "WORD.EXE", "7z.exe"}},
+      {{"-a", "--csv", "-f", "Ä.txt", "4294967295"}, TRequest::List, "", TFormat::Csv, true, "Ä.txt", {4294967295u}, {}},
+      {{"--all", "--json", "--find", "日本", "--json"}, TRequest::List, "", TFormat::Json, true, "日本", {}, {}},
+      {{"--find=x y", "--", "-a"}, TRequest::List, "", TFormat::Table, false, "x y", {}, {"-a"}},
+      {{"--bogus", "-h"}, TRequest::Usage, "unknown option: --bogus", TFormat::Table, false, "", {}, {}},
+      {{"-x"}, TRequest::Usage, "unknown option: -x", TFormat::Table, false, "", {}, {}},
+      {{"12ab"}, TRequest::Usage, "PID is not a number: 12ab", TFormat::Table, false, "", {}, {}},
+      {{"0x1F"}, TRequest::Usage, "PID is not a number: 0x1F", TFormat::Table, false, "", {}, {}},
+      {{"4294967296"}, TRequest::Usage, "PID is out of range", TFormat::Table, false, "", {}, {}},
+      {{"-f"}, TRequest::Usage, "-f needs a TEXT", TFormat::Table, false, "", {}, {}},
+      {{"1", "--find"}, TRequest::Usage, "--find needs a TEXT", TFormat::Table, false, "", {}, {}},
+      {{"--find="}, TRequest::Usage, "--find needs a TEXT", TFormat::Table, false, "", {}, {}},
+      {{"-f", "a", "-f", "b"}, TRequest::Usage, "once", TFormat::Table, false, "", {}, {}},
+      {{"--csv", "--json"}, TRequest::Usage, "together", TFormat::Table, false, "", {}, {}},
+      {{"-a", "--help", "--bogus"}, TRequest::Help, "", TFormat::Table, false, "", {}, {}},
+      {{"--version"}, TRequest::Version, "", TFormat::Table, false, "", {}, {}},
+  };
+  for (const TCase& C : Cases) {
+    std::vector<TWideString> Given;
+    for (const char* A : C.Given) Given.push_back(W(A));
+    const TRequest R = ReadArguments(Given);
+    SCOPED_TRACE(C.Given.empty() ? "(none)" : C.Given[0]);
+    EXPECT_EQ(R.Action, C.Action);
+    EXPECT_NE(R.Error.find(C.Error), std::string::npos) << R.Error;
+    EXPECT_EQ(R.Error.empty(), C.Action != TRequest::Usage);
+    if (C.Action != TRequest::List) continue;
+    EXPECT_EQ(R.Format, C.Format);
+    EXPECT_EQ(R.All, C.All);
+    EXPECT_TRUE(R.Find == W(C.Find));
+    EXPECT_EQ(R.Pids, C.Pids);
+    ASSERT_EQ(R.Names.size(), C.Names.size());
+    for (size_t I = 0; I < C.Names.size(); ++I) EXPECT_TRUE(R.Names[I] == W(C.Names[I])) << I;
+  }
+}
+
+TEST(ConsoleText, Utf8BothWaysCsvFieldsAndImageNames) {
+  const WCHAR Emoji[] = {0xD83D, 0xDE00}, LoneHigh[] = {'a', 0xD83D, 'b'}, LoneLow[] = {0xDE00};
+  struct {
+    TWideString Wide;
+    std::string Utf8Text;
+  } Units[] = {{W("C:\\a.txt"), "C:\\a.txt"},
+               {TWideString(1, 0xE4), "\xC3\xA4"},
+               {TWideString(1, 0x65E5), "\xE6\x97\xA5"},
+               {TWideString(Emoji, 2), "\xF0\x9F\x98\x80"},
+               {TWideString(LoneHigh, 3), "a\xEF\xBF\xBD" "b"},
+               {TWideString(LoneLow, 1), "\xEF\xBF\xBD"}};
+  for (auto& U : Units) {
+    EXPECT_EQ(Utf8(U.Wide), U.Utf8Text);
+    if (U.Utf8Text.find("\xEF\xBF\xBD") == std::string::npos) {
+      EXPECT_TRUE(Utf16(U.Utf8Text) == U.Wide) << U.Utf8Text;
+    }
+  }
+  // Bytes that start no whole character, overlong forms and encoded
+  // surrogates each become one U+FFFD.
+  for (const char* Bad : {"\x80", "\xC3", "\xC0\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80"})
+    EXPECT_TRUE(Utf16(std::string(Bad) + "x").back() == 'x' && Utf16(Bad)[0] == 0xFFFD) << Bad;
+
+  struct {
+    const char* Field;
+    const char* Written;
+  } Fields[] = {{"C:\\a.txt", "C:\\a.txt"}, {"a,b", "\"a,b\""}, {"say \"hi\"", "\"say \"\"hi\"\"\""},
+                {"two\r\nlines", "\"two\r\nlines\""}, {" lead", "\" lead\""}, {"", ""}, {"日本", "日本"}};
+  for (auto& F : Fields) EXPECT_EQ(CsvField(F.Field), F.Written);
+
+  TSimWindows Sim;
+  TOsScope Scope(Sim);
+  struct {
+    const char* Image;
+    const char* Sought;
+    bool Matches;
+  } Names[] = {{"lxchild.exe", "lxchild", true},     {"lxchild.exe", "LXCHILD.EXE", true},
+               {"lxchild.exe", "lxchild.ex", false}, {"lxchild.exe", "lx", false},
+               {"Änderung.exe", "änderung", true},   {"Привет.exe", "ПРИВЕТ", true},
+               {"Ωmega.exe", "ωMEGA.exe", true},     {"日本語.exe", "日本語", true},
+               {"日本語.exe", "日本", false},        {"a.exe.exe", "a.exe", true}};
+  for (auto& N : Names) EXPECT_EQ(ImageNameMatches(W(N.Image), W(N.Sought)), N.Matches) << N.Image << " " << N.Sought;
+}
+
+class ConsoleRun : public TMachineTest {
+ protected:
+  ConsoleRun() {
+    Sim.AddAdministratorsGroup(0xF);
+    Sim.AddProcess(1234, "Ärger.exe");
+    Sim.AddFile(1234, "\\Device\\HarddiskVolume1\\docs\\日本語.txt", 0x7A4);
+    Sim.AddFile(1234, "\\Device\\HarddiskVolume1\\smile \xF0\x9F\x98\x80.log", 0x7A8);
+    Sim.AddFile(1234, "\\Device\\NamedPipe\\wkssvc", 0x7AC);
+    Sim.AddObject(1234, TSimWindows::EventType, "\\BaseNamedObjects\\ev", 0x7B0);
+    Sim.AddProcess(1300, "other.exe");
+    Sim.AddFile(1300, "\\Device\\HarddiskVolume1\\Straße\\Größe, \"ä\".csv", 0x10);
+    Sim.AddFile(1300, "\\Device\\HarddiskVolume1\\" + std::string(1000, 'l'), 0x14);
+  }
+  int Run(std::initializer_list<const char*> Given) {
+    Sim.StdOut.Bytes.clear();
+    Sim.StdErr.Bytes.clear();
+    return RunConsole(Args(Given));
+  }
+  std::string Out() const { return Sim.StdOut.Bytes; }
+  std::string Err() const { return Sim.StdErr.Bytes; }
+};
+
+TEST_F(ConsoleRun, TableCsvAndJsonHoldTheSameRowsWholeInUtf8) {
+  const std::string Long = "C:\\" + std::string(1000, 'l');
+  ASSERT_EQ(Run({}), ExitListed);
+  EXPECT_EQ(Out(),
+            "Process information: 1234 (Ärger.exe)\r\n"
+            "  0x000007A4  File  C:\\docs\\日本語.txt\r\n"
+            "  0x000007A8  File  C:\\smile \xF0\x9F\x98\x80.log\r\n"
+            "Process information: 1300 (other.exe)\r\n"
+            "  0x00000010  File  C:\\Straße\\Größe, \"ä\".csv\r\n"
+            "  0x00000014  File  " + Long + "\r\n");
+  EXPECT_EQ(Err(), "");
+
+  // The CSV byte for byte: CRLF line ends, the comma and quotes of a name
+  // quoted (the Wine tests read it back with a parser).
+  ASSERT_EQ(Run({"--csv", "-a"}), ExitListed);
+  EXPECT_EQ(Out(),
+            "PID,Process,Handle,Type,Path\r\n"
+            "1234,Ärger.exe,0x000007A4,File,C:\\docs\\日本語.txt\r\n"
+            "1234,Ärger.exe,0x000007A8,File,C:\\smile \xF0\x9F\x98\x80.log\r\n"
+            "1234,Ärger.exe,0x000007AC,Pipe,\\Device\\NamedPipe\\wkssvc\r\n"
+            "1300,other.exe,0x00000010,File,\"C:\\Straße\\Größe, \"\"ä\"\".csv\"\r\n"
+            "1300,other.exe,0x00000014,File," + Long + "\r\n");
+  const std::vector<std::vector<std::string>> Expected = {
+      {"1234", "Ärger.exe", "0x000007A4", "File", "C:\\docs\\日本語.txt"},
+      {"1234", "Ärger.exe", "0x000007A8", "File", "C:\\smile \xF0\x9F\x98\x80.log"},
+      {"1234", "Ärger.exe", "0x000007AC", "Pipe", "\\Device\\NamedPipe\\wkssvc"},
+      {"1300", "other.exe", "0x00000010", "File", "C:\\Straße\\Größe, \"ä\".csv"},
+      {"1300", "other.exe", "0x00000014", "File", Long}};
+
+  ASSERT_EQ(Run({"--json", "--all"}), ExitListed);
+  const nlohmann::json Json = nlohmann::json::parse(Out());
+  ASSERT_TRUE(Json.is_array());
+  ASSERT_EQ(Json.size(), Expected.size());
+  for (size_t I = 0; I < Expected.size(); ++I)
+    EXPECT_EQ(Json[I], nlohmann::json({{"pid", std::stoul(Expected[I][0])}, {"process", Expected[I][1]},
+                                       {"handle", Expected[I][2]}, {"type", Expected[I][3]}, {"path", Expected[I][4]}}))
+        << I;
+  ExpectAllReleased();
+}
+
+TEST_F(ConsoleRun, ExitCodesWithWhatStandardErrorSays) {
+  struct TCase {
+    std::vector<const char*> Given;
+    int Code;
+    const char* Said;  // part of standard error; "" for nothing
+    size_t Rows;       // lines on standard output that name a file
+  } Cases[] = {
+      {{"1234"}, ExitListed, "", 2},
+      {{"ärger"}, ExitListed, "", 2},
+      {{"OTHER.EXE", "1234"}, ExitListed, "", 4},
+      {{"--find", "GRÖSSE"}, ExitNothing, "", 0},  // no letter folds to two
+      {{"--find", "größe, \"Ä"}, ExitListed, "", 1},
+      {{"--find", "日本語", "1300"}, ExitNothing, "", 0},
+      {{"99999"}, ExitNothing, "no running process has PID 99999\r\n", 0},
+      {{"nosuch", "1234"}, ExitListed, "no running process is named \"nosuch\"\r\n", 2},
+      {{"System"}, ExitNothing, "", 0},
+      {{"--unknown"}, ExitUsage, "lumorexc: unknown option: --unknown\r\nUsage: lumorexc", 0},
+      {{"12ab"}, ExitUsage, "PID is not a number: 12ab\r\nUsage:", 0},
+      {{"--find"}, ExitUsage, "--find needs a TEXT\r\nUsage:", 0},
+  };
+  for (const TCase& C : Cases) {
+    std::vector<TWideString> Given;
+    for (const char* A : C.Given) Given.push_back(W(A));
+    SCOPED_TRACE(C.Given[0]);
+    Sim.StdOut.Bytes.clear();
+    Sim.StdErr.Bytes.clear();
+    EXPECT_EQ(RunConsole(Given), C.Code);
+    if (*C.Said) {
+      EXPECT_NE(Err().find(C.Said), std::string::npos) << Err();
+    } else {
+      EXPECT_EQ(Err(), "");
+    }
+    const std::string O = Out();
+    size_t Rows = 0;
+    for (size_t At = O.find("  0x"); At != std::string::npos; At = O.find("  0x", At + 1)) ++Rows;
+    EXPECT_EQ(Rows, C.Rows) << O;
+    if (C.Code == ExitUsage) {
+      EXPECT_EQ(O, "");
+    }
+  }
+  ASSERT_EQ(Run({"--help"}), ExitListed);
+  EXPECT_EQ(Out(), UsageText);
+  EXPECT_NE(Out().find("3  the handle table could not be read"), std::string::npos);
+  ExpectAllReleased();
+}
+
+TEST_F(ConsoleRun, WhatCannotBeDoneIsExitThreeAndNeverAWindow) {
+  Sim.StatusCall("NtQuerySystemInformation", static_cast<NTSTATUS>(0xC0000022), 0);
+  EXPECT_EQ(Run({}), ExitCannot);
+  EXPECT_EQ(Err(), "lumorexc: the system handle table could not be read\r\n");
+  Sim.ReleaseBlocked();
+  TSimWindows Other;
+  {
+    TOsScope Scope(Other);  // no Administrators group
+    EXPECT_EQ(RunConsole({}), ExitCannot);
+    EXPECT_EQ(Other.StdErr.Bytes, "lumorexc: administrative rights are needed\r\n");
+    EXPECT_EQ(Other.StdOut.Bytes, "");
+    EXPECT_TRUE(Other.MessageBoxes.empty());
+  }
+  EXPECT_TRUE(Sim.MessageBoxes.empty());
+}
+
+TEST_F(ConsoleRun, OutputThatCannotBeWrittenIsNoSuccess) {
+  Sim.FailCall("WriteFile", 1);
+  EXPECT_EQ(Run({}), ExitCannot);
+  EXPECT_NE(Err().find("the output could not be written"), std::string::npos);
+  ExpectAllReleased();
+}
+
+TEST_F(ConsoleRun, AConsoleGetsUtf16AndAProgressLineOnlyWhenItsErrorIsOne) {
+  const std::u16string Japanese = TSimWindows::Wide("C:\\docs\\日本語.txt");
+  // A row of emoji long enough to be written in parts, the pairs at odd
+  // places: no part may end inside one.
+  std::string Emoji = "\\Device\\HarddiskVolume1\\x";
+  for (int I = 0; I < 5000; ++I) Emoji += "\xF0\x9F\x98\x80";
+  Sim.AddProcess(1400, "e.exe");
+  Sim.AddFile(1400, Emoji, 0x10);
+  for (bool ErrConsole : {false, true}) {
+    SCOPED_TRACE(ErrConsole ? "standard error a console" : "standard error redirected");
+    Sim.StdOut = {};
+    Sim.StdErr = {};
+    Sim.StdOut.Console = true;
+    Sim.StdErr.Console = ErrConsole;
+    // The run's clock starts at its first look; by the next a second and a
+    // half have passed.
+    Sim.OnNextCall("GetTickCount", [&] { Sim.OnNextCall("GetTickCount", [&] { Sim.AdvanceClock(1500); }); });
+    ASSERT_EQ(RunConsole(Args({"1234", "1400"})), ExitListed);
+    EXPECT_FALSE(Sim.StdOut.SplitPair);
+    EXPECT_NE(Sim.StdOut.ConsoleText.find(TSimWindows::Wide("C:" + Emoji.substr(23) + "\r\n")), std::u16string::npos);
+    EXPECT_EQ(Sim.StdOut.Bytes, "");
+    EXPECT_NE(Sim.StdOut.ConsoleText.find(Japanese), std::u16string::npos);
+    EXPECT_NE(Sim.StdOut.ConsoleText.find(TSimWindows::Wide("smile \xF0\x9F\x98\x80.log")), std::u16string::npos);
+    const std::u16string& Progress = Sim.StdErr.ConsoleText;
+    EXPECT_EQ(Sim.StdErr.Bytes, "");
+    if (!ErrConsole) {
+      EXPECT_EQ(Progress, u"");
+      continue;
+    }
+    EXPECT_NE(Progress.find(u"processes, "), std::u16string::npos) << std::string(Progress.begin(), Progress.end());
+    // Erased at the end: the last line written is blank.
+    const size_t LastLine = Progress.rfind(u'\r', Progress.size() - 2);
+    ASSERT_NE(LastLine, std::u16string::npos);
+    EXPECT_EQ(Progress.back(), u'\r');
+    EXPECT_EQ(Progress.substr(LastLine + 1, Progress.size() - LastLine - 2).find_first_not_of(u' '),
+              std::u16string::npos);
+  }
+  ExpectAllReleased();
+}
+
+}  // namespace

@@ -1,0 +1,190 @@
+// The real lumorexc.exe, started as a child with its output captured, over a
+// child that holds files with names hard to carry and a pipe.
+#include <gtest/gtest.h>
+
+#include <limits>  // the CSV parser uses it without including it
+#define CSV_IO_NO_THREAD
+// The parser is not ours to keep warning-free.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wstringop-truncation"
+#include <libfccp/csv.h>
+#pragma GCC diagnostic pop
+#include <nlohmann/json.hpp>
+
+#include <memory>
+
+#include "inspect/ListOpenFiles.h"
+#include "wine/WineSupport.h"
+
+namespace {
+
+struct TRow {
+  std::string Pid, Process, Handle, Type, Path;
+  bool operator==(const TRow& O) const {
+    return Pid == O.Pid && Process == O.Process && Handle == O.Handle && Type == O.Type && Path == O.Path;
+  }
+};
+
+void PrintTo(const TRow& R, std::ostream* Out) {
+  *Out << R.Pid << "|" << R.Process << "|" << R.Handle << "|" << R.Type << "|" << R.Path;
+}
+
+// The table's file lines, each with the process line above it.
+std::vector<TRow> TableRows(const std::string& Out) {
+  std::vector<TRow> Rows;
+  std::string Pid, Process;
+  for (size_t At = 0, End; (End = Out.find("\r\n", At)) != std::string::npos; At = End + 2) {
+    const std::string Line = Out.substr(At, End - At);
+    const std::string Header = "Process information: ";
+    if (Line.rfind(Header, 0) == 0) {
+      const size_t Open = Line.find(" (", Header.size());
+      Pid = Line.substr(Header.size(), Open - Header.size());
+      Process = Line.substr(Open + 2, Line.size() - Open - 3);
+    } else if (Line.size() > 20 && Line.rfind("  0x", 0) == 0) {
+      Rows.push_back({Pid, Process, Line.substr(2, 10), Line.substr(14, 4), Line.substr(20)});
+    } else {
+      ADD_FAILURE() << "not a line of the table: " << Line;
+    }
+  }
+  return Rows;
+}
+
+std::vector<TRow> CsvRows(const std::string& Out) {
+  io::CSVReader<5, io::trim_chars<>, io::double_quote_escape<',', '"'>> Reader("out.csv", Out.data(),
+                                                                              Out.data() + Out.size());
+  Reader.read_header(io::ignore_no_column, "PID", "Process", "Handle", "Type", "Path");
+  std::vector<TRow> Rows;
+  TRow R;
+  while (Reader.read_row(R.Pid, R.Process, R.Handle, R.Type, R.Path)) Rows.push_back(R);
+  return Rows;
+}
+
+std::vector<TRow> JsonRows(const std::string& Out) {
+  std::vector<TRow> Rows;
+  for (const auto& Object : nlohmann::json::parse(Out)) {
+    EXPECT_EQ(Object.size(), 5u);
+    Rows.push_back({std::to_string(Object.at("pid").get<unsigned long>()), Object.at("process"), Object.at("handle"),
+                    Object.at("type"), Object.at("path")});
+  }
+  return Rows;
+}
+
+std::vector<TRow> Of(const std::vector<TRow>& Rows, DWORD Pid) {
+  std::vector<TRow> Out;
+  for (const TRow& R : Rows)
+    if (R.Pid == std::to_string(Pid)) Out.push_back(R);
+  return Out;
+}
+
+class ConsoleWine : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    Folder = TempFolder("console");
+    Files = HardNames(Folder);
+    Pipe = "lumorexc-pipe-" + std::to_string(GetCurrentProcessId());
+    std::vector<std::string> Opens = Files;
+    Opens.push_back("pipe:" + Pipe);
+    Child = new TChild(Opens);
+  }
+  static void TearDownTestSuite() {
+    delete Child;
+    Child = nullptr;
+  }
+  // The child's rows as the table must show them: its files, and with
+  // pipes its pipe, under its own handle values, the paths byte for byte.
+  static std::vector<TRow> Expected(bool WithPipe) {
+    std::vector<TRow> Rows;
+    for (size_t I = 0; I < Files.size(); ++I)
+      Rows.push_back({std::to_string(Child->Pid()), "lxchild.exe", HandleText(Child->Handles()[I]), "File", Files[I]});
+    if (WithPipe)
+      Rows.push_back({std::to_string(Child->Pid()), "lxchild.exe", HandleText(Child->Handles()[Files.size()]), "Pipe",
+                      "\\Device\\NamedPipe\\" + Pipe});
+    return Rows;
+  }
+  // Only the child's rows that name what it opened, the drive letter in the
+  // case of the names given (Wine may write either): it also holds its
+  // standard handles.
+  static std::vector<TRow> Opened(std::vector<TRow> Rows) {
+    std::vector<TRow> Out;
+    for (TRow& R : Of(Rows, Child->Pid())) {
+      if (R.Path.size() > 1 && R.Path[1] == ':') R.Path[0] = Files[0][0];
+      for (const TRow& E : Expected(true))
+        if (R.Handle == E.Handle) Out.push_back(R);
+    }
+    return Out;
+  }
+  static std::string Folder, Pipe;
+  static std::vector<std::string> Files;
+  static TChild* Child;
+};
+std::string ConsoleWine::Folder, ConsoleWine::Pipe;
+std::vector<std::string> ConsoleWine::Files;
+TChild* ConsoleWine::Child = nullptr;
+
+TEST_F(ConsoleWine, HardNamesComeOutByteExactByPidAndByImageName) {
+  ASSERT_TRUE(Child->Started());
+  ASSERT_EQ(Child->Handles().size(), Files.size() + 1);
+  ASSERT_EQ(Files.back().size(), 300u);
+  for (const std::string& Asked : {std::to_string(Child->Pid()), std::string("lxchild"), std::string("LXChild.EXE")}) {
+    SCOPED_TRACE(Asked);
+    const TConsoleRun Run = RunConsoleProgram(Asked);
+    ASSERT_TRUE(Run.Started);
+    EXPECT_EQ(Run.Exit, 0u) << Run.Err;
+    EXPECT_EQ(Run.Err, "");
+    EXPECT_EQ(Opened(TableRows(Run.Out)), Expected(false));
+  }
+}
+
+TEST_F(ConsoleWine, FindAllAndTheThreeFormatsHoldTheSameRows) {
+  const std::string Pid = std::to_string(Child->Pid());
+  // Other letter case finds the "ä" file, and only it.
+  TConsoleRun Run = RunConsoleProgram("--find \"B\xC3\x84R, \xC3\x84\" " + Pid);
+  EXPECT_EQ(Run.Exit, 0u) << Run.Err;
+  const std::vector<TRow> All = Expected(true);
+  EXPECT_EQ(Opened(TableRows(Run.Out)), std::vector<TRow>{All[2]});
+  // Japanese matches as written.
+  Run = RunConsoleProgram("-f \xE6\x97\xA5\xE6\x9C\xAC " + Pid);
+  EXPECT_EQ(Opened(TableRows(Run.Out)), std::vector<TRow>{All[0]});
+
+  const TConsoleRun Table = RunConsoleProgram("-a " + Pid), Csv = RunConsoleProgram("--csv -a " + Pid),
+                    Json = RunConsoleProgram("--all --json " + Pid);
+  for (const TConsoleRun* R : {&Table, &Csv, &Json}) EXPECT_EQ(R->Exit, 0u) << R->Err;
+  EXPECT_EQ(Opened(TableRows(Table.Out)), All);
+  EXPECT_EQ(Csv.Out.rfind("PID,Process,Handle,Type,Path\r\n", 0), 0u);
+  // The "ä" file's comma is quoted, not a column of its own.
+  EXPECT_NE(Csv.Out.find(",\"" + Files[2].substr(0, 1)), std::string::npos);
+  EXPECT_EQ(CsvRows(Csv.Out), TableRows(Table.Out));
+  EXPECT_EQ(JsonRows(Json.Out), TableRows(Table.Out));
+}
+
+TEST_F(ConsoleWine, ExitCodesSayWhatHappened) {
+  const std::string Pid = std::to_string(Child->Pid());
+  struct {
+    std::string Arguments;
+    DWORD Exit;
+    std::string ErrStart;  // "" for nothing on standard error
+  } Cases[] = {
+      {Pid, 0, ""},
+      {"--find nosuch-file-anywhere " + Pid, 1, ""},
+      {"2147483632", 1, "lumorexc: no running process has PID 2147483632\r\n"},
+      {"no-such-image", 1, "lumorexc: no running process is named \"no-such-image\"\r\n"},
+      {"--bogus " + Pid, 2, "lumorexc: unknown option: --bogus\r\nUsage: lumorexc"},
+      {"12ab", 2, "lumorexc: PID is not a number: 12ab\r\nUsage: lumorexc"},
+      {Pid + " --find", 2, "lumorexc: --find needs a TEXT\r\nUsage: lumorexc"},
+  };
+  for (const auto& C : Cases) {
+    SCOPED_TRACE(C.Arguments);
+    const TConsoleRun Run = RunConsoleProgram(C.Arguments);
+    ASSERT_TRUE(Run.Started);
+    EXPECT_EQ(Run.Exit, C.Exit);
+    EXPECT_EQ(Run.Err.substr(0, C.ErrStart.size()), C.ErrStart);
+    if (C.ErrStart.empty()) {
+      EXPECT_EQ(Run.Err, "");
+    }
+    if (C.Exit != 0) {
+      EXPECT_TRUE(TableRows(Run.Out).empty()) << Run.Out;
+    }
+  }
+}
+
+}  // namespace
