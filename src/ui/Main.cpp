@@ -8,6 +8,7 @@
 #include "process/ProcessList.h"
 #include "report/Report.h"
 #include "settings/Settings.h"
+#include "ui/FileDialog.h"
 
 int SortDirection = 1;
 

@@ -5,7 +5,7 @@
 #include "os/Struct.h"
 #include "ui/Unit2.h"
 #include "ui/Unit3.h"
-#include "ui/Unit4.h"
+#include "ui/FindForm.h"
 
 // The controls of the two dialogs, by their names in the layout.
 enum : int {
