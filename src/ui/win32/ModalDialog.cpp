@@ -13,20 +13,17 @@ void TModalDialog::ShowModal(HWND Owner) {
 }
 
 void TModalDialog::Create(HWND Owner) {
-  // One class per dialog, registered the first time it opens.
+  // One class per dialog: registering it again, at a later showing, fails
+  // and leaves the first.
   HINSTANCE Instance = GetModuleHandleA(nullptr);
   WNDCLASSEXA Info = {};
   Info.cbSize = sizeof Info;
-  if (!GetClassInfoExA(Instance, Frame.Class, &Info)) {
-    Info = {};
-    Info.cbSize = sizeof Info;
-    Info.lpfnWndProc = Procedure;
-    Info.hInstance = Instance;
-    Info.hCursor = LoadCursor(nullptr, IDC_ARROW);
-    Info.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
-    Info.lpszClassName = Frame.Class;
-    RegisterClassExA(&Info);
-  }
+  Info.lpfnWndProc = Procedure;
+  Info.hInstance = Instance;
+  Info.hCursor = LoadCursor(nullptr, IDC_ARROW);
+  Info.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+  Info.lpszClassName = Frame.Class;
+  RegisterClassExA(&Info);
   // A fixed frame around the client size the layout was drawn for, centred
   // on the owner.
   const DWORD Style = WS_POPUP | WS_CAPTION | WS_SYSMENU, ExStyle = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT;

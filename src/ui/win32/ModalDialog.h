@@ -1,5 +1,5 @@
 // What every dialog of the program shares: its class, its frame centred on
-// the main window, its modal loop and its window procedure. A dialog fills in
+// its owner, its modal loop and its window procedure. A dialog fills in
 // OnInit and OnCommand, and the rest only where it differs.
 #pragma once
 
@@ -12,16 +12,15 @@ enum : int {
   IdCancel = IDCANCEL,  // Cancel
 };
 
-// The window class, caption and client size of a fixed dialog.
+// A fixed dialog's window class, caption and client size.
 struct TDialogFrame {
-  const char* Class;
-  const char* Title;
+  const char *Class, *Title;
   int Width, Height;
 };
 
 class TModalDialog {
  public:
-  HWND Handle = nullptr;  // while it is open
+  HWND Handle = nullptr;  // while it is open (from WM_NCCREATE on)
   // Shows the dialog modally over Owner; returns when it is closed.
   void ShowModal(HWND Owner);
 

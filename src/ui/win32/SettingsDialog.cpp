@@ -2,6 +2,8 @@
 
 #include <commctrl.h>
 
+#include <utility>
+
 #include "ui/win32/Controls.h"
 
 namespace {
@@ -29,6 +31,12 @@ const TControl SettingsLayout[] = {
     {IdCancel, "BUTTON", "Cancel", BS_PUSHBUTTON | WS_TABSTOP, 200, 176, 75, 25},
 };
 
+// Each radio button and the form's field that holds it.
+const std::pair<int, bool TForm2::*> Radios[] = {{IdRadioButton1, &TForm2::RadioButton1},
+                                                 {IdRadioButton2, &TForm2::RadioButton2},
+                                                 {IdRadioButton3, &TForm2::RadioButton3},
+                                                 {IdRadioButton4, &TForm2::RadioButton4}};
+
 }  // namespace
 
 TSettingsWindow::TSettingsWindow() : TModalDialog({"TForm2", "Settings", 280, 205}) {
@@ -46,10 +54,7 @@ void TSettingsWindow::OnInit() {
   SendMessageA(Arrows, UDM_SETPOS32, 0, 256);
   SetWindowSubclass(Spin, SpinProcedure, 1, reinterpret_cast<DWORD_PTR>(this));
 
-  CheckDlgButton(Handle, IdRadioButton1, Form.RadioButton1 ? BST_CHECKED : BST_UNCHECKED);
-  CheckDlgButton(Handle, IdRadioButton2, Form.RadioButton2 ? BST_CHECKED : BST_UNCHECKED);
-  CheckDlgButton(Handle, IdRadioButton3, Form.RadioButton3 ? BST_CHECKED : BST_UNCHECKED);
-  CheckDlgButton(Handle, IdRadioButton4, Form.RadioButton4 ? BST_CHECKED : BST_UNCHECKED);
+  for (auto [Id, Checked] : Radios) CheckDlgButton(Handle, Id, Form.*Checked ? BST_CHECKED : BST_UNCHECKED);
   ShowSpin();
   HWND Focus = GetDlgItem(Handle, FocusId);
   SetFocus(Focus ? Focus : GetDlgItem(Handle, IdOk));
@@ -61,10 +66,7 @@ void TSettingsWindow::ShowSpin() {
 }
 
 void TSettingsWindow::Store() {
-  Form.RadioButton1 = IsDlgButtonChecked(Handle, IdRadioButton1) == BST_CHECKED;
-  Form.RadioButton2 = IsDlgButtonChecked(Handle, IdRadioButton2) == BST_CHECKED;
-  Form.RadioButton3 = IsDlgButtonChecked(Handle, IdRadioButton3) == BST_CHECKED;
-  Form.RadioButton4 = IsDlgButtonChecked(Handle, IdRadioButton4) == BST_CHECKED;
+  for (auto [Id, Checked] : Radios) Form.*Checked = IsDlgButtonChecked(Handle, Id) == BST_CHECKED;
   Form.SpinEdit1.Text = TextOf(GetDlgItem(Handle, IdSpinEdit1));
 }
 
