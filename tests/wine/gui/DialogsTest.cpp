@@ -251,6 +251,10 @@ class TProbeDialog final : public TModalDialog {
   void OnEnd() override { Calls.push_back(FindWindowA("LxProbeDialog", nullptr) ? "end, still open" : "end"); }
 };
 
+void CALLBACK CloseProbe(HWND, UINT, UINT_PTR, DWORD) {
+  if (HWND Open = FindWindowA("LxProbeDialog", nullptr)) PostMessageA(Open, WM_CLOSE, 0, 0);
+}
+
 TEST_F(DialogsGui, TheDialogBaseHoldsItsOwnerWhileOpenAndEndsByEnterTheCloseBoxOrAQuit) {
   TProbeDialog Probe;
   RECT Owner;
@@ -286,9 +290,7 @@ TEST_F(DialogsGui, TheDialogBaseHoldsItsOwnerWhileOpenAndEndsByEnterTheCloseBoxO
       Way.Ends(Dialog);
     });
     // Should the way not end the loop, the test fails instead of hanging.
-    const UINT_PTR Backstop = SetTimer(nullptr, 0, 5000, [](HWND, UINT, UINT_PTR, DWORD) {
-      if (HWND Open = FindWindowA("LxProbeDialog", nullptr)) PostMessageA(Open, WM_CLOSE, 0, 0);
-    });
+    const UINT_PTR Backstop = SetTimer(nullptr, 0, 5000, CloseProbe);
     Probe.ShowModal(Window.Handle);
     KillTimer(nullptr, Backstop);
     EXPECT_NE(Seen, nullptr) << Way.Name;
