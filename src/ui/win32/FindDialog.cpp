@@ -16,10 +16,6 @@ const TControl FindLayout[] = {
 
 }  // namespace
 
-TFindWindow::TFindWindow() : TModalDialog({"TFindForm", "Find open file", 323, 93}) {
-  Form.CloseDialog = [this] { Close(); };
-}
-
 void TFindWindow::OnInit() {
   Form.Handle = Handle;
   MakeControls(Handle, FindLayout);

@@ -15,7 +15,7 @@ enum : int {
 class TFindWindow final : public TModalDialog {
  public:
   TFindForm Form;
-  TFindWindow();
+  TFindWindow() : TModalDialog({"TFindForm", "Find open file", 323, 93}) { Form.CloseDialog = [this] { Close(); }; }
 
  private:
   void OnInit() override;
