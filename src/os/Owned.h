@@ -5,53 +5,19 @@
 
 #include "os/System.h"
 
-class TOwnedHandle {
- public:
-  TOwnedHandle() = default;
-  explicit TOwnedHandle(HANDLE Handle) : Value(Handle) {}
-  ~TOwnedHandle() { Reset(); }
-  TOwnedHandle(TOwnedHandle&& Other) noexcept : Value(Other.Release()) {}
-  TOwnedHandle& operator=(TOwnedHandle&& Other) noexcept {
-    if (this != &Other) {
-      Reset();
-      Value = Other.Release();
-    }
-    return *this;
-  }
-  TOwnedHandle(const TOwnedHandle&) = delete;
-  TOwnedHandle& operator=(const TOwnedHandle&) = delete;
+inline bool IsNull(const void* Object) { return Object == nullptr; }
 
-  HANDLE Get() const { return Value; }
-  HANDLE* Receive() {
-    Reset();
-    return &Value;
-  }
-  // Null and INVALID_HANDLE_VALUE both mean "nothing was opened".
-  bool Valid() const { return Value != nullptr && Value != INVALID_HANDLE_VALUE; }
-  explicit operator bool() const { return Valid(); }
-  HANDLE Release() { return std::exchange(Value, nullptr); }
-  void Reset() {
-    if (Valid()) Os().CloseHandle(Value);
-    Value = nullptr;
-  }
-
- private:
-  HANDLE Value = nullptr;
-};
-
-// Owns one object of the system and frees it with Free, on every path.
-template <typename THandle, auto Free>
+// Owns one object of the system and frees it with Free, on every path. Empty
+// says which values stand for no object: they are never freed.
+template <typename THandle, auto Free, auto Empty = IsNull>
 class TOwned {
  public:
   TOwned() = default;
   explicit TOwned(THandle Handle) : Handle_(Handle) {}
   ~TOwned() { Reset(); }
-  TOwned(TOwned&& Other) noexcept : Handle_(std::exchange(Other.Handle_, nullptr)) {}
+  TOwned(TOwned&& Other) noexcept : Handle_(Other.Release()) {}
   TOwned& operator=(TOwned&& Other) noexcept {
-    if (this != &Other) {
-      Reset();
-      Handle_ = std::exchange(Other.Handle_, nullptr);
-    }
+    if (this != &Other) Reset(Other.Release());
     return *this;
   }
   TOwned(const TOwned&) = delete;
@@ -63,17 +29,23 @@ class TOwned {
     Reset();
     return &Handle_;
   }
-  explicit operator bool() const { return Handle_ != nullptr; }
-  // For an object the system takes over: it is no longer freed here.
+  bool Valid() const { return !Empty(Handle_); }
+  explicit operator bool() const { return Valid(); }
+  // Hands the object on; it is no longer freed here.
   THandle Release() { return std::exchange(Handle_, nullptr); }
   void Reset(THandle Handle = nullptr) {
-    if (Handle_) Free(Handle_);
+    if (Valid()) Free(Handle_);
     Handle_ = Handle;
   }
 
  private:
   THandle Handle_ = nullptr;
 };
+
+// Null and INVALID_HANDLE_VALUE both mean "nothing was opened".
+inline bool NoHandle(HANDLE Handle) { return Handle == nullptr || Handle == INVALID_HANDLE_VALUE; }
+inline void CloseOwnedHandle(HANDLE Handle) { Os().CloseHandle(Handle); }
+using TOwnedHandle = TOwned<HANDLE, CloseOwnedHandle, NoHandle>;
 
 // A committed block from VirtualAlloc, released whole.
 inline void FreeBlock(void* Block) { Os().VirtualFree(Block, 0, MEM_RELEASE); }

@@ -10,6 +10,7 @@
 #include "process/ProcessList.h"
 #include "report/Report.h"
 #include "settings/Settings.h"
+#include "ui/FileDialog.h"
 
 int SortDirection = 1;
 

@@ -10,7 +10,7 @@
 #include "os/System.h"
 #include "view/MainView.h"
 #include "ui/Unit2.h"
-#include "ui/Unit4.h"
+#include "ui/FindForm.h"
 
 extern int SortDirection;
 

@@ -7,7 +7,9 @@
 #include "os/Struct.h"
 #include "ui/Main.h"
 #include "ui/win32/Controls.h"
-#include "ui/win32/Dialogs.h"
+#include "ui/win32/AboutDialog.h"
+#include "ui/win32/FindDialog.h"
+#include "ui/win32/SettingsDialog.h"
 #include "view/MainView.h"
 
 // The controls and commands of the main window, by their names in the layout.

@@ -2,6 +2,7 @@
 // the real main window over the simulated machine.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <functional>
 
 #include "os/Struct.h"
@@ -13,6 +14,7 @@
 #include "support/SimWindows.h"
 #include "settings/Settings.h"
 #include "ui/win32/MainWindow.h"
+#include "ui/win32/ModalDialog.h"
 #include "wine/WineSupport.h"
 #include "wine/gui/Layout.h"
 
@@ -228,6 +230,79 @@ TEST_F(DialogsGui, AboutDialogPaintsItsPictureAndOpensItsLinks) {
   EXPECT_EQ(Sim.ShellCalls[1].File, "mailto: support@brennary.example");
   EXPECT_EQ(Sim.ShellCalls[2].File, "www.brennary.example");
   EXPECT_NE(Sim.ShellCalls[0].Owner, nullptr);
+}
+
+// The smallest dialog on the base: what the base does, apart from any dialog.
+class TProbeDialog final : public TModalDialog {
+ public:
+  TProbeDialog() : TModalDialog({"LxProbeDialog", "Probe", 200, 100}) {}
+  std::vector<std::string> Calls;
+
+ private:
+  void OnInit() override {
+    Calls.push_back("init");
+    MakeControl(Handle, {IdOk, "BUTTON", "OK", BS_DEFPUSHBUTTON | WS_TABSTOP, 10, 10, 75, 25});
+    SetFocus(GetDlgItem(Handle, IdOk));
+  }
+  void OnCommand(int Id, int Code, HWND) override {
+    Calls.push_back("command " + std::to_string(Id) + " " + std::to_string(Code));
+    if (Id == IdOk) Close();
+  }
+  void OnEnd() override { Calls.push_back(FindWindowA("LxProbeDialog", nullptr) ? "end, still open" : "end"); }
+};
+
+void CALLBACK CloseProbe(HWND, UINT, UINT_PTR, DWORD) {
+  if (HWND Open = FindWindowA("LxProbeDialog", nullptr)) PostMessageA(Open, WM_CLOSE, 0, 0);
+}
+
+TEST_F(DialogsGui, TheDialogBaseHoldsItsOwnerWhileOpenAndEndsByEnterTheCloseBoxOrAQuit) {
+  TProbeDialog Probe;
+  RECT Owner;
+  GetWindowRect(Window.Handle, &Owner);
+  struct TWay {
+    const char* Name;
+    std::function<void(HWND)> Ends;
+    std::vector<std::string> Calls;
+  };
+  const TWay Ways[] = {
+      {"Enter", [](HWND) { PressKey(VK_RETURN); }, {"init", "command 1 0", "end"}},
+      {"close box", [](HWND Dialog) { PostMessageA(Dialog, WM_CLOSE, 0, 0); }, {"init", "end"}},
+      {"quit", [](HWND) { PostQuitMessage(3); }, {"init", "end"}},
+  };
+  for (const TWay& Way : Ways) {
+    Probe.Calls.clear();
+    HWND Seen = nullptr;
+    Meanwhile([&] {
+      HWND Dialog = FindWindowA("LxProbeDialog", "Probe");
+      ASSERT_NE(Dialog, nullptr) << Way.Name;
+      Seen = Dialog;
+      EXPECT_EQ(Probe.Handle, Dialog);
+      EXPECT_EQ(GetWindow(Dialog, GW_OWNER), Window.Handle);
+      EXPECT_FALSE(IsWindowEnabled(Window.Handle));
+      RECT Client, Frame;
+      GetClientRect(Dialog, &Client);
+      GetWindowRect(Dialog, &Frame);
+      EXPECT_EQ(Client.right, 200);
+      EXPECT_EQ(Client.bottom, 100);
+      EXPECT_LE(std::abs((Frame.left + Frame.right) - (Owner.left + Owner.right)), 1) << Way.Name;
+      EXPECT_LE(std::abs((Frame.top + Frame.bottom) - (Owner.top + Owner.bottom)), 1) << Way.Name;
+      EXPECT_EQ(SendMessageA(Dialog, DM_GETDEFID, 0, 0), MAKELRESULT(IDOK, DC_HASDEFID));
+      Way.Ends(Dialog);
+    });
+    // Should the way not end the loop, the test fails instead of hanging.
+    const UINT_PTR Backstop = SetTimer(nullptr, 0, 5000, CloseProbe);
+    Probe.ShowModal(Window.Handle);
+    KillTimer(nullptr, Backstop);
+    EXPECT_NE(Seen, nullptr) << Way.Name;
+    EXPECT_EQ(Probe.Calls, Way.Calls) << Way.Name;
+    EXPECT_EQ(Probe.Handle, nullptr) << Way.Name;
+    EXPECT_FALSE(IsWindow(Seen)) << Way.Name;
+    EXPECT_TRUE(IsWindowEnabled(Window.Handle)) << Way.Name;
+  }
+  // The quit that ended the last loop is left for the outer one.
+  MSG Quit;
+  ASSERT_TRUE(PeekMessageA(&Quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+  EXPECT_EQ(Quit.wParam, 3u);
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "ui/Unit4.h"
+#include "ui/FileDialog.h"
 
 OPENFILENAMEA FileDialog(HWND Owner, const char* Filter, char (&Name)[MAX_PATH], DWORD Flags) {
   OPENFILENAMEA Dialog = {};
@@ -11,20 +11,4 @@ OPENFILENAMEA FileDialog(HWND Owner, const char* Filter, char (&Name)[MAX_PATH],
   // looked for there.
   Dialog.Flags = Flags | OFN_HIDEREADONLY | OFN_ENABLESIZING | OFN_EXPLORER | OFN_NOCHANGEDIR;
   return Dialog;
-}
-
-void TFindForm::Button1Click() {
-  Found = !Edit1.empty();  // an empty text finds nothing and runs nothing
-  if (CloseDialog) CloseDialog();
-}
-
-void TFindForm::Button2Click() {
-  Found = false;
-  if (CloseDialog) CloseDialog();
-}
-
-void TFindForm::Button3Click() {
-  char Name[MAX_PATH] = {};
-  OPENFILENAMEA Dialog = FileDialog(Handle, "All files\0*.*\0", Name, OFN_FILEMUSTEXIST);
-  if (Os().GetOpenFileNameA(&Dialog)) Edit1 = Name;
 }
