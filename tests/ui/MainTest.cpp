@@ -398,6 +398,7 @@ TEST(PickFilter, OnePickIsOnePassWhateverTheOrderOfTheNotes) {
        {{N::DropDown, true, -1}, {N::SelEndOk, true, 3}, {N::CloseUp, false, 3}, {N::SelChange, false, 4},
         {N::SelChange, false, 3}},
        3},
+      {"a close-up whose list opened before the filter looked", {{N::CloseUp, false, 2}}, 0},
       {"the same line picked twice with the mouse",
        {{N::DropDown, true, 3}, {N::SelEndOk, true, 3}, {N::CloseUp, false, 3}, {N::DropDown, true, 3},
         {N::SelEndOk, true, 3}, {N::CloseUp, false, 3}},
@@ -524,6 +525,10 @@ TEST_F(MainTest, CloseHandleAsksAndClosesOnlyThatHandleOnYes) {
                                       {"0x00000020", {"C:\\b.txt", "File"}}};
   EXPECT_EQ(Screen.Files, Left);
   EXPECT_EQ(Screen.Status[0], "Handle 0x00000040 closed.");
+  Screen.Selected = 1;  // the row just under its header
+  Form.N10Click();
+  EXPECT_EQ(Sim.MessageBoxes.back().Text.substr(0, 54), "Close handle 0x00000020 of process 2000 (notepad.exe)?");
+  EXPECT_FALSE(Sim.Holds(2000, 0x20));
   ExpectAllReleased();
 }
 
@@ -589,6 +594,16 @@ TEST_F(MainTest, CloseHandleDuringAPassWaitsAndActsOnlyOnTheRowStillSelected) {
   ASSERT_EQ(Sim.MessageBoxes.size(), 1u);
   EXPECT_FALSE(Sim.Holds(2000, 0x24));
   EXPECT_EQ(Screen.Status[0], "Handle 0x00000024 closed.");
+
+  // Another row of the same process selected before its turn came: nothing is asked.
+  During([&] {
+    Form.N10Click();  // C.txt
+    Screen.Selected = 0;
+  });
+  EXPECT_EQ(Sim.MessageBoxes.size(), 1u);
+  EXPECT_EQ(Screen.Status[0], "The row is no longer listed; nothing was closed.");
+  EXPECT_TRUE(Sim.Holds(2000, 0x2C));
+  EXPECT_TRUE(Sim.Holds(2000, 0x20));
 
   // Its process ended before its turn came: the row is gone, nothing is asked.
   During([&] {
