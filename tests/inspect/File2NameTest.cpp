@@ -200,7 +200,9 @@ TEST_F(File2NameTest, LongNamesAreCutAtACharacterBoundary) {
     size_t Bytes;
     int Count;
     size_t Letters;  // of the device form's last folder
-  } Cases[] = {{"\xe3\x81\x82", 2, 100, 96}, {"\xf0\x9f\x98\x80", 4, 60, 96}, {"\xe3\x81\x82", 2, 100, 97}};
+  } Cases[] = {{"\xe3\x81\x82", 2, 100, 96}, {"\xf0\x9f\x98\x80", 4, 60, 96}, {"\xe3\x81\x82", 2, 100, 97},
+               // The first and the last high surrogate (U+10000, U+10FFFF), cut between the halves.
+               {"\xf0\x90\x80\x80", 4, 60, 97}, {"\xf4\x8f\xbf\xbf", 4, 60, 97}};
   for (auto& Case : Cases) {
     const std::string Device = "\\Device\\HarddiskVolume1\\" + std::string(Case.Letters, 'a');
     std::string Name = Device;
