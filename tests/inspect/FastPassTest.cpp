@@ -94,7 +94,10 @@ TEST(FastPass, OneWorkerNamesAProcessUnlessAQueryIsLate) {
   EXPECT_EQ(Sim.ThreadsCreated(), 1);  // 700 handles, one worker
   Sim.ObjectOf(1234, 4 + 4 * 10).Hang = true;
   int Before = Sim.ThreadsCreated();
+  size_t ShownWhenEnded = 0;  // every name answered before the late one is on the list by then
+  Sim.OnNextCall("TerminateThread", [&] { ShownWhenEnded = Screen.Files.size(); });
   ListOpenFiles(1234, Mode);
+  EXPECT_EQ(ShownWhenEnded, 8u);  // the files before handle 44
   EXPECT_EQ(Screen.Files.size(), 699u);
   EXPECT_EQ(Sim.ThreadsCreated() - Before, 2);  // one more after the late query
   // Each with the default stack, running at once.
