@@ -202,12 +202,14 @@ TEST_F(File2NameTest, LongNamesAreCutAtACharacterBoundary) {
     size_t Letters;  // of the device form's last folder
   } Cases[] = {{"\xe3\x81\x82", 2, 100, 96}, {"\xf0\x9f\x98\x80", 4, 60, 96}, {"\xe3\x81\x82", 2, 100, 97},
                // The first and the last high surrogate (U+10000, U+10FFFF), cut between the halves.
-               {"\xf0\x90\x80\x80", 4, 60, 97}, {"\xf4\x8f\xbf\xbf", 4, 60, 97}};
+               {"\xf0\x90\x80\x80", 4, 60, 97}, {"\xf4\x8f\xbf\xbf", 4, 60, 97},
+               // The last pair of the name cut, an ASCII letter after it.
+               {"\xf0\x9f\x98\x80", 4, 40, 97}};
   for (auto& Case : Cases) {
     const std::string Device = "\\Device\\HarddiskVolume1\\" + std::string(Case.Letters, 'a');
     std::string Name = Device;
     for (int I = 0; I < Case.Count; ++I) Name += Case.Character;
-    HANDLE H = Own(Name);
+    HANDLE H = Own(Name + "x");
     LastObject().ObjectNameStatus = STATUS_SUCCESS;
     std::string Got = HandleToFileName(H);
     // "C:\" + the letters + the whole characters that fit 259 bytes: the
