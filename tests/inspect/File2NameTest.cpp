@@ -288,6 +288,43 @@ TEST_F(File2NameTest, OnlyAQueryUnansweredFor100MsLosesItsName) {
   }
 }
 
+TEST_F(File2NameTest, TheBoundsHoldToTheMillisecond) {
+  // The clock moves only when the test moves it: a query 100 ms inside, or a
+  // start 5 s late, is given up at that very millisecond.
+  struct {
+    const char* Stall;
+    DWORD Bound;
+    int Terminations;
+  } Cases[] = {{"NtQueryInformationFile", 100, 1}, {"ThreadStart", 5000, 0}};
+  Sim.FreezeClock();
+  DWORD Owner = 700;
+  for (const auto& C : Cases) {
+    SCOPED_TRACE(C.Stall);
+    Owner += 4;
+    Sim.AddProcess(Owner, "p.exe");
+    Sim.AddFile(Owner, "\\Device\\HarddiskVolume1\\a");
+    Sim.AddFile(Owner, "\\Device\\HarddiskVolume1\\b");
+    const int Ends = Sim.Calls("TerminateThread"), Stalls = Sim.Calls(C.Stall);
+    Sim.BlockCall(C.Stall, 1);
+    // Two looks after the worker was first seen stalled, the waiter has seen
+    // its step for one look at least: the bound passes at the next.
+    int Looks = -1;
+    std::function<void()> Look = [&] {
+      if (Looks < 0) {
+        if (Sim.Calls(C.Stall) > Stalls) Looks = 0;
+      } else if (++Looks == 2) {
+        Sim.AdvanceClock(C.Bound);
+        return;
+      }
+      Sim.OnNextCall("GetTickCount", Look);
+    };
+    Sim.OnNextCall("GetTickCount", Look);
+    EXPECT_EQ(NameOf(Owner), (std::vector<std::string>{"", "C:\\b"}));
+    EXPECT_EQ(Sim.Calls("TerminateThread") - Ends, C.Terminations);
+    ExpectAllReleased();
+  }
+}
+
 TEST_F(File2NameTest, AQueryAnsweringAsItIsEndedLeavesTheNextHandleItsName) {
   // The late query answers between the decision and the termination: the
   // worker waits to be ended where that is safe and names nothing more. If
