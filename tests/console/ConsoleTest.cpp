@@ -56,7 +56,7 @@ TEST(ConsoleArguments, EachFormOfEveryOptionAndEveryUsageError) {
     const TRequest R = ReadArguments(Given);
     SCOPED_TRACE(C.Given.empty() ? "(none)" : C.Given[0]);
     EXPECT_EQ(R.Action, C.Action);
-    EXPECT_NE(R.Error.find(C.Error), std::string::npos) << R.Error;
+    EXPECT_NE(R.Error.find(C.Error), std::string::npos) << ::testing::PrintToString(R.Error);
     EXPECT_EQ(R.Error.empty(), C.Action != TRequest::Usage);
     if (C.Action != TRequest::List) continue;
     EXPECT_EQ(R.Format, C.Format);
@@ -82,13 +82,13 @@ TEST(ConsoleText, Utf8BothWaysCsvFieldsAndImageNames) {
   for (auto& U : Units) {
     EXPECT_EQ(Utf8(U.Wide), U.Utf8Text);
     if (U.Utf8Text.find("\xEF\xBF\xBD") == std::string::npos) {
-      EXPECT_TRUE(Utf16(U.Utf8Text) == U.Wide) << U.Utf8Text;
+      EXPECT_TRUE(Utf16(U.Utf8Text) == U.Wide) << ::testing::PrintToString(U.Utf8Text);
     }
   }
   // Bytes that start no whole character, overlong forms and encoded
   // surrogates each become one U+FFFD.
   for (const char* Bad : {"\x80", "\xC3", "\xC0\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80"})
-    EXPECT_TRUE(Utf16(std::string(Bad) + "x").back() == 'x' && Utf16(Bad)[0] == 0xFFFD) << Bad;
+    EXPECT_TRUE(Utf16(std::string(Bad) + "x").back() == 'x' && Utf16(Bad)[0] == 0xFFFD) << ::testing::PrintToString(std::string(Bad));
 
   struct {
     const char* Field;
@@ -108,7 +108,7 @@ TEST(ConsoleText, Utf8BothWaysCsvFieldsAndImageNames) {
                {"Änderung.exe", "änderung", true},   {"Привет.exe", "ПРИВЕТ", true},
                {"Ωmega.exe", "ωMEGA.exe", true},     {"日本語.exe", "日本語", true},
                {"日本語.exe", "日本", false},        {"a.exe.exe", "a.exe", true}};
-  for (auto& N : Names) EXPECT_EQ(ImageNameMatches(W(N.Image), W(N.Sought)), N.Matches) << N.Image << " " << N.Sought;
+  for (auto& N : Names) EXPECT_EQ(ImageNameMatches(W(N.Image), W(N.Sought)), N.Matches) << ::testing::PrintToString(std::string(N.Image)) << " " << ::testing::PrintToString(std::string(N.Sought));
 }
 
 class ConsoleRun : public TMachineTest {
@@ -201,14 +201,14 @@ TEST_F(ConsoleRun, ExitCodesWithWhatStandardErrorSays) {
     Sim.StdErr.Bytes.clear();
     EXPECT_EQ(RunConsole(Given), C.Code);
     if (*C.Said) {
-      EXPECT_NE(Err().find(C.Said), std::string::npos) << Err();
+      EXPECT_NE(Err().find(C.Said), std::string::npos) << ::testing::PrintToString(Err());
     } else {
       EXPECT_EQ(Err(), "");
     }
     const std::string O = Out();
     size_t Rows = 0;
     for (size_t At = O.find("  0x"); At != std::string::npos; At = O.find("  0x", At + 1)) ++Rows;
-    EXPECT_EQ(Rows, C.Rows) << O;
+    EXPECT_EQ(Rows, C.Rows) << ::testing::PrintToString(O);
     if (C.Code == ExitUsage) {
       EXPECT_EQ(O, "");
     }
@@ -271,7 +271,7 @@ TEST_F(ConsoleRun, AConsoleGetsUtf16AndAProgressLineOnlyWhenItsErrorIsOne) {
       EXPECT_EQ(Progress, u"");
       continue;
     }
-    EXPECT_NE(Progress.find(u"processes, "), std::u16string::npos) << std::string(Progress.begin(), Progress.end());
+    EXPECT_NE(Progress.find(u"processes, "), std::u16string::npos) << ::testing::PrintToString(std::string(Progress.begin(), Progress.end()));
     // Erased at the end: the last line written is blank.
     const size_t LastLine = Progress.rfind(u'\r', Progress.size() - 2);
     ASSERT_NE(LastLine, std::u16string::npos);
