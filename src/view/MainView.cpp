@@ -21,13 +21,6 @@ std::string ProcessHeaderText(DWORD Pid, const std::string& Process) {
   return "Process information: " + std::to_string(Pid) + " (" + Process + ")";
 }
 
-TFileRow ProcessHeaderRow(DWORD Pid, const std::string& Process) {
-  TFileRow Row("", {ProcessHeaderText(Pid, Process)});
-  Row.Pid = Pid;
-  Row.Process = Process;
-  return Row;
-}
-
 void TMainView::ApplyTimer() {
   if (!Timer().Ticking()) {
     Os().KillTimer(TimerWindow(), RefreshTimerId);

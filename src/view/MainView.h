@@ -16,15 +16,20 @@ class TAppError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// "Process information: PID (name)": a process's header wherever one is written.
+std::string ProcessHeaderText(DWORD Pid, const std::string& Process);
+
 // A row of the file list: a file row has the handle text as its caption and
 // two sub-items (path, type); a process header row has an empty caption and
-// one sub-item, its text, and carries its process as data, so that no one
-// reads the PID back out of what the row says. Rows are equal when they read
-// alike.
+// one sub-item, and carries its process as data, so that no one reads the PID
+// back out of its text. Rows are equal when they read alike.
 struct TFileRow {
   TFileRow() = default;
   TFileRow(std::string Caption, std::vector<std::string> SubItems)
       : Caption(std::move(Caption)), SubItems(std::move(SubItems)) {}
+  // A process's header row.
+  TFileRow(DWORD Pid, const std::string& Process)
+      : SubItems{ProcessHeaderText(Pid, Process)}, Pid(Pid), Process(Process) {}
   std::string Caption;
   std::vector<std::string> SubItems;
   DWORD Pid = 0;
@@ -32,10 +37,6 @@ struct TFileRow {
   bool IsHeader() const { return SubItems.size() != 2; }
   bool operator==(const TFileRow& Other) const { return Caption == Other.Caption && SubItems == Other.SubItems; }
 };
-
-// "Process information: PID (name)": a process's header wherever one is written.
-std::string ProcessHeaderText(DWORD Pid, const std::string& Process);
-TFileRow ProcessHeaderRow(DWORD Pid, const std::string& Process);
 
 // The refresh timer's rules: a different interval, or switching a stopped
 // timer on, restarts the period; the same interval again, or switching on a
