@@ -65,7 +65,7 @@ void TRowWriter::File(const TListedFile& File) {
   switch (Format) {
     case TFormat::Table:
       if (File.Pid != LastPid)
-        Out.Write("Process information: " + std::to_string(File.Pid) + " (" + File.Process + ")\r\n");
+        Out.Write(ProcessHeaderText(File.Pid, File.Process) + "\r\n");
       Out.Write("  " + Handle + "  " + File.Type + "  " + File.Path + "\r\n");
       break;
     case TFormat::Csv:

@@ -13,7 +13,7 @@ namespace {
 TFileRow HeaderRow(DWORD Pid) {
   // The name as the system gives it, from a fresh snapshot: not lower-cased,
   // and empty for a process that has ended since the table was built.
-  return {"", {"Process information: " + std::to_string(Pid) + " (" + ProcessNameByPID(Pid) + ")"}};
+  return TFileRow(Pid, ProcessNameByPID(Pid));
 }
 
 }  // namespace

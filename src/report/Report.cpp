@@ -82,20 +82,20 @@ void SaveReport(const TMainView& List, DWORD Pid, const std::string& FileName) {
   // must not silently come out empty.
   TReportFile Out(FileName);
   if (Pid != 0) {
-    Out.Line("Process information: " + std::to_string(Pid) + " (" + ProcessNameByPID(Pid) + ")");
+    Out.Line(ProcessHeaderText(Pid, ProcessNameByPID(Pid)));
     Out.Line("Application path: " + ProcessPathByPID(Pid));
     Out.Line("Files used by process:");
     Out.Line("");
     Out.Line(ColumnHeader);
     for (size_t I = 0; I < List.FileCount(); ++I) {
       TFileRow Row = List.File(I);
-      if (Row.SubItems.size() == 2) Out.Line(DataLine(Row));
+      if (!Row.IsHeader()) Out.Line(DataLine(Row));
     }
   } else {
     Out.Line("System information.");
     for (size_t I = 0; I < List.FileCount(); ++I) {
       TFileRow Row = List.File(I);
-      if (Row.SubItems.size() == 2) {
+      if (!Row.IsHeader()) {
         Out.Line(DataLine(Row));
       } else {
         Out.Line("");

@@ -26,16 +26,6 @@ const std::string& SubItem(const TFileRow& Row, size_t Index) {
   return Index < Row.SubItems.size() ? Row.SubItems[Index] : Empty;
 }
 
-// "Process information: PID (name)", as a header row reads.
-bool HeaderProcess(const TFileRow& Header, DWORD* Pid, std::string* Name) {
-  const std::string& Text = SubItem(Header, 0);
-  const size_t At = Text.find(": "), Open = Text.find(" (", At == std::string::npos ? 0 : At);
-  if (At == std::string::npos || Open == std::string::npos || Text.back() != ')') return false;
-  *Pid = std::strtoul(Text.c_str() + At + 2, nullptr, 10);
-  *Name = Text.substr(Open + 2, Text.size() - Open - 3);
-  return true;
-}
-
 // Device paths and header rows have no Properties sheet.
 bool HasPropertiesSheet(const std::string& Path) { return Path.size() >= 2 && Path[0] != '\\' && Path[1] == ':'; }
 
@@ -292,13 +282,10 @@ void TForm1::ListView1DblClick() {
   int Row = View().SelectedFile();
   if (Row < 0) return;
   const TFileRow Clicked = View().File(static_cast<size_t>(Row));
-  DWORD Pid = 0;
-  std::string Name;
   if (ShowsSearch && Clicked.IsHeader()) {
     // That process's line is picked.
-    if (!HeaderProcess(Clicked, &Pid, &Name)) return;
     for (int32_t Line = 0; Line < ProcessCount; ++Line) {
-      if (ProcessTable[Line].PID != Pid) continue;
+      if (ProcessTable[Line].PID != Clicked.Pid) continue;
       View().SetSelectorPosition(Line);
       ComboBox1Select();
       return;
@@ -316,7 +303,10 @@ bool TForm1::TargetOf(int Row, TTarget* Target) const {
   // Where the list has headers, the row's process is the header above it.
   for (int Above = Row - 1; Above >= 0; --Above) {
     const TFileRow Header = Out.File(static_cast<size_t>(Above));
-    if (Header.IsHeader()) return HeaderProcess(Header, &Target->Pid, &Target->Process);
+    if (!Header.IsHeader()) continue;
+    Target->Pid = Header.Pid;
+    Target->Process = Header.Process;
+    return true;
   }
   const int Line = Out.SelectorPosition();
   if (ShowsSearch || !PidOfLine(Line, &Target->Pid) || Target->Pid == 0) return false;

@@ -17,6 +17,10 @@ TMainView& View() {
 
 void SetView(TMainView* View) { Current = View; }
 
+std::string ProcessHeaderText(DWORD Pid, const std::string& Process) {
+  return "Process information: " + std::to_string(Pid) + " (" + Process + ")";
+}
+
 void TMainView::ApplyTimer() {
   if (!Timer().Ticking()) {
     Os().KillTimer(TimerWindow(), RefreshTimerId);

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "os/System.h"
@@ -15,12 +16,24 @@ class TAppError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// "Process information: PID (name)": a process's header wherever one is written.
+std::string ProcessHeaderText(DWORD Pid, const std::string& Process);
+
 // A row of the file list: a file row has the handle text as its caption and
 // two sub-items (path, type); a process header row has an empty caption and
-// one sub-item.
+// one sub-item, and carries its process as data, so that no one reads the PID
+// back out of its text. Rows are equal when they read alike.
 struct TFileRow {
+  TFileRow() = default;
+  TFileRow(std::string Caption, std::vector<std::string> SubItems)
+      : Caption(std::move(Caption)), SubItems(std::move(SubItems)) {}
+  // A process's header row.
+  TFileRow(DWORD Pid, const std::string& Process)
+      : SubItems{ProcessHeaderText(Pid, Process)}, Pid(Pid), Process(Process) {}
   std::string Caption;
   std::vector<std::string> SubItems;
+  DWORD Pid = 0;
+  std::string Process;
   bool IsHeader() const { return SubItems.size() != 2; }
   bool operator==(const TFileRow& Other) const { return Caption == Other.Caption && SubItems == Other.SubItems; }
 };

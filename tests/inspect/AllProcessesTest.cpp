@@ -38,6 +38,14 @@ TEST_F(AllProcessesTest, EveryProcessGetsItsHeaderAndItsFilesInTableOrder) {
       Header("3000 (locked.exe)"),  // cannot be opened: header alone
   };
   EXPECT_EQ(Screen.Files, Expected);
+  // The window acts on a header's process as the row carries it, never as
+  // its text reads: the two must agree on every header.
+  std::vector<std::pair<DWORD, std::string>> Carried;
+  for (const TFileRow& Row : Screen.Files)
+    if (Row.IsHeader()) Carried.emplace_back(Row.Pid, Row.Process);
+  EXPECT_EQ(Carried, (std::vector<std::pair<DWORD, std::string>>{
+                         {0, "[System Process]"}, {4, "System"}, {1000, "lumorex.exe"}, {2000, "Notepad.EXE"},
+                         {3000, "locked.exe"}}));
   EXPECT_EQ(Screen.OpenFilesLabel, "Open files: 4");  // file rows only
   EXPECT_EQ(Screen.Status[0], "Ready");
   // The per-process text of the single view never shows here.

@@ -30,7 +30,7 @@ bool TReferenceLister::ListAll(const THandleTableView& Table, uint16_t FileType,
   TMainView& Out = View();
   for (int32_t Slot = 0; Slot < ProcessCount; ++Slot) {
     const DWORD Pid = ProcessTable[Slot].PID;
-    Out.AddFile({"", {"Process information: " + std::to_string(Pid) + " (" + ProcessNameByPID(Pid) + ")"}});
+    Out.AddFile(TFileRow(Pid, ProcessNameByPID(Pid)));
     TOwnedHandle Process(Os().OpenProcess(PROCESS_DUP_HANDLE, FALSE, Pid));
     if (!Process) continue;
     for (size_t I = 0; I < Table.NumberOfHandles(); ++I) {

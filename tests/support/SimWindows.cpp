@@ -298,6 +298,18 @@ TSimWindows::TGate TSimWindows::Gate(TLock& Lock, const char* Op) {
   return Result;
 }
 
+TSimWindows::TCall TSimWindows::Enter(const char* Op) {
+  TCall Call{TLock(M), {}};
+  Call.Gate = Gate(Call.Lock, Op);
+  return Call;
+}
+
+bool TSimWindows::Refuse(const TGate& G, bool Refused, DWORD Error) {
+  if (!G.Fail && !Refused) return false;
+  SetError(G.Fail ? G.Error : Error);
+  return true;
+}
+
 void TSimWindows::SetError(DWORD Error) { LastError = Error; }
 
 // ---- Accounting ---------------------------------------------------------------------
@@ -395,8 +407,7 @@ void TSimWindows::FreezeClock() {
 }
 
 BOOL TSimWindows::CloseHandle(HANDLE Handle) {
-  TLock Lock(M);
-  TGate G = Gate(Lock, "CloseHandle");
+  auto [Lock, G] = Enter("CloseHandle");
   TProcess* Self = FindProcess(SelfPid);
   auto It = std::find_if(Self->Handles.begin(), Self->Handles.end(), [&](const THandle& H) {
     return H.Value == reinterpret_cast<uintptr_t>(Handle) && H.Kind != "object";
@@ -410,22 +421,15 @@ BOOL TSimWindows::CloseHandle(HANDLE Handle) {
   for (auto& F : Files)
     if (It->Kind == "file" && It->Object && Wide("\\??\\" + F.first) == It->Object->Name) F.second.Open = false;
   Self->Handles.erase(It);
-  if (G.Fail) {
-    SetError(G.Error);
-    return FALSE;
-  }
+  if (Refuse(G)) return FALSE;
   return TRUE;
 }
 
 HANDLE TSimWindows::CreateFileA(const char* Name, DWORD Access, DWORD Share, void*, DWORD Disposition,
                                 DWORD Attributes, HANDLE) {
-  TLock Lock(M);
-  TGate G = Gate(Lock, "CreateFileA");
+  auto [Lock, G] = Enter("CreateFileA");
   CreateFileCalls.push_back({Name ? Name : "", Access, Share, Disposition, Attributes});
-  if (G.Fail) {
-    SetError(G.Error);
-    return INVALID_HANDLE_VALUE;
-  }
+  if (Refuse(G)) return INVALID_HANDLE_VALUE;
   std::string Path = Name ? Name : "";
   auto Object = std::make_shared<TObject>();
   Object->Type = FileTypeNumber;
@@ -451,25 +455,17 @@ HANDLE TSimWindows::CreateFileA(const char* Name, DWORD Access, DWORD Share, voi
 }
 
 DWORD TSimWindows::GetFileAttributesA(const char* Name) {
-  TLock Lock(M);
-  TGate G = Gate(Lock, "GetFileAttributesA");
+  auto [Lock, G] = Enter("GetFileAttributesA");
   auto It = Files.find(Name ? Name : "");
-  if (G.Fail || It == Files.end()) {
-    SetError(G.Fail ? G.Error : ERROR_FILE_NOT_FOUND);
-    return INVALID_FILE_ATTRIBUTES;
-  }
+  if (Refuse(G, It == Files.end(), ERROR_FILE_NOT_FOUND)) return INVALID_FILE_ATTRIBUTES;
   return It->second.ReadOnly ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_NORMAL;
 }
 
 BOOL TSimWindows::WriteFile(HANDLE File, const void* Data, DWORD Size, DWORD* Written, void*) {
-  TLock Lock(M);
-  TGate G = Gate(Lock, "WriteFile");
+  auto [Lock, G] = Enter("WriteFile");
   if (Written) *Written = 0;
   if (TStdStream* S = StdStream(File)) {
-    if (G.Fail) {
-      SetError(G.Error);
-      return FALSE;
-    }
+    if (Refuse(G)) return FALSE;
     S->Bytes.append(static_cast<const char*>(Data), Size);
     ++S->Writes;
     if (Written) *Written = Size;
@@ -480,10 +476,7 @@ BOOL TSimWindows::WriteFile(HANDLE File, const void* Data, DWORD Size, DWORD* Wr
     SetError(ERROR_INVALID_HANDLE);
     return FALSE;
   }
-  if (G.Fail) {
-    SetError(G.Error);
-    return FALSE;
-  }
+  if (Refuse(G)) return FALSE;
   for (auto& F : Files) {
     if (Wide("\\??\\" + F.first) != H->Object->Name) continue;
     size_t Stored = std::min<size_t>(Size, DiskFree);
@@ -498,8 +491,7 @@ BOOL TSimWindows::WriteFile(HANDLE File, const void* Data, DWORD Size, DWORD* Wr
 
 BOOL TSimWindows::DuplicateHandle(HANDLE SourceProcess, HANDLE Source, HANDLE TargetProcess, HANDLE* Target,
                                   DWORD Access, BOOL Inherit, DWORD Options) {
-  TLock Lock(M);
-  TGate G = Gate(Lock, "DuplicateHandle");
+  auto [Lock, G] = Enter("DuplicateHandle");
   TProcess* From = nullptr;
   bool MayDuplicate = true;
   if (SourceProcess == GetCurrentProcess()) {
@@ -542,8 +534,7 @@ void Put(BYTE* At, uint64_t Value, size_t Size) {
 }  // namespace
 
 NTSTATUS TSimWindows::NtQuerySystemInformation(ULONG InfoClass, void* Info, ULONG Length, ULONG* ReturnLength) {
-  TLock Lock(M);
-  TGate G = Gate(Lock, "NtQuerySystemInformation");
+  auto [Lock, G] = Enter("NtQuerySystemInformation");
   SystemQueryLengths.push_back(Length);
   if (G.HasStatus) return G.Status;
   if (G.Fail) return STATUS_ACCESS_DENIED;
@@ -632,8 +623,7 @@ NTSTATUS TSimWindows::NtQueryObject(HANDLE Handle, ULONG InfoClass, void* Info, 
 // ---- Memory ---------------------------------------------------------------------------
 
 void* TSimWindows::VirtualAlloc(void*, SIZE_T Size, DWORD AllocationType, DWORD Protect) {
-  TLock Lock(M);
-  TGate G = Gate(Lock, "VirtualAlloc");
+  auto [Lock, G] = Enter("VirtualAlloc");
   if (G.Fail || Size == 0 || Size > AllocationLimit || !(AllocationType & MEM_COMMIT) || Protect != PAGE_READWRITE) {
     SetError(ERROR_NOT_ENOUGH_MEMORY);
     return nullptr;
@@ -644,8 +634,7 @@ void* TSimWindows::VirtualAlloc(void*, SIZE_T Size, DWORD AllocationType, DWORD 
 }
 
 BOOL TSimWindows::VirtualFree(void* Address, SIZE_T Size, DWORD FreeType) {
-  TLock Lock(M);
-  TGate G = Gate(Lock, "VirtualFree");
+  auto [Lock, G] = Enter("VirtualFree");
   auto It = Blocks.find(Address);
   if (It == Blocks.end() || Size != 0 || FreeType != MEM_RELEASE) {
     SetError(ERROR_INVALID_PARAMETER);
@@ -653,10 +642,7 @@ BOOL TSimWindows::VirtualFree(void* Address, SIZE_T Size, DWORD FreeType) {
   }
   std::free(It->first);
   Blocks.erase(It);
-  if (G.Fail) {
-    SetError(G.Error);
-    return FALSE;
-  }
+  if (Refuse(G)) return FALSE;
   return TRUE;
 }
 
@@ -664,13 +650,9 @@ BOOL TSimWindows::VirtualFree(void* Address, SIZE_T Size, DWORD FreeType) {
 
 HANDLE TSimWindows::CreateThread(void*, SIZE_T StackSize, LPTHREAD_START_ROUTINE Start, void* Parameter, DWORD Flags,
                                  DWORD* ThreadId) {
-  TLock Lock(M);
-  TGate G = Gate(Lock, "CreateThread");
+  auto [Lock, G] = Enter("CreateThread");
   ThreadArguments.emplace_back(StackSize, Flags);
-  if (G.Fail) {
-    SetError(G.Error);
-    return nullptr;
-  }
+  if (Refuse(G)) return nullptr;
   Threads.push_back(std::make_unique<TThread>());
   TThread* T = Threads.back().get();
   size_t Index = Threads.size();
@@ -705,12 +687,8 @@ HANDLE TSimWindows::CreateThread(void*, SIZE_T StackSize, LPTHREAD_START_ROUTINE
 }
 
 DWORD TSimWindows::WaitForSingleObject(HANDLE Handle, DWORD Milliseconds) {
-  TLock Lock(M);
-  TGate G = Gate(Lock, "WaitForSingleObject");
-  if (G.Fail) {
-    SetError(G.Error);
-    return WAIT_FAILED;
-  }
+  auto [Lock, G] = Enter("WaitForSingleObject");
+  if (Refuse(G)) return WAIT_FAILED;
   THandle* H = Find(Handle);
   if (!H) {
     SetError(ERROR_INVALID_HANDLE);
@@ -728,13 +706,9 @@ DWORD TSimWindows::WaitForSingleObject(HANDLE Handle, DWORD Milliseconds) {
 }
 
 BOOL TSimWindows::GetExitCodeThread(HANDLE Thread, DWORD* ExitCode) {
-  TLock Lock(M);
-  TGate G = Gate(Lock, "GetExitCodeThread");
+  auto [Lock, G] = Enter("GetExitCodeThread");
   THandle* H = Find(Thread);
-  if (G.Fail || !H || H->Kind != "thread") {
-    SetError(G.Fail ? G.Error : ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
+  if (Refuse(G, !H || H->Kind != "thread", ERROR_INVALID_HANDLE)) return FALSE;
   TThread* T = Threads[H->Thread - 1].get();
   *ExitCode = T->Done || T->ReportedEnded ? T->ExitCode : STILL_ACTIVE;
   return TRUE;
@@ -742,13 +716,9 @@ BOOL TSimWindows::GetExitCodeThread(HANDLE Thread, DWORD* ExitCode) {
 
 BOOL TSimWindows::TerminateThread(HANDLE Thread, DWORD ExitCode) {
   RunHook("TerminateThread");
-  TLock Lock(M);
-  TGate G = Gate(Lock, "TerminateThread");
+  auto [Lock, G] = Enter("TerminateThread");
   THandle* H = Find(Thread);
-  if (G.Fail || !H || H->Kind != "thread") {
-    SetError(G.Fail ? G.Error : ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
+  if (Refuse(G, !H || H->Kind != "thread", ERROR_INVALID_HANDLE)) return FALSE;
   TThread* T = Threads[H->Thread - 1].get();
   // Only a thread blocked inside a call of the system is safe to end: one
   // that is starting or ending may hold the loader's lock, one running its
@@ -768,12 +738,8 @@ BOOL TSimWindows::TerminateThread(HANDLE Thread, DWORD ExitCode) {
 // ---- Names ----------------------------------------------------------------------------
 
 DWORD TSimWindows::GetLogicalDriveStringsA(DWORD Length, char* Buffer) {
-  TLock Lock(M);
-  TGate G = Gate(Lock, "GetLogicalDriveStringsA");
-  if (G.Fail) {
-    SetError(G.Error);
-    return 0;
-  }
+  auto [Lock, G] = Enter("GetLogicalDriveStringsA");
+  if (Refuse(G)) return 0;
   std::string All;
   for (auto& D : Drives) {
     All += D.first;
@@ -787,12 +753,8 @@ DWORD TSimWindows::GetLogicalDriveStringsA(DWORD Length, char* Buffer) {
 }
 
 DWORD TSimWindows::QueryDosDeviceA(const char* DeviceName, char* TargetPath, DWORD Max) {
-  TLock Lock(M);
-  TGate G = Gate(Lock, "QueryDosDeviceA");
-  if (G.Fail) {
-    SetError(G.Error);
-    return 0;
-  }
+  auto [Lock, G] = Enter("QueryDosDeviceA");
+  if (Refuse(G)) return 0;
   std::string Name = DeviceName ? DeviceName : "";
   for (auto& D : Drives) {
     if (Name.size() != 2 || Name[1] != ':' || (Name[0] & ~0x20) != (D.first & ~0x20)) continue;
@@ -810,12 +772,8 @@ DWORD TSimWindows::QueryDosDeviceA(const char* DeviceName, char* TargetPath, DWO
 
 int TSimWindows::WideCharToMultiByte(UINT, DWORD, const WCHAR* Wide, int WideCount, char* Multi, int MultiSize,
                                      const char*, BOOL* UsedDefault) {
-  TLock Lock(M);
-  TGate G = Gate(Lock, "WideCharToMultiByte");
-  if (G.Fail) {
-    SetError(G.Error);
-    return 0;
-  }
+  auto [Lock, G] = Enter("WideCharToMultiByte");
+  if (Refuse(G)) return 0;
   if (WideCount < 0) {
     WideCount = 0;
     while (Wide[WideCount]) ++WideCount;
@@ -894,12 +852,8 @@ DWORD TSimWindows::CharUpperBuffW(WCHAR* Text, DWORD Length) {
 // ---- Processes ------------------------------------------------------------------------
 
 HANDLE TSimWindows::CreateToolhelp32Snapshot(DWORD Flags, DWORD) {
-  TLock Lock(M);
-  TGate G = Gate(Lock, "CreateToolhelp32Snapshot");
-  if (G.Fail || Flags != TH32CS_SNAPPROCESS) {
-    SetError(G.Fail ? G.Error : ERROR_INVALID_PARAMETER);
-    return INVALID_HANDLE_VALUE;
-  }
+  auto [Lock, G] = Enter("CreateToolhelp32Snapshot");
+  if (Refuse(G, Flags != TH32CS_SNAPPROCESS, ERROR_INVALID_PARAMETER)) return INVALID_HANDLE_VALUE;
   auto Snapshot = std::make_unique<TSnapshot>();
   for (auto& P : Processes)
     if (P.Alive) Snapshot->Entries.emplace_back(P.Pid, P.Exe);
@@ -937,10 +891,7 @@ const std::pair<DWORD, std::string>* TSimWindows::NextSnapshotEntry(TLock& Lock,
                                                                     bool Valid) {
   TGate G = Gate(Lock, Op);
   THandle* H = Find(Snapshot);
-  if (G.Fail || !H || H->Kind != "snapshot" || !Valid) {
-    SetError(G.Fail ? G.Error : ERROR_INVALID_PARAMETER);
-    return nullptr;
-  }
+  if (Refuse(G, !H || H->Kind != "snapshot" || !Valid, ERROR_INVALID_PARAMETER)) return nullptr;
   TSnapshot& S = *Snapshots[H->Snapshot - 1];
   if (S.Next >= S.Entries.size()) {
     SetError(18 /* ERROR_NO_MORE_FILES */);
@@ -974,14 +925,10 @@ BOOL TSimWindows::Process32NextW(HANDLE Snapshot, PROCESSENTRY32W* Entry) {
 }
 
 HANDLE TSimWindows::OpenProcess(DWORD Access, BOOL Inherit, DWORD ProcessId) {
-  TLock Lock(M);
-  TGate G = Gate(Lock, "OpenProcess");
+  auto [Lock, G] = Enter("OpenProcess");
   OpenProcessCalls.emplace_back(Access, Inherit, ProcessId);
   TProcess* P = FindProcess(ProcessId);
-  if (G.Fail || !P || ProcessId == 0 || !P->CanOpen) {
-    SetError(G.Fail ? G.Error : (P && ProcessId != 0) ? ERROR_ACCESS_DENIED : ERROR_INVALID_PARAMETER);
-    return nullptr;
-  }
+  if (Refuse(G, !P || ProcessId == 0 || !P->CanOpen, (P && ProcessId != 0) ? ERROR_ACCESS_DENIED : ERROR_INVALID_PARAMETER)) return nullptr;
   auto Object = std::make_shared<TObject>();
   Object->Type = ProcessType;
   HANDLE Handle = AddOwn(Object, "process");
@@ -996,17 +943,13 @@ TSimWindows::TProcess* TSimWindows::ProcessBehind(HANDLE Process) {
 }
 
 DWORD TSimWindows::GetModuleFileNameExA(HANDLE Process, HMODULE, char* FileName, DWORD Size) {
-  TLock Lock(M);
-  TGate G = Gate(Lock, "GetModuleFileNameExA");
+  auto [Lock, G] = Enter("GetModuleFileNameExA");
   TProcess* P = ProcessBehind(Process);
   if (PsapiMissing) {
     SetError(ERROR_PROC_NOT_FOUND);
     return 0;
   }
-  if (G.Fail || !P || Size == 0) {
-    SetError(G.Fail ? G.Error : ERROR_INVALID_HANDLE);
-    return 0;
-  }
+  if (Refuse(G, !P || Size == 0, ERROR_INVALID_HANDLE)) return 0;
   size_t N = std::min<size_t>(P->Path.size(), Size - 1);
   std::memcpy(FileName, P->Path.data(), N);
   FileName[N] = '\0';
@@ -1014,8 +957,7 @@ DWORD TSimWindows::GetModuleFileNameExA(HANDLE Process, HMODULE, char* FileName,
 }
 
 BOOL TSimWindows::QueryFullProcessImageNameA(HANDLE Process, DWORD Flags, char* Name, DWORD* Size) {
-  TLock Lock(M);
-  TGate G = Gate(Lock, "QueryFullProcessImageNameA");
+  auto [Lock, G] = Enter("QueryFullProcessImageNameA");
   TProcess* P = ProcessBehind(Process);
   if (FullImageNameMissing || G.Fail || !P || Flags != 0 || !Size || *Size <= P->Path.size()) {
     SetError(FullImageNameMissing ? ERROR_PROC_NOT_FOUND : G.Fail ? G.Error : ERROR_INVALID_PARAMETER);
@@ -1027,13 +969,9 @@ BOOL TSimWindows::QueryFullProcessImageNameA(HANDLE Process, DWORD Flags, char* 
 }
 
 BOOL TSimWindows::TerminateProcess(HANDLE Process, UINT ExitCode) {
-  TLock Lock(M);
-  TGate G = Gate(Lock, "TerminateProcess");
+  auto [Lock, G] = Enter("TerminateProcess");
   TProcess* P = ProcessBehind(Process);
-  if (G.Fail || !P) {
-    SetError(G.Fail ? G.Error : ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
+  if (Refuse(G, !P, ERROR_INVALID_HANDLE)) return FALSE;
   P->ExitCode = ExitCode;
   P->Alive = false;
   P->Handles.clear();
@@ -1043,13 +981,9 @@ BOOL TSimWindows::TerminateProcess(HANDLE Process, UINT ExitCode) {
 // ---- Security -------------------------------------------------------------------------
 
 BOOL TSimWindows::OpenThreadToken(HANDLE, DWORD Access, BOOL AsSelf, HANDLE* Token) {
-  TLock Lock(M);
-  TGate G = Gate(Lock, "OpenThreadToken");
+  auto [Lock, G] = Enter("OpenThreadToken");
   ThreadTokenAsSelf.push_back(AsSelf);
-  if (G.Fail || !ThreadToken) {
-    SetError(G.Fail ? G.Error : ERROR_NO_TOKEN);
-    return FALSE;
-  }
+  if (Refuse(G, !ThreadToken, ERROR_NO_TOKEN)) return FALSE;
   TokenAccess.push_back(Access);
   auto Object = std::make_shared<TObject>();
   Object->Type = TokenType;
@@ -1058,12 +992,8 @@ BOOL TSimWindows::OpenThreadToken(HANDLE, DWORD Access, BOOL AsSelf, HANDLE* Tok
 }
 
 BOOL TSimWindows::OpenProcessToken(HANDLE, DWORD Access, HANDLE* Token) {
-  TLock Lock(M);
-  TGate G = Gate(Lock, "OpenProcessToken");
-  if (G.Fail) {
-    SetError(G.Error);
-    return FALSE;
-  }
+  auto [Lock, G] = Enter("OpenProcessToken");
+  if (Refuse(G)) return FALSE;
   TokenAccess.push_back(Access);
   auto Object = std::make_shared<TObject>();
   Object->Type = TokenType;
@@ -1073,13 +1003,9 @@ BOOL TSimWindows::OpenProcessToken(HANDLE, DWORD Access, HANDLE* Token) {
 
 BOOL TSimWindows::GetTokenInformation(HANDLE Token, TOKEN_INFORMATION_CLASS Class, void* Info, DWORD Length,
                                       DWORD* ReturnLength) {
-  TLock Lock(M);
-  TGate G = Gate(Lock, "GetTokenInformation");
+  auto [Lock, G] = Enter("GetTokenInformation");
   THandle* H = Find(Token);
-  if (G.Fail || !H || H->Kind != "token" || Class != TokenGroups) {
-    SetError(G.Fail ? G.Error : ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
+  if (Refuse(G, !H || H->Kind != "token" || Class != TokenGroups, ERROR_INVALID_PARAMETER)) return FALSE;
   size_t Head = offsetof(TOKEN_GROUPS, Groups) + Groups.size() * sizeof(SID_AND_ATTRIBUTES);
   size_t Needed = Head;
   for (auto& Group : Groups) Needed += Group.Sid.size();
@@ -1103,12 +1029,8 @@ BOOL TSimWindows::GetTokenInformation(HANDLE Token, TOKEN_INFORMATION_CLASS Clas
 BOOL TSimWindows::AllocateAndInitializeSid(SID_IDENTIFIER_AUTHORITY* Authority, BYTE Count, DWORD Sub0, DWORD Sub1,
                                            DWORD Sub2, DWORD Sub3, DWORD Sub4, DWORD Sub5, DWORD Sub6, DWORD Sub7,
                                            PSID* Sid) {
-  TLock Lock(M);
-  TGate G = Gate(Lock, "AllocateAndInitializeSid");
-  if (G.Fail || Count == 0 || Count > 8) {
-    SetError(G.Fail ? G.Error : ERROR_INVALID_PARAMETER);
-    return FALSE;
-  }
+  auto [Lock, G] = Enter("AllocateAndInitializeSid");
+  if (Refuse(G, Count == 0 || Count > 8, ERROR_INVALID_PARAMETER)) return FALSE;
   DWORD All[8] = {Sub0, Sub1, Sub2, Sub3, Sub4, Sub5, Sub6, Sub7};
   auto* Bytes = new std::vector<BYTE>(MakeSid(Authority->Value, std::vector<DWORD>(All, All + Count)));
   Sids[Bytes->data()] = Bytes;
@@ -1117,8 +1039,7 @@ BOOL TSimWindows::AllocateAndInitializeSid(SID_IDENTIFIER_AUTHORITY* Authority, 
 }
 
 BOOL TSimWindows::EqualSid(PSID Sid1, PSID Sid2) {
-  TLock Lock(M);
-  TGate G = Gate(Lock, "EqualSid");
+  auto [Lock, G] = Enter("EqualSid");
   auto* A = static_cast<const BYTE*>(Sid1);
   auto* B = static_cast<const BYTE*>(Sid2);
   if (G.Fail || !A || !B) return FALSE;
@@ -1136,12 +1057,8 @@ void* TSimWindows::FreeSid(PSID Sid) {
 }
 
 BOOL TSimWindows::LookupPrivilegeValueA(const char*, const char* Name, LUID* Luid) {
-  TLock Lock(M);
-  TGate G = Gate(Lock, "LookupPrivilegeValueA");
-  if (G.Fail || std::string(Name) != "SeDebugPrivilege") {
-    SetError(G.Fail ? G.Error : 1313 /* ERROR_NO_SUCH_PRIVILEGE */);
-    return FALSE;
-  }
+  auto [Lock, G] = Enter("LookupPrivilegeValueA");
+  if (Refuse(G, std::string(Name) != "SeDebugPrivilege", 1313 /* ERROR_NO_SUCH_PRIVILEGE */)) return FALSE;
   Luid->LowPart = 20;
   Luid->HighPart = 0;
   return TRUE;
@@ -1149,17 +1066,13 @@ BOOL TSimWindows::LookupPrivilegeValueA(const char*, const char* Name, LUID* Lui
 
 BOOL TSimWindows::AdjustTokenPrivileges(HANDLE Token, BOOL DisableAll, TOKEN_PRIVILEGES* NewState, DWORD Length,
                                         TOKEN_PRIVILEGES*, DWORD*) {
-  TLock Lock(M);
-  TGate G = Gate(Lock, "AdjustTokenPrivileges");
+  auto [Lock, G] = Enter("AdjustTokenPrivileges");
   AdjustDisableAll.push_back(DisableAll);
   THandle* H = Find(Token);
   auto* Bytes = reinterpret_cast<const BYTE*>(NewState);
   AdjustRecords.emplace_back(Bytes, Bytes + sizeof(TOKEN_PRIVILEGES));
   AdjustLengths.push_back(Length);
-  if (G.Fail || !H || H->Kind != "token") {
-    SetError(G.Fail ? G.Error : ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
+  if (Refuse(G, !H || H->Kind != "token", ERROR_INVALID_HANDLE)) return FALSE;
   return AdjustResult;
 }
 
@@ -1185,8 +1098,7 @@ HKEY TSimWindows::NewKey(const std::string& Path) {
 }
 
 LONG TSimWindows::RegOpenKeyA(HKEY Key, const char* SubKey, HKEY* Result) {
-  TLock Lock(M);
-  TGate G = Gate(Lock, "RegOpenKeyA");
+  auto [Lock, G] = Enter("RegOpenKeyA");
   if (G.Fail) return static_cast<LONG>(G.Error);
   std::string Path = KeyPath(Key, SubKey);
   if (Path.empty()) return ERROR_INVALID_HANDLE;
@@ -1196,8 +1108,7 @@ LONG TSimWindows::RegOpenKeyA(HKEY Key, const char* SubKey, HKEY* Result) {
 }
 
 LONG TSimWindows::RegCreateKeyA(HKEY Key, const char* SubKey, HKEY* Result) {
-  TLock Lock(M);
-  TGate G = Gate(Lock, "RegCreateKeyA");
+  auto [Lock, G] = Enter("RegCreateKeyA");
   KeysCreated.push_back(SubKey ? SubKey : "");
   if (G.Fail) return static_cast<LONG>(G.Error);
   std::string Path = KeyPath(Key, SubKey);
@@ -1211,8 +1122,7 @@ LONG TSimWindows::RegCreateKeyA(HKEY Key, const char* SubKey, HKEY* Result) {
 
 LONG TSimWindows::RegQueryValueExA(HKEY Key, const char* Name, DWORD* Reserved, DWORD* Type, BYTE* Data,
                                    DWORD* Size) {
-  TLock Lock(M);
-  TGate G = Gate(Lock, "RegQueryValueExA");
+  auto [Lock, G] = Enter("RegQueryValueExA");
   if (G.Fail) return static_cast<LONG>(G.Error);
   if (Reserved) return ERROR_INVALID_PARAMETER;  // documented as must be null
   auto K = Keys.find(Key);
@@ -1238,8 +1148,7 @@ LONG TSimWindows::RegQueryValueExA(HKEY Key, const char* Name, DWORD* Reserved, 
 
 LONG TSimWindows::RegSetValueExA(HKEY Key, const char* Name, DWORD Reserved, DWORD Type, const BYTE* Data,
                                  DWORD Size) {
-  TLock Lock(M);
-  TGate G = Gate(Lock, "RegSetValueExA");
+  auto [Lock, G] = Enter("RegSetValueExA");
   if (G.Fail) return static_cast<LONG>(G.Error);
   if (Reserved != 0) return ERROR_INVALID_PARAMETER;  // documented as must be zero
   auto K = Keys.find(Key);
@@ -1249,8 +1158,7 @@ LONG TSimWindows::RegSetValueExA(HKEY Key, const char* Name, DWORD Reserved, DWO
 }
 
 LONG TSimWindows::RegCloseKey(HKEY Key) {
-  TLock Lock(M);
-  TGate G = Gate(Lock, "RegCloseKey");
+  auto [Lock, G] = Enter("RegCloseKey");
   if (!Keys.erase(Key)) return ERROR_INVALID_HANDLE;
   return G.Fail ? static_cast<LONG>(G.Error) : ERROR_SUCCESS;
 }
@@ -1259,8 +1167,7 @@ LONG TSimWindows::RegCloseKey(HKEY Key) {
 
 HINSTANCE TSimWindows::ShellExecuteA(HWND Owner, const char* Verb, const char* File, const char* Parameters,
                                      const char* Directory, int Show) {
-  TLock Lock(M);
-  TGate G = Gate(Lock, "ShellExecuteA");
+  auto [Lock, G] = Enter("ShellExecuteA");
   TShellCall Call;
   Call.Owner = Owner;
   Call.Verb = Verb ? Verb : "";
@@ -1273,8 +1180,7 @@ HINSTANCE TSimWindows::ShellExecuteA(HWND Owner, const char* Verb, const char* F
 }
 
 BOOL TSimWindows::ShellExecuteExA(SHELLEXECUTEINFOA* Info) {
-  TLock Lock(M);
-  TGate G = Gate(Lock, "ShellExecuteExA");
+  auto [Lock, G] = Enter("ShellExecuteExA");
   TShellCall Call;
   Call.Ex = true;
   Call.Owner = Info->hwnd;
@@ -1326,8 +1232,7 @@ void TSimWindows::Sleep(DWORD Milliseconds) {
 }
 
 BOOL TSimWindows::GetSaveFileNameA(OPENFILENAMEA* Dialog) {
-  TLock Lock(M);
-  TGate G = Gate(Lock, "GetSaveFileNameA");
+  auto [Lock, G] = Enter("GetSaveFileNameA");
   SaveDialogs.emplace_back(Dialog->Flags, Dialog->lStructSize);
   std::string Filter;
   for (const char* F = Dialog->lpstrFilter; F && *F; F += std::strlen(F) + 1) Filter += std::string(F) + "|";
@@ -1339,8 +1244,7 @@ BOOL TSimWindows::GetSaveFileNameA(OPENFILENAMEA* Dialog) {
 }
 
 BOOL TSimWindows::GetOpenFileNameA(OPENFILENAMEA* Dialog) {
-  TLock Lock(M);
-  TGate G = Gate(Lock, "GetOpenFileNameA");
+  auto [Lock, G] = Enter("GetOpenFileNameA");
   OpenDialogs.push_back(Dialog->Flags);
   if (G.Fail || OpenFileAnswer.empty() || OpenFileAnswer.size() + 1 > Dialog->nMaxFile) return FALSE;
   std::memcpy(Dialog->lpstrFile, OpenFileAnswer.c_str(), OpenFileAnswer.size() + 1);
@@ -1348,13 +1252,9 @@ BOOL TSimWindows::GetOpenFileNameA(OPENFILENAMEA* Dialog) {
 }
 
 BOOL TSimWindows::OpenClipboard(HWND Owner) {
-  TLock Lock(M);
-  TGate G = Gate(Lock, "OpenClipboard");
+  auto [Lock, G] = Enter("OpenClipboard");
   // Another program holding it open makes it fail, as a failure planned here.
-  if (G.Fail || ClipboardOpen_) {
-    SetError(G.Fail ? G.Error : ERROR_ACCESS_DENIED);
-    return FALSE;
-  }
+  if (Refuse(G, ClipboardOpen_, ERROR_ACCESS_DENIED)) return FALSE;
   ClipboardOpen_ = true;
   ClipboardEmptied = false;
   ClipboardOwner = Owner;
@@ -1362,28 +1262,22 @@ BOOL TSimWindows::OpenClipboard(HWND Owner) {
 }
 
 BOOL TSimWindows::EmptyClipboard() {
-  TLock Lock(M);
-  TGate G = Gate(Lock, "EmptyClipboard");
-  if (G.Fail || !ClipboardOpen_) {
-    SetError(G.Fail ? G.Error : ERROR_ACCESS_DENIED);
-    return FALSE;
-  }
+  auto [Lock, G] = Enter("EmptyClipboard");
+  if (Refuse(G, !ClipboardOpen_, ERROR_ACCESS_DENIED)) return FALSE;
   ClipboardEmptied = true;
   Clipboard.clear();
   return TRUE;
 }
 
 HANDLE TSimWindows::SetClipboardData(UINT Format, HANDLE Data) {
-  TLock Lock(M);
-  TGate G = Gate(Lock, "SetClipboardData");
+  auto [Lock, G] = Enter("SetClipboardData");
   auto It = Globals.find(Data);
   // Only a window that emptied it may put data there (opened with no window,
   // the emptied clipboard has no owner), and only in a movable block.
-  if (G.Fail || !ClipboardOpen_ || !ClipboardEmptied || !ClipboardOwner || It == Globals.end() ||
-      !(It->second->Flags & GMEM_MOVEABLE)) {
-    SetError(G.Fail ? G.Error : ERROR_ACCESS_DENIED);
+  if (Refuse(G, !ClipboardOpen_ || !ClipboardEmptied || !ClipboardOwner || It == Globals.end() ||
+                    !(It->second->Flags & GMEM_MOVEABLE),
+             ERROR_ACCESS_DENIED))
     return nullptr;
-  }
   Clipboard.emplace_back(Format, It->second->Data);
   Globals.erase(It);  // the system's from now on
   return Data;
@@ -1401,8 +1295,7 @@ BOOL TSimWindows::CloseClipboard() {
 }
 
 HGLOBAL TSimWindows::GlobalAlloc(UINT Flags, SIZE_T Bytes) {
-  TLock Lock(M);
-  TGate G = Gate(Lock, "GlobalAlloc");
+  auto [Lock, G] = Enter("GlobalAlloc");
   if (G.Fail || Bytes > AllocationLimit) {
     SetError(ERROR_NOT_ENOUGH_MEMORY);
     return nullptr;
@@ -1416,13 +1309,9 @@ HGLOBAL TSimWindows::GlobalAlloc(UINT Flags, SIZE_T Bytes) {
 }
 
 void* TSimWindows::GlobalLock(HGLOBAL Memory) {
-  TLock Lock(M);
-  TGate G = Gate(Lock, "GlobalLock");
+  auto [Lock, G] = Enter("GlobalLock");
   auto It = Globals.find(Memory);
-  if (G.Fail || It == Globals.end()) {
-    SetError(G.Fail ? G.Error : ERROR_INVALID_HANDLE);
-    return nullptr;
-  }
+  if (Refuse(G, It == Globals.end(), ERROR_INVALID_HANDLE)) return nullptr;
   ++It->second->Locks;
   return It->second->Data.data();
 }
@@ -1451,12 +1340,8 @@ HGLOBAL TSimWindows::GlobalFree(HGLOBAL Memory) {
 }
 
 UINT_PTR TSimWindows::SetTimer(HWND Window, UINT_PTR Id, UINT Elapse, TIMERPROC) {
-  TLock Lock(M);
-  TGate G = Gate(Lock, "SetTimer");
-  if (G.Fail) {
-    SetError(G.Error);
-    return 0;
-  }
+  auto [Lock, G] = Enter("SetTimer");
+  if (Refuse(G)) return 0;
   Timers[{Window, Id}] = Elapse;
   return Id;
 }
@@ -1490,18 +1375,13 @@ TSimWindows::TStdStream* TSimWindows::StdStream(HANDLE Handle) {
 }
 
 HANDLE TSimWindows::GetStdHandle(DWORD Which) {
-  TLock Lock(M);
-  TGate G = Gate(Lock, "GetStdHandle");
-  if (G.Fail) {
-    SetError(G.Error);
-    return INVALID_HANDLE_VALUE;
-  }
+  auto [Lock, G] = Enter("GetStdHandle");
+  if (Refuse(G)) return INVALID_HANDLE_VALUE;
   return Which == STD_OUTPUT_HANDLE ? StdOutHandle : Which == STD_ERROR_HANDLE ? StdErrHandle : nullptr;
 }
 
 BOOL TSimWindows::GetConsoleMode(HANDLE Console, DWORD* Mode) {
-  TLock Lock(M);
-  TGate G = Gate(Lock, "GetConsoleMode");
+  auto [Lock, G] = Enter("GetConsoleMode");
   TStdStream* S = StdStream(Console);
   if (G.Fail || !S || !S->Console) {
     SetError(ERROR_INVALID_HANDLE);
@@ -1512,15 +1392,11 @@ BOOL TSimWindows::GetConsoleMode(HANDLE Console, DWORD* Mode) {
 }
 
 BOOL TSimWindows::WriteConsoleW(HANDLE Console, const WCHAR* Text, DWORD Count, DWORD* Written, void*) {
-  TLock Lock(M);
-  TGate G = Gate(Lock, "WriteConsoleW");
+  auto [Lock, G] = Enter("WriteConsoleW");
   if (Written) *Written = 0;
   TStdStream* S = StdStream(Console);
   // A file or pipe is no console: the call is refused.
-  if (G.Fail || !S || !S->Console) {
-    SetError(G.Fail ? G.Error : ERROR_INVALID_HANDLE);
-    return FALSE;
-  }
+  if (Refuse(G, !S || !S->Console, ERROR_INVALID_HANDLE)) return FALSE;
   S->ConsoleText.append(reinterpret_cast<const char16_t*>(Text), Count);
   if (Count && Text[Count - 1] >= 0xD800 && Text[Count - 1] <= 0xDBFF) S->SplitPair = true;
   ++S->Writes;

@@ -348,7 +348,17 @@ class TSimWindows : public TSystem {
   };
   using TLock = std::unique_lock<std::mutex>;
 
+  // How most calls open: the lock held to the end of the call, and the gate
+  // passed (counted, logged, failed or blocked at its planned use).
+  struct TCall {
+    TLock Lock;
+    TGate Gate;
+  };
+  TCall Enter(const char* Op);
   TGate Gate(TLock& Lock, const char* Op);
+  // True, with the last error set, when the gate failed the call (its error)
+  // or Windows would refuse it (Error).
+  bool Refuse(const TGate& G, bool Refused = false, DWORD Error = 0);
   void WaitReleased(TLock& Lock);
   void RunHook(const char* Op);
   void CheckTerminated();

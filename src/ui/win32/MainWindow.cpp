@@ -56,7 +56,7 @@ void TWin32MainView::ClearFiles() {
   // reads empty.
   Rows.clear();
   Known = 0;
-  KillTimer(Window, IdShowRowsTimer);
+  Os().KillTimer(Window, IdShowRowsTimer);
   PostMessageA(Window, WmShowRows, 0, 0);
   Deferred = true;
 }
@@ -70,11 +70,11 @@ void TWin32MainView::AddFile(const TFileRow& Row) {
     Deferred = true;
     const auto InView = static_cast<size_t>(SendMessageA(List, LVM_GETTOPINDEX, 0, 0) +
                                             SendMessageA(List, LVM_GETCOUNTPERPAGE, 0, 0));
-    const uint32_t Wait = RowsShowDelay(Known, InView, GetTickCount() - LastShown);
+    const uint32_t Wait = RowsShowDelay(Known, InView, Os().GetTickCount() - LastShown);
     if (Wait == 0)
       PostMessageA(Window, WmShowRows, 0, 0);
     else
-      SetTimer(Window, IdShowRowsTimer, Wait, nullptr);
+      Os().SetTimer(Window, IdShowRowsTimer, Wait, nullptr);
   }
   Rows.push_back(Row);
 }
@@ -82,8 +82,8 @@ void TWin32MainView::AddFile(const TFileRow& Row) {
 void TWin32MainView::ShowRows() {
   if (!Deferred) return;
   Deferred = false;
-  LastShown = GetTickCount();
-  KillTimer(Window, IdShowRowsTimer);
+  LastShown = Os().GetTickCount();
+  Os().KillTimer(Window, IdShowRowsTimer);
   Known = Rows.size();
   SendMessageA(List, LVM_SETITEMCOUNT, Rows.size(), LVSICF_NOINVALIDATEALL | LVSICF_NOSCROLL);
 }
@@ -392,7 +392,7 @@ LRESULT TMainWindow::Handle_(UINT Message, WPARAM W, LPARAM L) {
       });
       return 0;
     case WM_DESTROY:
-      KillTimer(Handle, IdTimer1);
+      Os().KillTimer(Handle, IdTimer1);
       Accelerators.Reset();
       Screen.Window = nullptr;
       Handle = nullptr;
