@@ -69,7 +69,8 @@ TEST(ConsoleArguments, EachFormOfEveryOptionAndEveryUsageError) {
 }
 
 TEST(ConsoleText, Utf8BothWaysCsvFieldsAndImageNames) {
-  const WCHAR Emoji[] = {0xD83D, 0xDE00}, LoneHigh[] = {'a', 0xD83D, 'b'}, LoneLow[] = {0xDE00};
+  const WCHAR Emoji[] = {0xD83D, 0xDE00}, LoneHigh[] = {'a', 0xD83D, 'b'}, LoneLow[] = {0xDE00},
+              First[] = {0xD800, 0xDC00}, Last[] = {0xDBFF, 0xDFFF};
   struct {
     TWideString Wide;
     std::string Utf8Text;
@@ -77,6 +78,8 @@ TEST(ConsoleText, Utf8BothWaysCsvFieldsAndImageNames) {
                {TWideString(1, 0xE4), "\xC3\xA4"},
                {TWideString(1, 0x65E5), "\xE6\x97\xA5"},
                {TWideString(Emoji, 2), "\xF0\x9F\x98\x80"},
+               {TWideString(First, 2), "\xF0\x90\x80\x80"},  // U+10000 and U+10FFFF: the pairs' bounds
+               {TWideString(Last, 2), "\xF4\x8F\xBF\xBF"},
                {TWideString(LoneHigh, 3), "a\xEF\xBF\xBD" "b"},
                {TWideString(LoneLow, 1), "\xEF\xBF\xBD"}};
   for (auto& U : Units) {
@@ -237,8 +240,10 @@ TEST_F(ConsoleRun, WhatCannotBeDoneIsExitThreeAndNeverAWindow) {
 
 TEST_F(ConsoleRun, OutputThatCannotBeWrittenIsNoSuccess) {
   Sim.FailCall("WriteFile", 1);
+  const int Writes = Sim.Calls("WriteFile");
   EXPECT_EQ(Run({}), ExitCannot);
   EXPECT_NE(Err().find("the output could not be written"), std::string::npos);
+  EXPECT_EQ(Sim.Calls("WriteFile") - Writes, 2);  // the one that failed and the error's line: no retry
   ExpectAllReleased();
 }
 
