@@ -12,6 +12,11 @@ const char* const UsageText =
     "  -a, --all        pipes, devices and paths without a drive letter too\r\n"
     "      --csv        CSV (RFC 4180): PID,Process,Handle,Type,Path\r\n"
     "      --json       a JSON array of objects: pid, process, handle, type, path\r\n"
+    "      --close      close each handle listed, in the process that holds it, once\r\n"
+    "                   it is seen to name the same file; needs --find or a PID or\r\n"
+    "                   NAME, and asks before each unless --yes is given. The program\r\n"
+    "                   may fail or lose unsaved work when a file is closed under it\r\n"
+    "      --yes        close without asking (needed when standard input is no console)\r\n"
     "  -h, --help       this text\r\n"
     "      --version    the program's version\r\n"
     "\r\n"
@@ -21,7 +26,8 @@ const char* const UsageText =
     "     on standard error)\r\n"
     "  2  a usage error (said on standard error, with this text)\r\n"
     "  3  the handle table could not be read, the user is not an administrator,\r\n"
-    "     or the output could not be written\r\n";
+    "     or the output could not be written\r\n"
+    "  4  --close: some handle found was not closed (declined, or it could not be)\r\n";
 
 namespace {
 
@@ -52,6 +58,10 @@ TRequest ReadArguments(const std::vector<TWideString>& Arguments) {
       } else if (Is(A, "--version")) {
         Request.Action = TRequest::Version;
         return Request;
+      } else if (Is(A, "--close")) {
+        Request.Close = true;
+      } else if (Is(A, "--yes")) {
+        Request.Yes = true;
       } else if (Is(A, "-a") || Is(A, "--all")) {
         Request.All = true;
       } else if (Is(A, "--csv") || Is(A, "--json")) {
@@ -88,5 +98,12 @@ TRequest ReadArguments(const std::vector<TWideString>& Arguments) {
       Request.Names.push_back(A);
     }
   }
+  // Closing every file of every process is never what anyone means.
+  if (Request.Close && Request.Find.empty() && Request.Pids.empty() && Request.Names.empty())
+    return Wrong("--close needs --find TEXT or a PID or NAME");
+  // Its lines say what was done, which no row of those formats holds.
+  if (Request.Close && Formatted) return Wrong("--close cannot be given with --csv or --json");
+  // A --yes alone would list where the script meant to close.
+  if (Request.Yes && !Request.Close) return Wrong("--yes is given only with --close");
   return Request;
 }

@@ -13,6 +13,8 @@ struct TRequest {
   std::string Error;  // for Usage: what was wrong, in one line
   TFormat Format = TFormat::Table;
   bool All = false;   // pipes, devices and paths without a drive letter too
+  bool Close = false;  // close each handle listed, in its owner
+  bool Yes = false;    // close without asking
   TWideString Find;   // empty: every file
   std::vector<DWORD> Pids;
   std::vector<TWideString> Names;  // as given

@@ -6,6 +6,7 @@
 #include "console/Arguments.h"
 #include "console/Output.h"
 #include "console/Text.h"
+#include "inspect/HandleClose.h"
 #include "inspect/ListOpenFiles.h"
 #include "process/Process.h"
 
@@ -70,6 +71,81 @@ std::vector<TProcessImage> Selected(const TRequest& Request, TStream& Err) {
   return Chosen;
 }
 
+// One handle the listing would print, kept whole for its close.
+struct TFound {
+  DWORD Pid;
+  std::string Process;  // UTF-8
+  ULONG_PTR Handle;
+  TWideString Path;
+};
+
+// Whether a person is there to answer: standard input is a console.
+bool Interactive() {
+  const HANDLE In = Os().GetStdHandle(STD_INPUT_HANDLE);
+  DWORD Mode = 0;
+  return In && In != INVALID_HANDLE_VALUE && Os().GetConsoleMode(In, &Mode);
+}
+
+// Reads one line from the console; only "y" or "Y" is a yes. The whole line
+// is read, so what was typed after it is no answer to the next question, and
+// the end of input declines.
+bool AnsweredYes() {
+  const HANDLE In = Os().GetStdHandle(STD_INPUT_HANDLE);
+  TWideString Line;
+  WCHAR Part[64];
+  DWORD Read = 0;
+  while (Line.find('\n') == TWideString::npos && Os().ReadConsoleW(In, Part, 64, &Read, nullptr) && Read > 0)
+    Line.append(Part, std::min<DWORD>(Read, 64));
+  while (!Line.empty() && (Line.back() == '\n' || Line.back() == '\r' || Line.back() == ' ')) Line.pop_back();
+  return Line.size() == 1 && (Line[0] == 'y' || Line[0] == 'Y');
+}
+
+const char* WhyNotClosed(TCloseResult Result) {
+  switch (Result) {
+    case TCloseResult::NotOpened: return "the process could not be opened";
+    case TCloseResult::OtherFile: return "the handle now refers to another file";
+    case TCloseResult::Closed:
+    case TCloseResult::NotVerified:
+    case TCloseResult::NotClosed: break;
+  }
+  return "the handle could not be closed";
+}
+
+// Takes the handles one at a time, once the listing is done: the name worker
+// checks one handle only when it names nothing else.
+int CloseFound(const std::vector<TFound>& Found, bool Ask, TStream& Out, TStream& Err) {
+  bool AllClosed = true;
+  for (const TFound& F : Found) {
+    const std::string Which = HandleText(F.Handle) + " in " + std::to_string(F.Pid) + " (" + F.Process + ")";
+    const std::string Path = Utf8(F.Path);
+    bool Closed = false;
+    std::string Line;
+    if (Ask) {
+      Out.Flush();
+      Err.Write("Close " + Which + ": " + Path + "? [y/N] ");
+      Err.Flush();
+    }
+    if (Ask && !AnsweredYes()) {
+      Line = "Not closed " + Which + ": declined";
+    } else {
+      const TCloseResult Result = CloseHandleOf(F.Pid, F.Handle, NamedExactly(F.Path));
+      Closed = Result == TCloseResult::Closed;
+      Line = Closed ? "Closed " + Which + ": " + Path : "Not closed " + Which + ": " + WhyNotClosed(Result);
+    }
+    AllClosed = AllClosed && Closed;
+    Out.Write(Line + "\r\n");
+    // Each line is seen before the next question, or before a stop.
+    if (!Out.Flush()) break;
+  }
+  if (Out.Failed()) {
+    Err.Write("lumorexc: the output could not be written\r\n");
+    Err.Flush();
+    return ExitCannot;
+  }
+  if (Found.empty()) return ExitNothing;
+  return AllClosed ? ExitListed : ExitNotClosed;
+}
+
 }  // namespace
 
 int RunConsole(const std::vector<TWideString>& Arguments) {
@@ -88,6 +164,13 @@ int RunConsole(const std::vector<TWideString>& Arguments) {
       return ExitUsage;
     case TRequest::List:
       break;
+  }
+  const bool Ask = Request.Close && !Request.Yes;
+  if (Ask && !Interactive()) {
+    Err.Write("lumorexc: --close asks before each handle and standard input is not a console; "
+              "give --yes to close without asking\r\n");
+    Err.Flush();
+    return ExitUsage;
   }
   if (!IsAdmin()) {
     Err.Write("lumorexc: administrative rights are needed\r\n");
@@ -117,7 +200,8 @@ int RunConsole(const std::vector<TWideString>& Arguments) {
   TProgress Progress(Err);
   Out.SetBeforeConsoleWrite(&TProgress::EraseBefore, &Progress);
   TRowWriter Rows(Request.Format, Out);
-  Rows.Begin();
+  std::vector<TFound> Found;
+  if (!Request.Close) Rows.Begin();
   const TWideString Sought = UpperCase(Request.Find);
   const size_t SkippedBefore = NameHandlesSkipped();
   size_t ProcessesDone = 0, FilesDone = 0;
@@ -133,6 +217,10 @@ int RunConsole(const std::vector<TWideString>& Arguments) {
         // Without --all, what the window's Normal mode lists: drive-letter paths.
         if (!Request.All && Path[0] == '\\') return;
         if (!Sought.empty() && UpperCase(Path).find(Sought) == TWideString::npos) return;
+        if (Request.Close) {
+          Found.push_back({P.Pid, Name, Entries[I].Handle, Path});
+          return;
+        }
         const std::string Text = Utf8(Path);
         Rows.File({P.Pid, Name, Entries[I].Handle, PathType(Text), Text});
       };
@@ -143,7 +231,7 @@ int RunConsole(const std::vector<TWideString>& Arguments) {
     Progress.Count(++ProcessesDone, FilesDone);
     if (!Out.Flush()) break;
   }
-  Rows.End();
+  if (!Request.Close) Rows.End();
   Progress.Erase();
   if (Out.Failed()) {
     Err.Write("lumorexc: the output could not be written\r\n");
@@ -154,5 +242,9 @@ int RunConsole(const std::vector<TWideString>& Arguments) {
     Err.Write("lumorexc: some handles skipped: queries stuck\r\n");
     Err.Flush();
   }
+  // What was named is let go before the first close: the table and the
+  // owners' handles are taken again, fresh, for each one.
+  Table = TInfoTable();
+  if (Request.Close) return CloseFound(Found, Ask, Out, Err);
   return Rows.Rows() > 0 ? ExitListed : ExitNothing;
 }

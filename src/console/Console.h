@@ -7,7 +7,7 @@
 #include "os/System.h"
 
 // Exit codes, as --help states them.
-enum : int { ExitListed = 0, ExitNothing = 1, ExitUsage = 2, ExitCannot = 3 };
+enum : int { ExitListed = 0, ExitNothing = 1, ExitUsage = 2, ExitCannot = 3, ExitNotClosed = 4 };
 
 // Runs the program over the arguments after its name and returns its exit
 // code. Writes only to standard output and error; never shows a window.

@@ -24,9 +24,10 @@ std::optional<THandleTableView::TEntry> EntryOf(DWORD Pid, ULONG_PTR Value, bool
 
 // The one call into the name worker: the worker copies the handle out of its
 // owner without closing it, names the copy and closes it, as for the listing.
-std::string NameOf(const TSharedProcess& Owner, const THandleTableView::TEntry& Entry) {
-  std::string Name;
-  NameProcessHandles(Owner, &Entry, 1, [&Name](size_t, const std::string& Named) { Name = Named; }, nullptr);
+TWideString NameOf(const TSharedProcess& Owner, const THandleTableView::TEntry& Entry) {
+  TWideString Name;
+  const TNameSink Keep = [&Name](size_t, const TWideString& Named) { Name = Named; };
+  NameProcessHandles(Owner, &Entry, 1, Keep, nullptr);
   return Name;
 }
 
@@ -40,16 +41,24 @@ bool StillHeld(DWORD Pid, const THandleTableView::TEntry& Before) {
 
 }  // namespace
 
-TCloseResult CloseHandleOf(DWORD Pid, ULONG_PTR Value, const std::string& Path) {
+TSameFile ShownAs(const std::string& Path) {
+  return [Path](const TWideString& Fresh) { return !Path.empty() && AnsiName(Fresh) == Path; };
+}
+
+TSameFile NamedExactly(const TWideString& Path) {
+  return [Path](const TWideString& Fresh) { return !Path.empty() && Fresh == Path; };
+}
+
+TCloseResult CloseHandleOf(DWORD Pid, ULONG_PTR Value, const TSameFile& Same) {
   const TSharedProcess Owner =
       std::make_shared<const TOwnedHandle>(Os().OpenProcess(PROCESS_DUP_HANDLE, FALSE, Pid));
   if (!*Owner) return TCloseResult::NotOpened;
   bool Read = false;
   const std::optional<THandleTableView::TEntry> Entry = EntryOf(Pid, Value, &Read);
   if (!Entry) return Read ? TCloseResult::OtherFile : TCloseResult::NotVerified;
-  const std::string Name = NameOf(Owner, *Entry);
+  const TWideString Name = NameOf(Owner, *Entry);
   if (Name.empty()) return TCloseResult::NotVerified;
-  if (Name != Path) return TCloseResult::OtherFile;
+  if (!Same(Name)) return TCloseResult::OtherFile;
   // Some systems refuse a null target process: the handle comes here, and
   // the copy is closed.
   TOwnedHandle Copy;

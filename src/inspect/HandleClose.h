@@ -3,6 +3,7 @@
 // owner and reused for another object between a listing and the click.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "os/System.h"
@@ -15,9 +16,19 @@ enum class TCloseResult {
   NotClosed,    // the same file, but the owner still holds it
 };
 
-// Closes the handle Value of process Pid when it still names Path, as the
-// listing shows it (drive letter mapped); an empty Path never matches. The
-// name is asked on the listing's own worker, so a query that hangs costs at
-// most its 100 ms and is ended only inside that query. Called for one handle
-// at a time, with no pass running.
-TCloseResult CloseHandleOf(DWORD Pid, ULONG_PTR Value, const std::string& Path);
+// Whether the handle's fresh name, whole and drive letter mapped, is the
+// file the user chose. Each caller compares as it showed the name.
+using TSameFile = std::function<bool(const TWideString& Fresh)>;
+
+// The window's rule: the name as a row shows it (AnsiName, cut at its field)
+// is Path; an empty Path never matches.
+TSameFile ShownAs(const std::string& Path);
+// The whole name is Path, unit for unit: two files whose shown names agree
+// differ here.
+TSameFile NamedExactly(const TWideString& Path);
+
+// Closes the handle Value of process Pid when its fresh name passes Same; a
+// handle with no name never does. The name is asked on the listing's own
+// worker, so a query that hangs costs at most its 100 ms and is ended only
+// inside that query. Called for one handle at a time, with no pass running.
+TCloseResult CloseHandleOf(DWORD Pid, ULONG_PTR Value, const TSameFile& Same);

@@ -125,6 +125,8 @@ class TSystem {
   // Succeeds only on a console: how a program tells a console from a file or pipe.
   virtual BOOL GetConsoleMode(HANDLE Console, DWORD* Mode) = 0;
   virtual BOOL WriteConsoleW(HANDLE Console, const WCHAR* Text, DWORD Count, DWORD* Written, void* Reserved) = 0;
+  // What the user typed, in line mode: up to a line end, CR LF included.
+  virtual BOOL ReadConsoleW(HANDLE Console, WCHAR* Text, DWORD Count, DWORD* Read, void* Control) = 0;
 };
 
 // The system the program runs on. Tests put a simulated one in its place.

@@ -227,3 +227,6 @@ BOOL TWin32System::GetConsoleMode(HANDLE Console, DWORD* Mode) { return ::GetCon
 BOOL TWin32System::WriteConsoleW(HANDLE Console, const WCHAR* Text, DWORD Count, DWORD* Written, void* Reserved) {
   return ::WriteConsoleW(Console, Text, Count, Written, Reserved);
 }
+BOOL TWin32System::ReadConsoleW(HANDLE Console, WCHAR* Text, DWORD Count, DWORD* Read, void* Control) {
+  return ::ReadConsoleW(Console, Text, Count, Read, static_cast<PCONSOLE_READCONSOLE_CONTROL>(Control));
+}

@@ -88,6 +88,7 @@ class TWin32System : public TSystem {
   HANDLE GetStdHandle(DWORD Which) override;
   BOOL GetConsoleMode(HANDLE Console, DWORD* Mode) override;
   BOOL WriteConsoleW(HANDLE Console, const WCHAR* Text, DWORD Count, DWORD* Written, void* Reserved) override;
+  BOOL ReadConsoleW(HANDLE Console, WCHAR* Text, DWORD Count, DWORD* Read, void* Control) override;
 
  private:
   TMessageFilter Filter_ = nullptr;

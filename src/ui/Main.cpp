@@ -357,7 +357,7 @@ void TForm1::CloseHandleCommand(const TTarget& Asked) {
                                "\n\nThe program may fail or lose unsaved work when a file it uses is closed under it.";
   if (Os().MessageBoxA(Handle, Question.c_str(), "Lumorex", MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) != IDYES) return;
   const TCloseResult Result =
-      CloseHandleOf(Asked.Pid, std::strtoul(Asked.Row.Caption.c_str(), nullptr, 16), Path);
+      CloseHandleOf(Asked.Pid, std::strtoul(Asked.Row.Caption.c_str(), nullptr, 16), ShownAs(Path));
   // A search's result is searched again: the user sees what still holds the file.
   if (ShowsSearch)
     Search(Sought);

@@ -71,7 +71,7 @@ int main(int argc, char** argv) {
     for (int Try = 0; Try < 5; ++Try) {
       const uintptr_t Value = Sim.AddFile(5000, "\\Device\\HarddiskVolume1\\locked.dat");
       auto Start = std::chrono::steady_clock::now();
-      const TCloseResult Result = CloseHandleOf(5000, Value, "C:\\locked.dat");
+      const TCloseResult Result = CloseHandleOf(5000, Value, ShownAs("C:\\locked.dat"));
       const double Ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - Start).count();
       if (Result == TCloseResult::Closed && Ms < Best) Best = Ms;
     }

@@ -31,6 +31,7 @@ TEST(ConsoleArguments, EachFormOfEveryOptionAndEveryUsageError) {
     const char* Find;
     std::vector<DWORD> Pids;
     std::vector<const char*> Names;
+    bool Close = false, Yes = false;
   } Cases[] = {
       {{}, TRequest::List, "", TFormat::Table, false, "", {}, {}},
       {{"1234", "lxchild", "WORD.EXE", "7z.exe"}, TRequest::List, "", TFormat::Table, false, "", {1234}, {"lxchild", "WORD.EXE", "7z.exe"}},
@@ -49,6 +50,11 @@ TEST(ConsoleArguments, EachFormOfEveryOptionAndEveryUsageError) {
       {{"--csv", "--json"}, TRequest::Usage, "together", TFormat::Table, false, "", {}, {}},
       {{"-a", "--help", "--bogus"}, TRequest::Help, "", TFormat::Table, false, "", {}, {}},
       {{"--version"}, TRequest::Version, "", TFormat::Table, false, "", {}, {}},
+      {{"--close", "-f", "x"}, TRequest::List, "", TFormat::Table, false, "x", {}, {}, true, false},
+      {{"--yes", "--close", "12"}, TRequest::List, "", TFormat::Table, false, "", {12}, {}, true, true},
+      {{"--close", "--yes", "-a"}, TRequest::Usage, "--close needs --find TEXT or a PID or NAME", TFormat::Table, false, "", {}, {}},
+      {{"--json", "-f", "x", "--close"}, TRequest::Usage, "with --csv or --json", TFormat::Table, false, "", {}, {}},
+      {{"--yes", "12"}, TRequest::Usage, "--yes is given only with --close", TFormat::Table, false, "", {}, {}},
   };
   for (const TCase& C : Cases) {
     std::vector<TWideString> Given;
@@ -63,6 +69,8 @@ TEST(ConsoleArguments, EachFormOfEveryOptionAndEveryUsageError) {
     EXPECT_EQ(R.All, C.All);
     EXPECT_TRUE(R.Find == W(C.Find));
     EXPECT_EQ(R.Pids, C.Pids);
+    EXPECT_EQ(R.Close, C.Close);
+    EXPECT_EQ(R.Yes, C.Yes);
     ASSERT_EQ(R.Names.size(), C.Names.size());
     for (size_t I = 0; I < C.Names.size(); ++I) EXPECT_TRUE(R.Names[I] == W(C.Names[I])) << I;
   }
@@ -219,6 +227,7 @@ TEST_F(ConsoleRun, ExitCodesWithWhatStandardErrorSays) {
   ASSERT_EQ(Run({"--help"}), ExitListed);
   EXPECT_EQ(Out(), UsageText);
   EXPECT_NE(Out().find("3  the handle table could not be read"), std::string::npos);
+  EXPECT_NE(Out().find("4  --close: some handle found was not closed"), std::string::npos);
   ExpectAllReleased();
 }
 
@@ -288,6 +297,78 @@ TEST_F(ConsoleRun, AConsoleGetsUtf16AndAProgressLineOnlyWhenItsErrorIsOne) {
     EXPECT_EQ(Progress.substr(LastLine + 1, Progress.size() - LastLine - 2).find_first_not_of(u' '),
               std::u16string::npos);
   }
+  ExpectAllReleased();
+}
+
+TEST_F(ConsoleRun, CloseChecksAndAsksForEachListedHandleAndSaysWhatWasDone) {
+  const std::string J = "0x000007A4 in 1234 (Ärger.exe)", S = "0x000007A8 in 1234 (Ärger.exe)";
+  const std::string AskJ = "Close " + J + ": C:\\docs\\日本語.txt? [y/N] ",
+                    AskS = "Close " + S + ": C:\\smile \xF0\x9F\x98\x80.log? [y/N] ";
+  const std::string ClosedJ = "Closed " + J + ": C:\\docs\\日本語.txt\r\n",
+                    ClosedS = "Closed " + S + ": C:\\smile \xF0\x9F\x98\x80.log\r\n";
+  const std::string Refused = "lumorexc: --close asks before each handle and standard input is not a console; "
+                              "give --yes to close without asking\r\n";
+  struct TCase {
+    std::vector<const char*> Given;
+    const char16_t* Typed;  // nullptr: standard input is no console
+    std::function<void(TSimWindows&)> WhileAsked;  // between the listing and the closes
+    int Code;
+    std::string Out, Err;
+  } Cases[] = {
+      {{"--close", "1234"}, u"Y\r\nn\r\n", nullptr, ExitNotClosed, ClosedJ + "Not closed " + S + ": declined\r\n", AskJ + AskS},
+      // Only a lone y is a yes; the end of input declines.
+      {{"--close", "1234"}, u"yes\r\n", nullptr, ExitNotClosed,
+       "Not closed " + J + ": declined\r\nNot closed " + S + ": declined\r\n", AskJ + AskS},
+      // Shown in the window's code page both are "C:\docs\": only the
+      // whole names tell them apart.
+      {{"--close", "-f", "日本語"}, u"y\r\n",
+       [](TSimWindows& Sim) {
+         Sim.RemoveHandle(1234, 0x7A4);
+         Sim.AddFile(1234, "\\Device\\HarddiskVolume1\\docs\\日本人.txt", 0x7A4);
+       },
+       ExitNotClosed, "Not closed " + J + ": the handle now refers to another file\r\n", AskJ},
+      {{"--close", "-f", "日本語"}, u"y\r\n", [](TSimWindows& Sim) { Sim.Process(1234).CanOpen = false; },
+       ExitNotClosed, "Not closed " + J + ": the process could not be opened\r\n", AskJ},
+      // The check's copy succeeds, the close itself fails.
+      {{"--close", "-f", "日本語"}, u"y\r\n", [](TSimWindows& Sim) { Sim.FailCall("DuplicateHandle", 2); },
+       ExitNotClosed, "Not closed " + J + ": the handle could not be closed\r\n", AskJ},
+      {{"--close", "--yes", "1234"}, u"n\r\n", nullptr, ExitListed, ClosedJ + ClosedS, ""},
+      {{"--close", "--yes", "-f", "nosuch"}, nullptr, nullptr, ExitNothing, "", ""},
+      {{"--close", "1234"}, nullptr, nullptr, ExitUsage, "", Refused},
+  };
+  for (const TCase& C : Cases) {
+    TSimWindows Fresh;
+    TOsScope Use(Fresh);
+    Fresh.AddDrive('C', "\\Device\\HarddiskVolume1");
+    Fresh.AddAdministratorsGroup(0xF);
+    Fresh.AddProcess(1234, "Ärger.exe");
+    Fresh.AddFile(1234, "\\Device\\HarddiskVolume1\\docs\\日本語.txt", 0x7A4);
+    Fresh.AddFile(1234, "\\Device\\HarddiskVolume1\\smile \xF0\x9F\x98\x80.log", 0x7A8);
+    Fresh.StdIn.Console = C.Typed != nullptr;
+    if (C.Typed) Fresh.StdIn.Typed = C.Typed;
+    if (C.WhileAsked) Fresh.OnNextCall("ReadConsoleW", [&] { C.WhileAsked(Fresh); });
+    std::vector<TWideString> Given;
+    for (const char* A : C.Given) Given.push_back(W(A));
+    SCOPED_TRACE(C.Out);
+    EXPECT_EQ(RunConsole(Given), C.Code);
+    EXPECT_EQ(Fresh.StdOut.Bytes, C.Out);
+    EXPECT_EQ(Fresh.StdErr.Bytes, C.Err);
+    // Each question stands alone on standard error when its answer is read.
+    if (!C.Err.empty() && C.Typed) EXPECT_EQ(Fresh.StdIn.ErrAtRead.at(0), AskJ);
+    EXPECT_EQ(Fresh.Holds(1234, 0x7A4), C.Out.find("Closed " + J) == std::string::npos);
+    EXPECT_EQ(Fresh.Holds(1234, 0x7A8), C.Out.find("Closed " + S) == std::string::npos);
+    if (C.Code == ExitUsage) EXPECT_EQ(Fresh.Calls("NtQuerySystemInformation"), 0);  // nothing listed
+    EXPECT_TRUE(ReapAllWorkers(Fresh));
+    EXPECT_EQ(Fresh.Outstanding(), "");
+  }
+
+  // The first close comes once the last process is named; a long name is
+  // compared and written whole.
+  ASSERT_EQ(Run({"--close", "--yes", "1234", "other"}), ExitListed);
+  EXPECT_NE(Out().find("Closed 0x00000014 in 1300 (other.exe): C:\\" + std::string(1000, 'l') + "\r\n"), std::string::npos);
+  const auto& Calls = Sim.DuplicateCalls;
+  const auto First = std::find_if(Calls.begin(), Calls.end(), [](auto& D) { return D.Options & DUPLICATE_CLOSE_SOURCE; });
+  EXPECT_TRUE(std::any_of(Calls.begin(), First, [](auto& D) { return D.From == 1300; }));
   ExpectAllReleased();
 }
 

@@ -65,7 +65,7 @@ TEST(HandleClose, ClosesOnlyTheFileTheRowShowsAndSaysWhyNot) {
     Sim.AddFile(Owner, "\\Device\\HarddiskVolume1\\docs\\report.xlsx", Value);
     C.Arrange(Sim);
     const auto Start = std::chrono::steady_clock::now();
-    EXPECT_EQ(CloseHandleOf(Owner, Value, Shown), C.Result);
+    EXPECT_EQ(CloseHandleOf(Owner, Value, ShownAs(Shown)), C.Result);
     EXPECT_LT(std::chrono::steady_clock::now() - Start, std::chrono::seconds(2));
     EXPECT_EQ(Sim.Holds(Owner, Value), C.Held);
     EXPECT_TRUE(Sim.Holds(Owner, 0x7A0));

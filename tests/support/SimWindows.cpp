@@ -1367,17 +1367,21 @@ void TSimWindows::ProcessMessages() {
 namespace {
 // Standard handles are not in any handle table, as on Windows, where they
 // may be console handles of no object.
-HANDLE const StdOutHandle = reinterpret_cast<HANDLE>(uintptr_t(0x7FF0)), StdErrHandle = reinterpret_cast<HANDLE>(uintptr_t(0x7FF4));
+HANDLE const StdOutHandle = reinterpret_cast<HANDLE>(uintptr_t(0x7FF0)), StdErrHandle = reinterpret_cast<HANDLE>(uintptr_t(0x7FF4)),
+             StdInHandle = reinterpret_cast<HANDLE>(uintptr_t(0x7FEC));
 }  // namespace
 
 TSimWindows::TStdStream* TSimWindows::StdStream(HANDLE Handle) {
-  return Handle == StdOutHandle ? &StdOut : Handle == StdErrHandle ? &StdErr : nullptr;
+  return Handle == StdOutHandle ? &StdOut : Handle == StdErrHandle ? &StdErr : Handle == StdInHandle ? &StdIn : nullptr;
 }
 
 HANDLE TSimWindows::GetStdHandle(DWORD Which) {
   auto [Lock, G] = Enter("GetStdHandle");
   if (Refuse(G)) return INVALID_HANDLE_VALUE;
-  return Which == STD_OUTPUT_HANDLE ? StdOutHandle : Which == STD_ERROR_HANDLE ? StdErrHandle : nullptr;
+  return Which == STD_OUTPUT_HANDLE  ? StdOutHandle
+         : Which == STD_ERROR_HANDLE ? StdErrHandle
+         : Which == STD_INPUT_HANDLE ? StdInHandle
+                                     : nullptr;
 }
 
 BOOL TSimWindows::GetConsoleMode(HANDLE Console, DWORD* Mode) {
@@ -1401,5 +1405,24 @@ BOOL TSimWindows::WriteConsoleW(HANDLE Console, const WCHAR* Text, DWORD Count, 
   if (Count && Text[Count - 1] >= 0xD800 && Text[Count - 1] <= 0xDBFF) S->SplitPair = true;
   ++S->Writes;
   if (Written) *Written = Count;
+  return TRUE;
+}
+
+BOOL TSimWindows::ReadConsoleW(HANDLE Console, WCHAR* Text, DWORD Count, DWORD* Read, void*) {
+  RunHook("ReadConsoleW");
+  TLock Lock(M);
+  TGate G = Gate(Lock, "ReadConsoleW");
+  if (Read) *Read = 0;
+  // Only standard input is read, and only from a console.
+  if (G.Fail || Console != StdInHandle || !StdIn.Console || !Text || !Read) {
+    SetError(G.Fail ? G.Error : ERROR_INVALID_HANDLE);
+    return FALSE;
+  }
+  StdIn.ErrAtRead.push_back(StdErr.Bytes);
+  const size_t LineEnd = StdIn.Typed.find(u'\n');
+  const size_t Take = std::min<size_t>(Count, LineEnd == std::u16string::npos ? StdIn.Typed.size() : LineEnd + 1);
+  std::copy_n(StdIn.Typed.begin(), Take, Text);
+  StdIn.Typed.erase(0, Take);
+  *Read = static_cast<DWORD>(Take);
   return TRUE;
 }

@@ -169,7 +169,7 @@ class TSimWindows : public TSystem {
   // the system, so tests can stall them too.
   void ReleaseBlocked();
   // Runs Hook once, on the calling thread, as the next call of Op begins
-  // (GetTickCount, TerminateThread, MessageBoxA): a test acts between two of the program's steps.
+  // (GetTickCount, TerminateThread, MessageBoxA, ReadConsoleW): a test acts between two of the program's steps.
   void OnNextCall(const std::string& Op, std::function<void()> Hook) {
     TLock Lock(M);
     Hooks[Op] = std::move(Hook);
@@ -244,8 +244,12 @@ class TSimWindows : public TSystem {
     std::u16string ConsoleText;
     size_t Writes = 0;  // calls that wrote to it
     bool SplitPair = false;  // a WriteConsoleW call ended inside a surrogate pair
+    // Standard input only: what the user will type, handed out a line at a
+    // time; once it is used up a read returns nothing, as at the end of input.
+    std::u16string Typed;
+    std::vector<std::string> ErrAtRead;  // standard error's bytes at each ReadConsoleW
   };
-  TStdStream StdOut, StdErr;
+  TStdStream StdOut, StdErr, StdIn;
 
   // ---- TSystem ------------------------------------------------------------------------
   NTSTATUS NtQuerySystemInformation(ULONG InfoClass, void* Info, ULONG Length, ULONG* ReturnLength) override;
@@ -324,6 +328,7 @@ class TSimWindows : public TSystem {
   HANDLE GetStdHandle(DWORD Which) override;
   BOOL GetConsoleMode(HANDLE Console, DWORD* Mode) override;
   BOOL WriteConsoleW(HANDLE Console, const WCHAR* Text, DWORD Count, DWORD* Written, void* Reserved) override;
+  BOOL ReadConsoleW(HANDLE Console, WCHAR* Text, DWORD Count, DWORD* Read, void* Control) override;
 
  private:
 

@@ -187,4 +187,40 @@ TEST_F(ConsoleWine, ExitCodesSayWhatHappened) {
   }
 }
 
+TEST_F(ConsoleWine, CloseWithYesFreesTheLockedFileAndFromAPipeWithoutYesRefuses) {
+  const std::string Folder = TempFolder("console-close"), Locked = Folder + "\\held by lxchild.dat";
+  TChild Holder({"locked:" + Locked});
+  ASSERT_TRUE(Holder.Started());
+  ASSERT_EQ(Holder.Write(), "written");
+  EXPECT_FALSE(DeleteFileA(Locked.c_str()));
+  EXPECT_EQ(GetLastError(), 32u);  // in use, shared with no one
+
+  // Its standard input is no console: refused before anything is closed.
+  TConsoleRun Run = RunConsoleProgram("--find \"held by lxchild\" --close");
+  EXPECT_EQ(Run.Exit, 2u);
+  EXPECT_EQ(Run.Err.rfind("lumorexc: --close asks before each handle", 0), 0u) << Run.Err;
+  EXPECT_EQ(Run.Out, "");
+  EXPECT_EQ(Holder.Write(), "written");
+  EXPECT_FALSE(DeleteFileA(Locked.c_str()));
+
+  Run = RunConsoleProgram("--find \"HELD BY LXCHILD\" --close --yes");
+  EXPECT_EQ(Run.Exit, 0u) << Run.Err;
+  EXPECT_EQ(Run.Err, "");
+  const std::string Head =
+      "Closed " + HandleText(Holder.Handles()[0]) + " in " + std::to_string(Holder.Pid()) + " (lxchild.exe): ";
+  ASSERT_EQ(Run.Out.substr(0, Head.size()), Head) << Run.Out;
+  ASSERT_EQ(Run.Out.find("\r\n"), Run.Out.size() - 2) << Run.Out;  // one line
+  // Wine may write the drive letter in either case.
+  EXPECT_EQ(_stricmp(Run.Out.substr(Head.size(), Run.Out.size() - Head.size() - 2).c_str(), Locked.c_str()), 0)
+      << Run.Out;
+  EXPECT_TRUE(DeleteFileA(Locked.c_str())) << GetLastError();
+  EXPECT_EQ(Holder.Write().rfind("failed", 0), 0u);
+
+  // Nothing holds it now: nothing is found.
+  Run = RunConsoleProgram("--find \"held by lxchild\" --close --yes");
+  EXPECT_EQ(Run.Exit, 1u) << Run.Out << Run.Err;
+  EXPECT_EQ(Run.Out, "");
+}
+
 }  // namespace
+

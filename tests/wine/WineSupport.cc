@@ -46,15 +46,19 @@ TConsoleRun RunConsoleProgram(const std::string& Arguments, const std::function<
   TConsoleRun Run;
   SECURITY_ATTRIBUTES Inherit = {sizeof Inherit, nullptr, TRUE};
   std::pair<HANDLE, std::string> Out{}, Err{};
-  HANDLE OutWrite, ErrWrite;
+  HANDLE OutWrite, ErrWrite, InRead, InWrite;
   CreatePipe(&Out.first, &OutWrite, &Inherit, 0);
   CreatePipe(&Err.first, &ErrWrite, &Inherit, 0);
   SetHandleInformation(Out.first, HANDLE_FLAG_INHERIT, 0);
   SetHandleInformation(Err.first, HANDLE_FLAG_INHERIT, 0);
+  // Standard input is an empty pipe, as from a script: Wine hands a child
+  // given none the input of its hidden console, where a question would wait.
+  CreatePipe(&InRead, &InWrite, &Inherit, 0);
+  CloseHandle(InWrite);
   STARTUPINFOW Startup = {};
   Startup.cb = sizeof Startup;
   Startup.dwFlags = STARTF_USESTDHANDLES;
-  Startup.hStdInput = nullptr;
+  Startup.hStdInput = InRead;
   Startup.hStdOutput = OutWrite;
   Startup.hStdError = ErrWrite;
   std::wstring Line = WideFromUtf8("\"" + ExeFolder() + "..\\" + LX_CONSOLE_EXE + "\" " + Arguments);
@@ -63,6 +67,7 @@ TConsoleRun RunConsoleProgram(const std::string& Arguments, const std::function<
                                    &Startup, &Info);
   CloseHandle(OutWrite);
   CloseHandle(ErrWrite);
+  CloseHandle(InRead);
   if (Made) {
     if (Started) Started(Info.hProcess);
     HANDLE Reader = CreateThread(nullptr, 0, ReadToEnd, &Err, 0, nullptr);
