@@ -1,6 +1,8 @@
 // Every layout of the handle table, read from byte-exact blocks.
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 #include "inspect/File2Name.h"
 
 namespace {
@@ -102,6 +104,12 @@ TEST(TableLayout, ExtendedClassCarriesWholeProcessIdsAndHandlesInBothWidths) {
   EXPECT_EQ(W.Entry(0).Handle, 0x20004u);
   EXPECT_EQ(W.Entry(0).ObjectTypeNumber, 40);
   EXPECT_EQ(W.Entry(0).Object, 0xFFFF800012345678ull);
+  // The simulated machine builds its blocks with the same choice of layout,
+  // so only this says that each class and width gets its own.
+  for (auto [Class, Width, EntrySize] : {std::tuple<ULONG, unsigned, size_t>{64, 8, 40}, {64, 4, 28}, {16, 8, 24}, {16, 4, 16}}) {
+    const THandleTableLayout& L = HandleTableLayout(Class, Width);
+    EXPECT_EQ(std::tie(L.InfoClass, L.PointerWidth, L.EntrySize), std::tie(Class, Width, EntrySize));
+  }
 }
 
 TEST(TableLayout, CountBeyondTheBlockIsNotBelieved) {
