@@ -7,6 +7,12 @@
 
 namespace {
 
+// The numbers as Windows gives them, written here rather than taken from the
+// program's own declarations: a slip there must meet a refusal here.
+constexpr ULONG WindowsHandleClass = 16, WindowsExtendedHandleClass = 64, WindowsFileNameClass = 9,
+                WindowsObjectNameClass = 1;
+constexpr int WindowsTokenGroups = 2;
+
 thread_local DWORD LastError = 0;
 
 // Ends a simulated thread that was terminated, at its next system call.
@@ -538,8 +544,8 @@ NTSTATUS TSimWindows::NtQuerySystemInformation(ULONG InfoClass, void* Info, ULON
   SystemQueryLengths.push_back(Length);
   if (G.HasStatus) return G.Status;
   if (G.Fail) return STATUS_ACCESS_DENIED;
-  if (InfoClass != SystemHandleInformation &&
-      !(InfoClass == SystemExtendedHandleInformation && ExtendedTableSupported))
+  if (InfoClass != WindowsHandleClass &&
+      !(InfoClass == WindowsExtendedHandleClass && ExtendedTableSupported))
     return STATUS_INVALID_INFO_CLASS;
   const THandleTableLayout& L = HandleTableLayout(InfoClass, NativePointerWidth);
   size_t Count = 0;
@@ -553,7 +559,7 @@ NTSTATUS TSimWindows::NtQuerySystemInformation(ULONG InfoClass, void* Info, ULON
   Put(Out, Count, L.CountSize);
   BYTE* E = Out + L.HeaderSize;
   // The old class carries 16-bit process ids and handle values.
-  uint64_t Narrow = InfoClass == SystemHandleInformation ? 0xFFFF : ~0ull;
+  uint64_t Narrow = InfoClass == WindowsHandleClass ? 0xFFFF : ~0ull;
   for (auto& P : Processes) {
     if (!P.Alive) continue;
     for (auto& H : P.Handles) {
@@ -586,7 +592,7 @@ NTSTATUS TSimWindows::NtQueryInformationFile(HANDLE File, IO_STATUS_BLOCK* IoSta
   NTSTATUS Status = STATUS_SUCCESS;
   auto Object = QueriedObject(Lock, "NtQueryInformationFile", File, &Status);
   if (!Object) return Status;
-  if (InfoClass != FileNameInformation) return STATUS_INVALID_INFO_CLASS;
+  if (InfoClass != WindowsFileNameClass) return STATUS_INVALID_INFO_CLASS;
   if (Object->FileNameStatus != STATUS_SUCCESS) return Object->FileNameStatus;
   auto* Out = static_cast<FILE_NAME_INFORMATION*>(Info);
   size_t Bytes = Object->FileName.size() * 2;
@@ -603,7 +609,7 @@ NTSTATUS TSimWindows::NtQueryObject(HANDLE Handle, ULONG InfoClass, void* Info, 
   NTSTATUS Status = STATUS_SUCCESS;
   auto Object = QueriedObject(Lock, "NtQueryObject", Handle, &Status);
   if (!Object) return Status;
-  if (InfoClass != ObjectNameInformation) return STATUS_INVALID_INFO_CLASS;
+  if (InfoClass != WindowsObjectNameClass) return STATUS_INVALID_INFO_CLASS;
   if (Object->ObjectNameStatus != STATUS_SUCCESS) return Object->ObjectNameStatus;
   size_t Bytes = Object->Name.size() * 2;
   size_t Needed = sizeof(OBJECT_NAME_INFORMATION) + Bytes + 2;
@@ -1005,7 +1011,7 @@ BOOL TSimWindows::GetTokenInformation(HANDLE Token, TOKEN_INFORMATION_CLASS Clas
                                       DWORD* ReturnLength) {
   auto [Lock, G] = Enter("GetTokenInformation");
   THandle* H = Find(Token);
-  if (Refuse(G, !H || H->Kind != "token" || Class != TokenGroups, ERROR_INVALID_PARAMETER)) return FALSE;
+  if (Refuse(G, !H || H->Kind != "token" || Class != WindowsTokenGroups, ERROR_INVALID_PARAMETER)) return FALSE;
   size_t Head = offsetof(TOKEN_GROUPS, Groups) + Groups.size() * sizeof(SID_AND_ATTRIBUTES);
   size_t Needed = Head;
   for (auto& Group : Groups) Needed += Group.Sid.size();
