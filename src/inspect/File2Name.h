@@ -95,8 +95,6 @@ bool NameHandles(const HANDLE* Handles, size_t Count, std::string* Names, TPassO
 // Receives the names in their order as they arrive: the handle's index and its
 // name, whole, empty for a handle that has none.
 using TNameSink = std::function<void(size_t Index, const TWideString& Name)>;
-// The same with each name as AnsiName makes it.
-using TAnsiNameSink = std::function<void(size_t Index, const std::string& Name)>;
 
 // NameHandles for the handles of another process, as its table entries give
 // them: the worker copies, names and closes each in turn, so that one thread
@@ -105,8 +103,6 @@ using TAnsiNameSink = std::function<void(size_t Index, const std::string& Name)>
 // while its owner holds it: it gets no name at once.
 bool NameProcessHandles(const TSharedProcess& Process, const THandleTableView::TEntry* Handles, size_t Count,
                         const TNameSink& Named, TPassOwner* Pass);
-bool NameProcessHandles(const TSharedProcess& Process, const THandleTableView::TEntry* Handles, size_t Count,
-                        const TAnsiNameSink& Named, TPassOwner* Pass);
 
 // The drive letters and the devices they stand for, read once for many names.
 class TDriveMap {

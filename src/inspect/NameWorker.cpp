@@ -490,11 +490,6 @@ bool NameProcessHandles(const TSharedProcess& Process, const THandleTableView::T
   return Namer.Run(Named, Pass);
 }
 
-bool NameProcessHandles(const TSharedProcess& Process, const THandleTableView::TEntry* Handles, size_t Count,
-                        const TAnsiNameSink& Named, TPassOwner* Pass) {
-  const TNameSink Wide = [&Named](size_t I, const TWideString& Name) { Named(I, AnsiName(Name)); };
-  return NameProcessHandles(Process, Handles, Count, Wide, Pass);
-}
 
 std::string HandleToFileName(HANDLE Handle) {
   std::string Name;
