@@ -66,6 +66,10 @@ typedef void(WINAPI* TIMERPROC)(HWND, UINT, UINT_PTR, DWORD);
 #define MEM_RESERVE 0x2000u
 #define MEM_RELEASE 0x8000u
 #define PAGE_READWRITE 0x04u
+#define MEM_FREE 0x10000u
+#define MEM_PRIVATE 0x20000u
+#define MEM_MAPPED 0x40000u
+#define MEM_IMAGE 0x1000000u
 
 #define WAIT_OBJECT_0 0u
 #define WAIT_TIMEOUT 0x102u
@@ -95,6 +99,10 @@ typedef void(WINAPI* TIMERPROC)(HWND, UINT, UINT_PTR, DWORD);
 #define ERROR_MORE_DATA 234L
 #define ERROR_NO_TOKEN 1008L
 #define ERROR_PROC_NOT_FOUND 127L
+#define ERROR_BROKEN_PIPE 109L
+#define ERROR_DISK_FULL 112L
+#define ERROR_NO_DATA 232L
+#define ERROR_PARTIAL_COPY 299L
 
 #define REG_DWORD 4u
 #define REG_SZ 1u
@@ -158,6 +166,16 @@ typedef struct _SID_IDENTIFIER_AUTHORITY {
 } SID_IDENTIFIER_AUTHORITY;
 
 #define SECURITY_NT_AUTHORITY {{0, 0, 0, 0, 0, 5}}
+
+typedef struct _MEMORY_BASIC_INFORMATION {
+  void* BaseAddress;
+  void* AllocationBase;
+  DWORD AllocationProtect;
+  SIZE_T RegionSize;
+  DWORD State;
+  DWORD Protect;
+  DWORD Type;
+} MEMORY_BASIC_INFORMATION;
 
 typedef struct tagPROCESSENTRY32 {
   DWORD dwSize;

@@ -55,6 +55,12 @@ class TSystem {
   // The same by the Unicode tables, whatever the user's code page: one unit
   // for one unit, so a position in the upper-cased text is one in the text.
   virtual DWORD CharUpperBuffW(WCHAR* Text, DWORD Length) = 0;
+  virtual int MultiByteToWideChar(UINT CodePage, DWORD Flags, const char* Multi, int MultiCount, WCHAR* Wide,
+                                  int WideSize) = 0;
+  // A path as Windows resolves it: from the current directory, "/" as "\",
+  // "." and ".." taken away; and the long form of a path that exists.
+  virtual DWORD GetFullPathNameW(const WCHAR* Name, DWORD Length, WCHAR* Buffer, WCHAR** FilePart) = 0;
+  virtual DWORD GetLongPathNameW(const WCHAR* Short, WCHAR* Long, DWORD Length) = 0;
 
   // Processes
   virtual HANDLE CreateToolhelp32Snapshot(DWORD Flags, DWORD ProcessId) = 0;
@@ -70,6 +76,15 @@ class TSystem {
   // ERROR_PROC_NOT_FOUND when missing.
   virtual BOOL QueryFullProcessImageNameA(HANDLE Process, DWORD Flags, char* Name, DWORD* Size) = 0;
   virtual BOOL TerminateProcess(HANDLE Process, UINT ExitCode) = 0;
+  // Another process's address space, one region at a time; 0 past its end.
+  virtual SIZE_T VirtualQueryEx(HANDLE Process, const void* Address, MEMORY_BASIC_INFORMATION* Info,
+                                SIZE_T Length) = 0;
+  // From PSAPI, loaded as GetModuleFileNameExA is: the file behind the view
+  // that holds Address, in device form; 0 when there is none.
+  virtual DWORD GetMappedFileNameW(HANDLE Process, void* Address, WCHAR* Name, DWORD Size) = 0;
+  // Looked up at run time (XP before SP2 lacks it); missing, no process is
+  // under WOW64.
+  virtual BOOL IsWow64Process(HANDLE Process, BOOL* Wow64) = 0;
 
   // Security
   virtual BOOL OpenThreadToken(HANDLE Thread, DWORD Access, BOOL OpenAsSelf, HANDLE* Token) = 0;

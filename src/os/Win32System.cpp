@@ -25,6 +25,7 @@ TWin32System::TWin32System() {
   QueryObject_ = EntryPoint<TNtQueryObject>(Ntdll, "NtQueryObject");
   QueryFullProcessImageName_ =
       EntryPoint<TQueryFullProcessImageNameA>(::GetModuleHandleA("kernel32.dll"), "QueryFullProcessImageNameA");
+  IsWow64Process_ = EntryPoint<TIsWow64Process>(::GetModuleHandleA("kernel32.dll"), "IsWow64Process");
 }
 
 NTSTATUS TWin32System::NtQuerySystemInformation(ULONG InfoClass, void* Info, ULONG Length, ULONG* ReturnLength) {
@@ -88,6 +89,16 @@ int TWin32System::WideCharToMultiByte(UINT CodePage, DWORD Flags, const WCHAR* W
 }
 DWORD TWin32System::CharUpperBuffA(char* Text, DWORD Length) { return ::CharUpperBuffA(Text, Length); }
 DWORD TWin32System::CharUpperBuffW(WCHAR* Text, DWORD Length) { return ::CharUpperBuffW(Text, Length); }
+int TWin32System::MultiByteToWideChar(UINT CodePage, DWORD Flags, const char* Multi, int MultiCount, WCHAR* Wide,
+                                      int WideSize) {
+  return ::MultiByteToWideChar(CodePage, Flags, Multi, MultiCount, Wide, WideSize);
+}
+DWORD TWin32System::GetFullPathNameW(const WCHAR* Name, DWORD Length, WCHAR* Buffer, WCHAR** FilePart) {
+  return ::GetFullPathNameW(Name, Length, Buffer, FilePart);
+}
+DWORD TWin32System::GetLongPathNameW(const WCHAR* Short, WCHAR* Long, DWORD Length) {
+  return ::GetLongPathNameW(Short, Long, Length);
+}
 HANDLE TWin32System::CreateToolhelp32Snapshot(DWORD Flags, DWORD ProcessId) {
   return ::CreateToolhelp32Snapshot(Flags, ProcessId);
 }
@@ -103,26 +114,53 @@ HANDLE TWin32System::OpenProcess(DWORD Access, BOOL Inherit, DWORD ProcessId) {
   return ::OpenProcess(Access, Inherit, ProcessId);
 }
 
-DWORD TWin32System::GetModuleFileNameExA(HANDLE Process, HMODULE Module, char* FileName, DWORD Size) {
-  // PSAPI is loaded the first time a path is asked for and kept for the run.
-  using TGetModuleFileNameExA = DWORD(WINAPI*)(HANDLE, HMODULE, char*, DWORD);
-  static const TGetModuleFileNameExA Call = [] {
-    // From the system folder by its full name, never by search: the save
-    // dialog may have made any folder the current one, and a PSAPI.dll
-    // planted there would run inside an administrator's process.
+namespace {
+
+// PSAPI is loaded the first time a path is asked for and kept for the run,
+// from the system folder by its full name, never by search: the save dialog
+// may have made any folder the current one, and a PSAPI.dll planted there, or
+// beside a program started from a Downloads folder, would run inside an
+// administrator's process.
+HMODULE Psapi() {
+  static const HMODULE Module = [] {
     char Folder[MAX_PATH];
     UINT Length = ::GetSystemDirectoryA(Folder, MAX_PATH);
-    if (Length == 0 || Length + sizeof "\\PSAPI.dll" > MAX_PATH) return TGetModuleFileNameExA(nullptr);
-    HMODULE Psapi = ::LoadLibraryA((std::string(Folder, Length) + "\\PSAPI.dll").c_str());
-    return Psapi ? reinterpret_cast<TGetModuleFileNameExA>(
-                       reinterpret_cast<void*>(::GetProcAddress(Psapi, "GetModuleFileNameExA")))
-                 : nullptr;
+    if (Length == 0 || Length + sizeof "\\PSAPI.dll" > MAX_PATH) return HMODULE(nullptr);
+    return ::LoadLibraryA((std::string(Folder, Length) + "\\PSAPI.dll").c_str());
   }();
+  return Module;
+}
+
+}  // namespace
+
+DWORD TWin32System::GetModuleFileNameExA(HANDLE Process, HMODULE Module, char* FileName, DWORD Size) {
+  using TGetModuleFileNameExA = DWORD(WINAPI*)(HANDLE, HMODULE, char*, DWORD);
+  static const auto Call = EntryPoint<TGetModuleFileNameExA>(Psapi(), "GetModuleFileNameExA");
   if (!Call) {
     ::SetLastError(ERROR_PROC_NOT_FOUND);
     return 0;
   }
   return Call(Process, Module, FileName, Size);
+}
+
+DWORD TWin32System::GetMappedFileNameW(HANDLE Process, void* Address, WCHAR* Name, DWORD Size) {
+  using TGetMappedFileNameW = DWORD(WINAPI*)(HANDLE, void*, WCHAR*, DWORD);
+  static const auto Call = EntryPoint<TGetMappedFileNameW>(Psapi(), "GetMappedFileNameW");
+  if (!Call) {
+    ::SetLastError(ERROR_PROC_NOT_FOUND);
+    return 0;
+  }
+  return Call(Process, Address, Name, Size);
+}
+
+SIZE_T TWin32System::VirtualQueryEx(HANDLE Process, const void* Address, MEMORY_BASIC_INFORMATION* Info,
+                                    SIZE_T Length) {
+  return ::VirtualQueryEx(Process, Address, Info, Length);
+}
+
+BOOL TWin32System::IsWow64Process(HANDLE Process, BOOL* Wow64) {
+  *Wow64 = FALSE;
+  return IsWow64Process_ ? IsWow64Process_(Process, Wow64) : TRUE;
 }
 
 BOOL TWin32System::QueryFullProcessImageNameA(HANDLE Process, DWORD Flags, char* Name, DWORD* Size) {

@@ -41,6 +41,10 @@ class TWin32System : public TSystem {
                           const char* DefaultChar, BOOL* UsedDefault) override;
   DWORD CharUpperBuffA(char* Text, DWORD Length) override;
   DWORD CharUpperBuffW(WCHAR* Text, DWORD Length) override;
+  int MultiByteToWideChar(UINT CodePage, DWORD Flags, const char* Multi, int MultiCount, WCHAR* Wide,
+                          int WideSize) override;
+  DWORD GetFullPathNameW(const WCHAR* Name, DWORD Length, WCHAR* Buffer, WCHAR** FilePart) override;
+  DWORD GetLongPathNameW(const WCHAR* Short, WCHAR* Long, DWORD Length) override;
   HANDLE CreateToolhelp32Snapshot(DWORD Flags, DWORD ProcessId) override;
   BOOL Process32First(HANDLE Snapshot, PROCESSENTRY32* Entry) override;
   BOOL Process32Next(HANDLE Snapshot, PROCESSENTRY32* Entry) override;
@@ -50,6 +54,9 @@ class TWin32System : public TSystem {
   DWORD GetModuleFileNameExA(HANDLE Process, HMODULE Module, char* FileName, DWORD Size) override;
   BOOL QueryFullProcessImageNameA(HANDLE Process, DWORD Flags, char* Name, DWORD* Size) override;
   BOOL TerminateProcess(HANDLE Process, UINT ExitCode) override;
+  SIZE_T VirtualQueryEx(HANDLE Process, const void* Address, MEMORY_BASIC_INFORMATION* Info, SIZE_T Length) override;
+  DWORD GetMappedFileNameW(HANDLE Process, void* Address, WCHAR* Name, DWORD Size) override;
+  BOOL IsWow64Process(HANDLE Process, BOOL* Wow64) override;
   BOOL OpenThreadToken(HANDLE Thread, DWORD Access, BOOL OpenAsSelf, HANDLE* Token) override;
   BOOL OpenProcessToken(HANDLE Process, DWORD Access, HANDLE* Token) override;
   BOOL GetTokenInformation(HANDLE Token, TOKEN_INFORMATION_CLASS Class, void* Info, DWORD Length,
@@ -100,6 +107,8 @@ class TWin32System : public TSystem {
   TNtQueryObject QueryObject_ = nullptr;
   using TQueryFullProcessImageNameA = BOOL(WINAPI*)(HANDLE, DWORD, char*, DWORD*);
   TQueryFullProcessImageNameA QueryFullProcessImageName_ = nullptr;
+  using TIsWow64Process = BOOL(WINAPI*)(HANDLE, BOOL*);
+  TIsWow64Process IsWow64Process_ = nullptr;
 };
 
 TWin32System& Win32System();

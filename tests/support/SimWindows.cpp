@@ -148,6 +148,16 @@ uintptr_t TSimWindows::AddFile(DWORD Pid, const std::string& Name, uintptr_t Val
   return AddObject(Pid, FileTypeNumber, Name, Value);
 }
 
+uintptr_t TSimWindows::AddView(DWORD Pid, DWORD Type, const std::string& Name, int Regions) {
+  TLock Lock(M);
+  TProcess* P = FindProcess(Pid);
+  if (!P) std::abort();
+  // One view per 1 MiB from 256 MiB up, each region 16 KiB, free space between.
+  const uintptr_t Base = 0x10000000 + 0x100000 * P->Views.size();
+  P->Views.push_back({Base, Type, Name, Regions});
+  return Base;
+}
+
 TSimWindows::TObject& TSimWindows::ObjectOf(DWORD Pid, uintptr_t Value) {
   TLock Lock(M);
   for (auto& P : Processes)
@@ -855,6 +865,70 @@ DWORD TSimWindows::CharUpperBuffW(WCHAR* Text, DWORD Length) {
   return Length;
 }
 
+int TSimWindows::MultiByteToWideChar(UINT, DWORD, const char* Multi, int MultiCount, WCHAR* Wide, int WideSize) {
+  auto [Lock, G] = Enter("MultiByteToWideChar");
+  if (Refuse(G)) return 0;
+  // The single-byte code page of WideCharToMultiByte: Latin-1.
+  if (MultiCount < 0) MultiCount = static_cast<int>(std::strlen(Multi)) + 1;
+  if (WideSize == 0) return MultiCount;
+  if (Refuse(G, MultiCount > WideSize, ERROR_INSUFFICIENT_BUFFER)) return 0;
+  for (int I = 0; I < MultiCount; ++I) Wide[I] = static_cast<unsigned char>(Multi[I]);
+  return MultiCount;
+}
+
+DWORD TSimWindows::GetFullPathNameW(const WCHAR* Name, DWORD Length, WCHAR* Buffer, WCHAR** FilePart) {
+  auto [Lock, G] = Enter("GetFullPathNameW");
+  std::u16string Path(reinterpret_cast<const char16_t*>(Name));
+  if (Refuse(G, Path.empty(), ERROR_INVALID_PARAMETER)) return 0;
+  for (char16_t& C : Path)
+    if (C == u'/') C = u'\\';
+  std::u16string Root;
+  if (Path.size() >= 2 && Path[1] == u':') {
+    Root = Path.substr(0, 2);
+    Path = Path.substr(2);
+  } else if (Path.compare(0, 2, u"\\\\") == 0) {
+    const size_t Share = Path.find(u'\\', Path.find(u'\\', 2) + 1);
+    Root = Path.substr(0, Share);
+    Path = Share == std::u16string::npos ? u"" : Path.substr(Share);
+  } else {
+    Root = CurrentDirectory.substr(0, 2);
+    if (Path[0] != u'\\') Path = CurrentDirectory.substr(2) + u"\\" + Path;
+  }
+  const bool Trailing = !Path.empty() && Path.back() == u'\\';
+  std::vector<std::u16string> Parts;
+  for (size_t At = 0; At <= Path.size();) {
+    size_t End = Path.find(u'\\', At);
+    if (End == std::u16string::npos) End = Path.size();
+    const std::u16string Part = Path.substr(At, End - At);
+    if (Part == u"..") {
+      if (!Parts.empty()) Parts.pop_back();
+    } else if (!Part.empty() && Part != u".") {
+      Parts.push_back(Part);
+    }
+    At = End + 1;
+  }
+  std::u16string Full = Root;
+  for (const auto& Part : Parts) Full += u"\\" + Part;
+  if (Parts.empty() || (Trailing && Path != u"\\")) Full += u"\\";
+  if (Full.size() + 1 > Length) return static_cast<DWORD>(Full.size() + 1);
+  std::copy(Full.begin(), Full.end(), Buffer);
+  Buffer[Full.size()] = 0;
+  if (FilePart) *FilePart = nullptr;
+  return static_cast<DWORD>(Full.size());
+}
+
+DWORD TSimWindows::GetLongPathNameW(const WCHAR* Short, WCHAR* Long, DWORD Length) {
+  auto [Lock, G] = Enter("GetLongPathNameW");
+  const std::u16string Path(reinterpret_cast<const char16_t*>(Short));
+  auto Known = LongNames.find(Path);
+  if (Refuse(G, Known == LongNames.end(), ERROR_FILE_NOT_FOUND)) return 0;
+  const std::u16string& Full = Known->second;
+  if (Full.size() + 1 > Length) return static_cast<DWORD>(Full.size() + 1);
+  std::copy(Full.begin(), Full.end(), Long);
+  Long[Full.size()] = 0;
+  return static_cast<DWORD>(Full.size());
+}
+
 // ---- Processes ------------------------------------------------------------------------
 
 HANDLE TSimWindows::CreateToolhelp32Snapshot(DWORD Flags, DWORD) {
@@ -934,7 +1008,8 @@ HANDLE TSimWindows::OpenProcess(DWORD Access, BOOL Inherit, DWORD ProcessId) {
   auto [Lock, G] = Enter("OpenProcess");
   OpenProcessCalls.emplace_back(Access, Inherit, ProcessId);
   TProcess* P = FindProcess(ProcessId);
-  if (Refuse(G, !P || ProcessId == 0 || !P->CanOpen, (P && ProcessId != 0) ? ERROR_ACCESS_DENIED : ERROR_INVALID_PARAMETER)) return nullptr;
+  const bool Denied = P && (!P->CanOpen || (!P->CanQuery && (Access & (PROCESS_QUERY_INFORMATION | PROCESS_VM_READ))));
+  if (Refuse(G, !P || ProcessId == 0 || Denied, (P && ProcessId != 0) ? ERROR_ACCESS_DENIED : ERROR_INVALID_PARAMETER)) return nullptr;
   auto Object = std::make_shared<TObject>();
   Object->Type = ProcessType;
   HANDLE Handle = AddOwn(Object, "process");
@@ -960,6 +1035,76 @@ DWORD TSimWindows::GetModuleFileNameExA(HANDLE Process, HMODULE, char* FileName,
   std::memcpy(FileName, P->Path.data(), N);
   FileName[N] = '\0';
   return static_cast<DWORD>(N);
+}
+
+namespace {
+constexpr uintptr_t RegionSize = 0x4000, AddressSpaceEnd = 0x7FFF0000;
+}  // namespace
+
+SIZE_T TSimWindows::VirtualQueryEx(HANDLE Process, const void* Address, MEMORY_BASIC_INFORMATION* Info,
+                                   SIZE_T Length) {
+  auto [Lock, G] = Enter("VirtualQueryEx");
+  THandle* H = Find(Process);
+  TProcess* P = ProcessBehind(Process);
+  if (Refuse(G, !P, ERROR_INVALID_HANDLE) || Refuse(G, !(H->Access & PROCESS_QUERY_INFORMATION), ERROR_ACCESS_DENIED) ||
+      Refuse(G, Length < sizeof *Info, 24 /* ERROR_BAD_LENGTH */))
+    return 0;
+  const uintptr_t At = reinterpret_cast<uintptr_t>(Address) & ~uintptr_t(0xFFF);
+  if (Refuse(G, At >= AddressSpaceEnd, ERROR_INVALID_PARAMETER)) return 0;
+  *Info = {};
+  uintptr_t FreeEnd = AddressSpaceEnd;
+  for (const TProcess::TView& V : P->Views) {
+    const uintptr_t End = V.Base + RegionSize * V.Regions;
+    if (At >= End) continue;
+    if (At < V.Base) {
+      FreeEnd = std::min(FreeEnd, V.Base);
+      continue;
+    }
+    const uintptr_t Start = V.Base + (At - V.Base) / RegionSize * RegionSize;
+    Info->BaseAddress = reinterpret_cast<void*>(Start);
+    Info->AllocationBase = reinterpret_cast<void*>(V.Base);
+    Info->RegionSize = Start + RegionSize - At;
+    Info->State = MEM_COMMIT;
+    Info->Type = V.Type;
+    return sizeof *Info;
+  }
+  Info->BaseAddress = reinterpret_cast<void*>(At);
+  Info->RegionSize = FreeEnd - At;
+  Info->State = MEM_FREE;
+  return sizeof *Info;
+}
+
+DWORD TSimWindows::GetMappedFileNameW(HANDLE Process, void* Address, WCHAR* Name, DWORD Size) {
+  auto [Lock, G] = Enter("GetMappedFileNameW");
+  if (PsapiMissing) {
+    SetError(ERROR_PROC_NOT_FOUND);
+    return 0;
+  }
+  THandle* H = Find(Process);
+  TProcess* P = ProcessBehind(Process);
+  if (Refuse(G, !P, ERROR_INVALID_HANDLE) || Refuse(G, !(H->Access & PROCESS_QUERY_INFORMATION), ERROR_ACCESS_DENIED))
+    return 0;
+  const uintptr_t At = reinterpret_cast<uintptr_t>(Address);
+  for (const TProcess::TView& V : P->Views) {
+    if (At < V.Base || At >= V.Base + RegionSize * V.Regions) continue;
+    const std::u16string Wide16 = Wide(V.Name);
+    if (Refuse(G, Size == 0, ERROR_INSUFFICIENT_BUFFER)) return 0;
+    const size_t N = std::min<size_t>(Wide16.size(), Size - 1);
+    std::copy_n(Wide16.begin(), N, Name);
+    Name[N] = 0;
+    return static_cast<DWORD>(N);
+  }
+  SetError(ERROR_INVALID_PARAMETER);  // no file behind that address
+  return 0;
+}
+
+BOOL TSimWindows::IsWow64Process(HANDLE Process, BOOL* Wow64) {
+  auto [Lock, G] = Enter("IsWow64Process");
+  TProcess* P = ProcessBehind(Process);
+  const bool Self = Process == GetCurrentProcess();
+  if (Refuse(G, !Self && !P, ERROR_INVALID_HANDLE)) return FALSE;
+  *Wow64 = Self ? SelfWow64 : P->Wow64;
+  return TRUE;
 }
 
 BOOL TSimWindows::QueryFullProcessImageNameA(HANDLE Process, DWORD Flags, char* Name, DWORD* Size) {

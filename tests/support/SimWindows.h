@@ -61,6 +61,17 @@ class TSimWindows : public TSystem {
     std::vector<THandle> Handles;
     uintptr_t NextHandle = 4;
     UINT ExitCode = 0;
+    // What its address space maps from files: loaded images and data views,
+    // each one allocation of Regions regions.
+    struct TView {
+      uintptr_t Base;
+      DWORD Type;  // MEM_IMAGE or MEM_MAPPED
+      std::string Name;  // in device form, as GetMappedFileNameW answers
+      int Regions;
+    };
+    std::vector<TView> Views;
+    bool CanQuery = true;  // opens for its memory and queries, as a protected process does not
+    bool Wow64 = false;    // a 32-bit process on 64-bit Windows
   };
 
   struct TRegValue {
@@ -113,6 +124,9 @@ class TSimWindows : public TSystem {
   uintptr_t AddFile(DWORD Pid, const std::string& Name, uintptr_t Value = 0);
   uintptr_t AddObject(DWORD Pid, uint16_t Type, const std::string& Name, uintptr_t Value = 0);
   TObject& ObjectOf(DWORD Pid, uintptr_t Value);
+  // Maps a file into a process: MEM_IMAGE for a loaded image, MEM_MAPPED for
+  // a data view; returns the view's base.
+  uintptr_t AddView(DWORD Pid, DWORD Type, const std::string& Name, int Regions = 3);
   void EndProcess(DWORD Pid);
   // The process closes one of its handles.
   void RemoveHandle(DWORD Pid, uintptr_t Value);
@@ -130,6 +144,11 @@ class TSimWindows : public TSystem {
   // that holds its record's header: Windows versions differ.
   NTSTATUS ObjectNameTooSmall = STATUS_INFO_LENGTH_MISMATCH;
   bool PsapiMissing = false;
+  bool SelfWow64 = false;  // this program is a 32-bit one on 64-bit Windows
+  // What GetFullPathNameW resolves from, and the long forms GetLongPathNameW
+  // knows (its short path, exactly, to its long one); any other path does not exist.
+  std::u16string CurrentDirectory = u"C:\\work";
+  std::map<std::u16string, std::u16string> LongNames;
   bool FullImageNameMissing = false;  // QueryFullProcessImageNameA, as before Vista
   bool ThreadToken = false;           // OpenThreadToken finds a token
   // As Wine does: a terminated thread is reported ended at once, while it
@@ -281,6 +300,10 @@ class TSimWindows : public TSystem {
                           const char* DefaultChar, BOOL* UsedDefault) override;
   DWORD CharUpperBuffA(char* Text, DWORD Length) override;
   DWORD CharUpperBuffW(WCHAR* Text, DWORD Length) override;
+  int MultiByteToWideChar(UINT CodePage, DWORD Flags, const char* Multi, int MultiCount, WCHAR* Wide,
+                          int WideSize) override;
+  DWORD GetFullPathNameW(const WCHAR* Name, DWORD Length, WCHAR* Buffer, WCHAR** FilePart) override;
+  DWORD GetLongPathNameW(const WCHAR* Short, WCHAR* Long, DWORD Length) override;
   HANDLE CreateToolhelp32Snapshot(DWORD Flags, DWORD ProcessId) override;
   BOOL Process32First(HANDLE Snapshot, PROCESSENTRY32* Entry) override;
   BOOL Process32Next(HANDLE Snapshot, PROCESSENTRY32* Entry) override;
@@ -290,6 +313,9 @@ class TSimWindows : public TSystem {
   DWORD GetModuleFileNameExA(HANDLE Process, HMODULE Module, char* FileName, DWORD Size) override;
   BOOL QueryFullProcessImageNameA(HANDLE Process, DWORD Flags, char* Name, DWORD* Size) override;
   BOOL TerminateProcess(HANDLE Process, UINT ExitCode) override;
+  SIZE_T VirtualQueryEx(HANDLE Process, const void* Address, MEMORY_BASIC_INFORMATION* Info, SIZE_T Length) override;
+  DWORD GetMappedFileNameW(HANDLE Process, void* Address, WCHAR* Name, DWORD Size) override;
+  BOOL IsWow64Process(HANDLE Process, BOOL* Wow64) override;
   BOOL OpenThreadToken(HANDLE Thread, DWORD Access, BOOL OpenAsSelf, HANDLE* Token) override;
   BOOL OpenProcessToken(HANDLE Process, DWORD Access, HANDLE* Token) override;
   BOOL GetTokenInformation(HANDLE Token, TOKEN_INFORMATION_CLASS Class, void* Info, DWORD Length,
