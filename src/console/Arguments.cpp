@@ -1,33 +1,48 @@
 #include "console/Arguments.h"
 
+#include <algorithm>
+
 #include "console/Text.h"
 
 const char* const UsageText =
     "Usage: lumorexc [options] [PID | NAME]...\r\n"
-    "Lists the files that running processes hold open: every process, or those\r\n"
-    "given by PID (decimal) or image NAME (any letter case, \".exe\" optional;\r\n"
-    "write the \".exe\" of a name that starts with a digit).\r\n"
+    "Lists the files that running processes hold open: every process (or PID 0),\r\n"
+    "or those given by PID (decimal) or image NAME (any letter case, \".exe\"\r\n"
+    "optional; write the \".exe\" of a name that starts with a digit).\r\n"
     "\r\n"
-    "  -f, --find TEXT  only files whose path holds TEXT, in any letter case\r\n"
+    "  -f, --find TEXT  only files whose path holds TEXT, in any letter case, with\r\n"
+    "                   \"/\" and \"\\\" alike; write --find=-x for a TEXT that starts\r\n"
+    "                   with \"-\"\r\n"
+    "      --file PATH  only PATH itself, or what lies beneath the folder PATH;\r\n"
+    "                   PATH is resolved as Windows resolves it (relative to the\r\n"
+    "                   current folder, short names expanded); may be repeated\r\n"
+    "  -m, --modules    loaded images (Module) and mapped files (Mapped) too; with\r\n"
+    "                   --find or --file every kind of hold is searched anyway\r\n"
     "  -a, --all        pipes, devices and paths without a drive letter too\r\n"
     "      --csv        CSV (RFC 4180): PID,Process,Handle,Type,Path\r\n"
     "      --json       a JSON array of objects: pid, process, handle, type, path\r\n"
     "      --close      close each handle listed, in the process that holds it, once\r\n"
-    "                   it is seen to name the same file; needs --find or a PID or\r\n"
-    "                   NAME, and asks before each unless --yes is given. The program\r\n"
-    "                   may fail or lose unsaved work when a file is closed under it\r\n"
+    "                   it is seen to name the same file; needs --find, --file or a\r\n"
+    "                   PID or NAME, and asks before each unless --yes is given. The\r\n"
+    "                   program may fail or lose unsaved work when a file is closed\r\n"
+    "                   under it. A Module or Mapped file has no handle to close:\r\n"
+    "                   only ending its process releases it\r\n"
     "      --yes        close without asking (needed when standard input is no console)\r\n"
     "  -h, --help       this text\r\n"
     "      --version    the program's version\r\n"
     "\r\n"
     "Exit codes:\r\n"
     "  0  at least one file was listed\r\n"
-    "  1  nothing matched (a PID or NAME that names no running process is said\r\n"
-    "     on standard error)\r\n"
+    "  1  nothing matched, and every process was looked at (a PID or NAME that\r\n"
+    "     names no running process is said on standard error)\r\n"
     "  2  a usage error (said on standard error, with this text)\r\n"
-    "  3  the handle table could not be read, the user is not an administrator,\r\n"
-    "     or the output could not be written\r\n"
-    "  4  --close: some handle found was not closed (declined, or it could not be)\r\n";
+    "  3  nothing could be looked at: the user is not an administrator, or the\r\n"
+    "     handle table could not be read\r\n"
+    "  4  --close: some file found was not closed (declined, or it could not be)\r\n"
+    "  5  nothing matched, but some processes or handles could not be looked at\r\n"
+    "     (they are named on standard error)\r\n"
+    "  6  the output could not be written (a full disk, a device error); a reader\r\n"
+    "     that stops reading (| more, Select-Object -First 1) is no error\r\n";
 
 namespace {
 
@@ -69,16 +84,28 @@ TRequest ReadArguments(const std::vector<TWideString>& Arguments) {
         if (Formatted && Format != Request.Format) return Wrong("--csv and --json cannot be given together");
         Request.Format = Format;
         Formatted = true;
-      } else if (Is(A, "-f") || Is(A, "--find") || A.compare(0, 7, Widen("--find=")) == 0) {
-        TWideString Text;
-        if (A[1] == '-' && A.size() > 6 && A[6] == '=') {
-          Text = A.substr(7);
+      } else if (Is(A, "-m") || Is(A, "--modules")) {
+        Request.Modules = true;
+      } else if (Is(A, "-f") || Is(A, "--find") || Is(A, "--file") || A.compare(0, 7, Widen("--find=")) == 0 ||
+                 A.compare(0, 7, Widen("--file=")) == 0) {
+        const std::string Option = Utf8(A.substr(0, A.find('=')));
+        const bool Path = Option == "--file";
+        TWideString Value;
+        if (A.find('=') != TWideString::npos) {
+          Value = A.substr(A.find('=') + 1);
         } else if (I + 1 < Arguments.size()) {
-          Text = Arguments[++I];
+          Value = Arguments[++I];
+          if (!Value.empty() && Value[0] == '-')
+            return Wrong(Option + " needs a " + (Path ? "PATH" : "TEXT") + ", not the option-like \"" + Utf8(Value) +
+                         "\" (write " + (Option == "-f" ? "--find" : Option) + "=" + Utf8(Value) + " to mean it)");
         }
-        if (Text.empty()) return Wrong(Utf8(A.substr(0, A.find('='))) + " needs a TEXT");
+        if (Value.empty()) return Wrong(Option + " needs a " + (Path ? "PATH" : "TEXT"));
+        if (Path) {
+          Request.Files.push_back(Value);
+          continue;
+        }
         if (Found) return Wrong("--find may be given once");
-        Request.Find = Text;
+        Request.Find = Value;
         Found = true;
       } else {
         return Wrong("unknown option: " + Utf8(A));
@@ -98,9 +125,13 @@ TRequest ReadArguments(const std::vector<TWideString>& Arguments) {
       Request.Names.push_back(A);
     }
   }
+  if (Found && !Request.Files.empty()) return Wrong("--find and --file cannot be given together");
   // Closing every file of every process is never what anyone means.
-  if (Request.Close && Request.Find.empty() && Request.Pids.empty() && Request.Names.empty())
-    return Wrong("--close needs --find TEXT or a PID or NAME");
+  const bool EveryProcess =
+      (Request.Pids.empty() && Request.Names.empty()) ||
+      std::find(Request.Pids.begin(), Request.Pids.end(), DWORD(0)) != Request.Pids.end();
+  if (Request.Close && Request.Find.empty() && Request.Files.empty() && EveryProcess)
+    return Wrong("--close needs --find TEXT, --file PATH or a PID or NAME");
   // Its lines say what was done, which no row of those formats holds.
   if (Request.Close && Formatted) return Wrong("--close cannot be given with --csv or --json");
   // A --yes alone would list where the script meant to close.

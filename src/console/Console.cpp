@@ -7,6 +7,7 @@
 #include "console/Output.h"
 #include "console/Text.h"
 #include "inspect/HandleClose.h"
+#include "inspect/HoldWalk.h"
 #include "inspect/ListOpenFiles.h"
 #include "process/Process.h"
 
@@ -53,7 +54,10 @@ class TProgress {
 // that names none is said on standard error.
 std::vector<TProcessImage> Selected(const TRequest& Request, TStream& Err) {
   std::vector<TProcessImage> Running = RunningProcesses();
-  if (Request.Pids.empty() && Request.Names.empty()) return Running;
+  // PID 0 means every process, as the window's line of PID 0 does.
+  if ((Request.Pids.empty() && Request.Names.empty()) ||
+      std::find(Request.Pids.begin(), Request.Pids.end(), DWORD(0)) != Request.Pids.end())
+    return Running;
   std::vector<TProcessImage> Chosen;
   for (const TProcessImage& P : Running) {
     const bool ByPid = std::find(Request.Pids.begin(), Request.Pids.end(), P.Pid) != Request.Pids.end();
@@ -70,14 +74,6 @@ std::vector<TProcessImage> Selected(const TRequest& Request, TStream& Err) {
   Err.Flush();
   return Chosen;
 }
-
-// One handle the listing would print, kept whole for its close.
-struct TFound {
-  DWORD Pid;
-  std::string Process;  // UTF-8
-  ULONG_PTR Handle;
-  TWideString Path;
-};
 
 // Whether a person is there to answer: standard input is a console.
 bool Interactive() {
@@ -111,40 +107,107 @@ const char* WhyNotClosed(TCloseResult Result) {
   return "the handle could not be closed";
 }
 
-// Takes the handles one at a time, once the listing is done: the name worker
+// What a run found and how far it got: the one input of its exit code.
+struct TOutcome {
+  size_t Listed = 0;        // rows written, or holds found to close
+  bool Complete = true;     // every process and handle asked for was looked at
+  bool WriteFailed = false;  // the output could not be written; a reader that went is no failure
+  bool Close = false;
+  bool AllClosed = true;    // every hold found was closed
+};
+
+int ExitCodeOf(const TOutcome& Outcome) {
+  if (Outcome.WriteFailed) return ExitWriteFailed;
+  if (Outcome.Listed == 0) return Outcome.Complete ? ExitNothing : ExitIncomplete;
+  return Outcome.Close && !Outcome.AllClosed ? ExitNotClosed : ExitListed;
+}
+
+// Says on standard error what could not be looked at, so that "nothing
+// holds it" is never read where the run did not look.
+void SayNotLookedAt(const TPassTally& Tally, const std::unordered_map<DWORD, std::string>& Names, TStream& Err) {
+  if (Tally.Complete()) return;
+  constexpr size_t Named = 10;
+  std::string Line = "lumorexc: not looked at: ";
+  if (!Tally.NotOpened.empty()) {
+    Line += std::to_string(Tally.NotOpened.size()) + " processes: ";
+    for (size_t I = 0; I < Tally.NotOpened.size() && I < Named; ++I) {
+      const DWORD Pid = Tally.NotOpened[I];
+      auto Name = Names.find(Pid);
+      Line += (I ? ", " : "") + std::to_string(Pid) + " (" + (Name == Names.end() ? "" : Name->second) + ")";
+    }
+    if (Tally.NotOpened.size() > Named) Line += " and " + std::to_string(Tally.NotOpened.size() - Named) + " more";
+    if (Tally.Unnamed) Line += "; ";
+  }
+  if (Tally.Unnamed) Line += std::to_string(Tally.Unnamed) + " handles unnamed";
+  Err.Write(Line + "\r\n");
+  Err.Flush();
+}
+
+// Takes the holds one at a time, once the listing is done: the name worker
 // checks one handle only when it names nothing else.
-int CloseFound(const std::vector<TFound>& Found, bool Ask, TStream& Out, TStream& Err) {
-  bool AllClosed = true;
-  for (const TFound& F : Found) {
-    const std::string Which = HandleText(F.Handle) + " in " + std::to_string(F.Pid) + " (" + F.Process + ")";
-    const std::string Path = Utf8(F.Path);
-    bool Closed = false;
+void CloseFound(const std::vector<THold>& Found, const std::unordered_map<DWORD, std::string>& Names, bool Ask,
+                TStream& Out, TStream& Err, TOutcome& Outcome) {
+  size_t Closed = 0;
+  for (const THold& F : Found) {
+    const std::string Path = Utf8(F.Name);
+    const bool IsHandle = F.Kind == THoldKind::Handle;
+    const std::string Which = (IsHandle ? HandleText(F.Handle) : HoldType(F) + (" " + Path)) + " in " +
+                              std::to_string(F.Pid) + " (" + Names.at(F.Pid) + ")";
     std::string Line;
-    if (Ask) {
-      Out.Flush();
-      Err.Write("Close " + Which + ": " + Path + "? [y/N] ");
-      Err.Flush();
-    }
-    if (Ask && !AnsweredYes()) {
-      Line = "Not closed " + Which + ": declined";
+    if (!IsHandle) {
+      Line = "Not closed " + Which + ": loaded by the process; ending the process releases it";
     } else {
-      const TCloseResult Result = CloseHandleOf(F.Pid, F.Handle, NamedExactly(F.Path));
-      Closed = Result == TCloseResult::Closed;
-      Line = Closed ? "Closed " + Which + ": " + Path : "Not closed " + Which + ": " + WhyNotClosed(Result);
+      if (Ask) {
+        Out.Flush();
+        Err.Write("Close " + Which + ": " + Path + "? [y/N] ");
+        Err.Flush();
+      }
+      if (Ask && !AnsweredYes()) {
+        Line = "Not closed " + Which + ": declined";
+      } else {
+        const TCloseResult Result = CloseHandleOf(F.Pid, F.Handle, NamedExactly(F.Name));
+        const bool Done = Result == TCloseResult::Closed;
+        Closed += Done;
+        Line = Done ? "Closed " + Which + ": " + Path : "Not closed " + Which + ": " + WhyNotClosed(Result);
+      }
     }
-    AllClosed = AllClosed && Closed;
     Out.Write(Line + "\r\n");
     // Each line is seen before the next question, or before a stop.
     if (!Out.Flush()) break;
   }
-  if (Out.Failed()) {
-    Err.Write("lumorexc: the output could not be written\r\n");
-    Err.Flush();
-    return ExitCannot;
-  }
-  if (Found.empty()) return ExitNothing;
-  return AllClosed ? ExitListed : ExitNotClosed;
+  Outcome.AllClosed = Closed == Found.size();
 }
+
+// The console's door to the walk: rows written as they are found, or kept
+// for their close; a reader that has gone stops the walk at once.
+class TConsoleSink : public THoldSink {
+ public:
+  TConsoleSink(const TRequest& Request, const std::unordered_map<DWORD, std::string>& Names, TRowWriter& Rows,
+               TStream& Out, TProgress& Bar, std::vector<THold>& Found)
+      : Request(Request), Names(Names), Rows(Rows), Out(Out), Bar(Bar), Found(Found) {}
+  bool Hold(const THold& Hold) override {
+    if (Out.Failed()) return false;
+    // Without --all, what the window's Normal mode lists: drive-letter paths.
+    if (!Request.All && Hold.Name[0] == '\\') return true;
+    if (Request.Close) {
+      Found.push_back(Hold);
+      return true;
+    }
+    Rows.File({Hold, Names.at(Hold.Pid), Utf8(Hold.Name)});
+    return !Out.Failed();
+  }
+  // What each process found is written before the next is looked at.
+  bool End(DWORD) override { return Out.Flush(); }
+  void Progress(const TPassTally& Tally) override { Bar.Count(Tally.Processes, Tally.Named); }
+
+ private:
+  const TRequest& Request;
+  const std::unordered_map<DWORD, std::string>& Names;
+  TRowWriter& Rows;
+  TStream& Out;
+  TProgress& Bar;
+  std::vector<THold>& Found;
+};
 
 }  // namespace
 
@@ -154,10 +217,10 @@ int RunConsole(const std::vector<TWideString>& Arguments) {
   switch (Request.Action) {
     case TRequest::Help:
       Out.Write(UsageText);
-      return Out.Flush() ? ExitListed : ExitCannot;
+      return Out.Flush() || Out.ReaderGone() ? ExitListed : ExitWriteFailed;
     case TRequest::Version:
       Out.Write("lumorexc " LUMOREX_VERSION "\r\n");
-      return Out.Flush() ? ExitListed : ExitCannot;
+      return Out.Flush() || Out.ReaderGone() ? ExitListed : ExitWriteFailed;
     case TRequest::Usage:
       Err.Write("lumorexc: " + Request.Error + "\r\n" + UsageText);
       Err.Flush();
@@ -187,64 +250,48 @@ int RunConsole(const std::vector<TWideString>& Arguments) {
     Err.Flush();
     return ExitCannot;
   }
-  // One walk keeps the file entries of the processes asked for, in table order.
-  std::unordered_map<DWORD, std::vector<THandleTableView::TEntry>> ByOwner;
-  for (const TProcessImage& P : Processes) ByOwner[Table.OwnerKey(P.Pid)];
-  for (size_t I = 0; FileType != 0 && I < Table.NumberOfHandles(); ++I) {
-    const THandleTableView::TEntry Entry = Table.Entry(I);
-    if (Entry.ObjectTypeNumber != FileType) continue;
-    auto Found = ByOwner.find(Entry.ProcessId);
-    if (Found != ByOwner.end()) Found->second.push_back(Entry);
-  }
-
-  TProgress Progress(Err);
-  Out.SetBeforeConsoleWrite(&TProgress::EraseBefore, &Progress);
-  TRowWriter Rows(Request.Format, Out);
-  std::vector<TFound> Found;
-  if (!Request.Close) Rows.Begin();
-  const TWideString Sought = UpperCase(Request.Find);
-  const size_t SkippedBefore = NameHandlesSkipped();
-  size_t ProcessesDone = 0, FilesDone = 0;
+  std::vector<DWORD> Pids;
+  std::unordered_map<DWORD, std::string> Names;
   for (const TProcessImage& P : Processes) {
-    std::vector<THandleTableView::TEntry>& Entries = ByOwner[Table.OwnerKey(P.Pid)];
-    TSharedProcess Process;
-    if (!Entries.empty()) Process = std::make_shared<const TOwnedHandle>(Os().OpenProcess(PROCESS_DUP_HANDLE, FALSE, P.Pid));
-    if (Process && *Process) {
-      const std::string Name = Utf8(P.Name);
-      const TNameSink Show = [&](size_t I, const TWideString& Path) {
-        Progress.Count(ProcessesDone, ++FilesDone);
-        if (Path.empty() || Out.Failed()) return;
-        // Without --all, what the window's Normal mode lists: drive-letter paths.
-        if (!Request.All && Path[0] == '\\') return;
-        if (!Sought.empty() && UpperCase(Path).find(Sought) == TWideString::npos) return;
-        if (Request.Close) {
-          Found.push_back({P.Pid, Name, Entries[I].Handle, Path});
-          return;
-        }
-        const std::string Text = Utf8(Path);
-        Rows.File({P.Pid, Name, Entries[I].Handle, PathType(Text), Text});
-      };
-      NameProcessHandles(Process, Entries.data(), Entries.size(), Show, nullptr);
-    }
-    // What has been named is let go: memory follows what is being named.
-    std::vector<THandleTableView::TEntry>().swap(Entries);
-    Progress.Count(++ProcessesDone, FilesDone);
-    if (!Out.Flush()) break;
+    Pids.push_back(P.Pid);
+    Names[P.Pid] = Utf8(P.Name);
   }
+  THoldFilter Filter;
+  if (!Request.Find.empty()) Filter = THoldFilter::Holding(Request.Find);
+  if (!Request.Files.empty()) {
+    std::vector<TWideString> Paths;
+    for (const TWideString& Given : Request.Files) Paths.push_back(ResolvePath(Given));
+    Filter = THoldFilter::Under(Paths);
+  }
+  TWalkSources Sources;
+  // Whoever asks what holds a file means every kind of hold.
+  Sources.Images = Request.Modules || !Request.Find.empty() || !Request.Files.empty();
+
+  TProgress Bar(Err);
+  Out.SetBeforeConsoleWrite(&TProgress::EraseBefore, &Bar);
+  TRowWriter Rows(Request.Format, Out);
+  std::vector<THold> Found;
+  if (!Request.Close) Rows.Begin();
+  TConsoleSink Sink(Request, Names, Rows, Out, Bar, Found);
+  THoldWalk Walk(Table, FileType, Sources, Filter, Sink, nullptr);
+  Walk.Group(Pids);
+  for (DWORD Pid : Pids)
+    if (!Walk.Walk(Pid)) break;
   if (!Request.Close) Rows.End();
-  Progress.Erase();
-  if (Out.Failed()) {
-    Err.Write("lumorexc: the output could not be written\r\n");
-    Err.Flush();
-    return ExitCannot;
-  }
-  if (NameHandlesSkipped() != SkippedBefore) {
-    Err.Write("lumorexc: some handles skipped: queries stuck\r\n");
-    Err.Flush();
-  }
+  Bar.Erase();
+  TOutcome Outcome;
+  Outcome.Complete = Walk.Tally().Complete();
+  Outcome.Listed = Request.Close ? Found.size() : Rows.Rows();
+  Outcome.Close = Request.Close;
+  SayNotLookedAt(Walk.Tally(), Names, Err);
   // What was named is let go before the first close: the table and the
   // owners' handles are taken again, fresh, for each one.
   Table = TInfoTable();
-  if (Request.Close) return CloseFound(Found, Ask, Out, Err);
-  return Rows.Rows() > 0 ? ExitListed : ExitNothing;
+  if (Request.Close && !Out.Failed()) CloseFound(Found, Names, Ask, Out, Err, Outcome);
+  Outcome.WriteFailed = Out.Failed() && !Out.ReaderGone();
+  if (Outcome.WriteFailed) {
+    Err.Write("lumorexc: the output could not be written\r\n");
+    Err.Flush();
+  }
+  return ExitCodeOf(Outcome);
 }

@@ -45,7 +45,13 @@ bool TStream::Flush() {
     for (size_t Done = 0; Done < Pending.size() && !Broken;) {
       DWORD Written = 0;
       const DWORD Part = static_cast<DWORD>(Pending.size() - Done);
-      if (!Os().WriteFile(Handle, Pending.data() + Done, Part, &Written, nullptr) || Written == 0) Broken = true;
+      if (!Os().WriteFile(Handle, Pending.data() + Done, Part, &Written, nullptr)) {
+        const DWORD Error = Os().GetLastError();
+        Gone = Error == ERROR_NO_DATA || Error == ERROR_BROKEN_PIPE;
+        Broken = true;
+      } else if (Written == 0) {
+        Broken = true;  // a disk that takes nothing more
+      }
       Done += Written;
     }
   }
@@ -61,26 +67,32 @@ void TRowWriter::Begin() {
 }
 
 void TRowWriter::File(const TListedFile& File) {
-  const std::string Handle = HandleText(File.Handle);
+  const THold& Hold = File.Hold;
+  const bool HasHandle = Hold.Kind == THoldKind::Handle;
+  // Only a handle has a value: the other kinds leave the column blank.
+  const std::string Handle = HasHandle ? HandleText(Hold.Handle) : std::string();
+  const char* Type = HoldType(Hold);
   switch (Format) {
     case TFormat::Table:
-      if (File.Pid != LastPid)
-        Out.Write(ProcessHeaderText(File.Pid, File.Process) + "\r\n");
-      Out.Write("  " + Handle + "  " + File.Type + "  " + File.Path + "\r\n");
+      if (Hold.Pid != LastPid) Out.Write(ProcessHeaderText(Hold.Pid, File.Process) + "\r\n");
+      Out.Write("  " + (HasHandle ? Handle : std::string(10, ' ')) + "  " + Type + "  " + File.Path + "\r\n");
       break;
     case TFormat::Csv:
-      Out.Write(std::to_string(File.Pid) + "," + CsvField(File.Process) + "," + Handle + "," + File.Type + "," +
+      Out.Write(std::to_string(Hold.Pid) + "," + CsvField(File.Process) + "," + Handle + "," + Type + "," +
                 CsvField(File.Path) + "\r\n");
       break;
     case TFormat::Json: {
       // The keys in the order the format names them.
-      nlohmann::ordered_json Row = {
-          {"pid", File.Pid}, {"process", File.Process}, {"handle", Handle}, {"type", File.Type}, {"path", File.Path}};
+      nlohmann::ordered_json Row = {{"pid", Hold.Pid},
+                                    {"process", File.Process},
+                                    {"handle", HasHandle ? nlohmann::ordered_json(Handle) : nullptr},
+                                    {"type", Type},
+                                    {"path", File.Path}};
       Out.Write((Count ? ",\r\n" : "\r\n") + Row.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace));
       break;
     }
   }
-  LastPid = File.Pid;
+  LastPid = Hold.Pid;
   ++Count;
 }
 

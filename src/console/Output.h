@@ -5,6 +5,7 @@
 #include <string>
 
 #include "console/Arguments.h"
+#include "view/Hold.h"
 
 // A standard handle. A console is written through its wide-character output,
 // so that any script shows right; a file or a pipe gets UTF-8. Text is
@@ -21,6 +22,9 @@ class TStream {
   // False once any write has failed: a closed pipe, a full disk.
   bool Flush();
   bool Failed() const { return Broken; }
+  // The failure was the reader's going (a closed pipe): what it read is all
+  // it wanted, which is no error of the run.
+  bool ReaderGone() const { return Gone; }
   // Called before anything is written to a console, so a progress line on
   // the same console can be erased first.
   void SetBeforeConsoleWrite(void (*Hook)(void*), void* Context) {
@@ -32,17 +36,16 @@ class TStream {
   HANDLE Handle;
   bool Console = false;
   bool Broken = false;
+  bool Gone = false;
   std::string Pending;
   void (*Before)(void*) = nullptr;
   void* BeforeContext = nullptr;
 };
 
-// One listed file, its texts in UTF-8.
+// One listed hold, its texts in UTF-8.
 struct TListedFile {
-  DWORD Pid;
+  const THold& Hold;
   const std::string& Process;
-  ULONG_PTR Handle;
-  const char* Type;
   const std::string& Path;
 };
 

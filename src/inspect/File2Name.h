@@ -100,9 +100,10 @@ using TNameSink = std::function<void(size_t Index, const TWideString& Name)>;
 // them: the worker copies, names and closes each in turn, so that one thread
 // makes the calls the listing needs and the caller is free to show the names
 // as they come. A handle whose query had to be ended once is not asked again
-// while its owner holds it: it gets no name at once.
+// while its owner holds it: it gets no name at once. Halt, when given, stops
+// it as a pass's stop does once the sink has set it.
 bool NameProcessHandles(const TSharedProcess& Process, const THandleTableView::TEntry* Handles, size_t Count,
-                        const TNameSink& Named, TPassOwner* Pass);
+                        const TNameSink& Named, TPassOwner* Pass, const bool* Halt = nullptr);
 
 // The drive letters and the devices they stand for, read once for many names.
 class TDriveMap {
@@ -135,3 +136,7 @@ size_t NameWorkersTerminated();
 constexpr size_t MaxStuckNameWorkers = 8;
 // How many handles were left unnamed for that reason, this run.
 size_t NameHandlesSkipped();
+// How many handles were left unnamed for want of an answer in time, this
+// run: a query ended, a worker stalled, a handle known to hang, or the cap of
+// stuck workers.
+size_t NameHandlesUnnamed();

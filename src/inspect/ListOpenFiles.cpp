@@ -14,30 +14,39 @@ const char* PathType(const std::string& Path) { return !Path.empty() && Path[0] 
 
 TFileRow FileRow(ULONG_PTR Handle, const std::string& Path) { return {HandleText(Handle), {Path, PathType(Path)}}; }
 
-bool ListProcessFiles(const TSharedProcess& Process, const THandleTableView& Table, const std::vector<size_t>& Entries,
-                      const uint32_t* Mode, long& Count, TRowFilter* Filter) {
+TFileRow FileRow(const THold& Hold, const std::string& Path) {
+  TFileRow Row(Hold.Kind == THoldKind::Handle ? HandleText(Hold.Handle) : std::string(), {Path, HoldType(Hold)});
+  Row.Hold = Hold;
+  return Row;
+}
+
+bool TViewSink::Begin(DWORD Pid) {
+  HeaderShown = Added = false;
+  if (Headers != EveryHeader) return true;
+  View().AddFile(ProcessHeaderRow(Pid));
+  return Pass().KeepGoing(true);
+}
+
+bool TViewSink::Hold(const THold& Hold) {
+  // The window's door: a name longer than its field is cut, not dropped.
+  const std::string Path = AnsiName(Hold.Name);
+  if (Path.empty()) return true;
+  // Normal mode keeps drive-letter paths only; the mode is read afresh per row.
+  if (Mode && *Mode != 1 && Path[0] == '\\') return true;
   TMainView& Out = View();
-  std::vector<THandleTableView::TEntry> Handles(Entries.size());
-  for (size_t I = 0; I < Entries.size(); ++I) Handles[I] = Table.Entry(Entries[I]);
-  bool Added = false;
-  const TNameSink Show = [&](size_t I, const TWideString& Name) {
-    if (Name.empty()) return;
-    // The window's door: a name longer than its field is cut, not dropped.
-    const std::string Path = AnsiName(Name);
-    if (Path.empty()) return;
-    // Normal mode keeps drive-letter paths only; the mode is read afresh per row.
-    if (Mode && *Mode != 1 && Path[0] == '\\') return;
-    if (Filter) {
-      if (UpperCase(Path).find(Filter->Sought) == std::string::npos) return;
-      if (!Filter->HeaderShown) Out.AddFile(Filter->Header());
-      Filter->HeaderShown = true;
-    }
-    Out.AddFile(FileRow(Handles[I].Handle, Path));
-    if (Count++ == 0) Pass().DispatchSoon();
-    Added = true;
-  };
-  if (!NameProcessHandles(Process, Handles.data(), Handles.size(), Show, &Pass())) return false;
-  return !Added || Pass().KeepGoing(true);
+  if (Headers == HeaderOnFirst && !HeaderShown) Out.AddFile(ProcessHeaderRow(Hold.Pid));
+  HeaderShown = true;
+  Out.AddFile(FileRow(Hold, Path));
+  if (Count++ == 0) Pass().DispatchSoon();
+  Added = true;
+  return true;
+}
+
+bool TViewSink::End(DWORD) { return !Added || Pass().KeepGoing(true); }
+
+std::string TLister::ReadyText(size_t SkippedBefore) const {
+  // Handles left unnamed for want of workers that end are not silently lost.
+  return NameHandlesSkipped() != SkippedBefore ? "Ready (some handles skipped: queries stuck)" : "Ready";
 }
 
 namespace {
@@ -45,23 +54,15 @@ namespace {
 class TFastLister : public TLister {
  public:
   bool ListOne(const TSharedProcess& Process, DWORD Pid, const THandleTableView& Table, uint16_t FileType,
-               const uint32_t& Mode, long& Count) override;
+               const uint32_t& Mode, long& Count) override {
+    TViewSink Rows(Count, &Mode, TViewSink::NoHeaders);
+    THoldWalk Walk(Table, FileType, TWalkSources(), THoldFilter(), Rows, &Pass());
+    return Walk.Group({Pid}) && Walk.Walk(Pid, Process);
+  }
   bool ListAll(const THandleTableView& Table, uint16_t FileType, long& Count) override {
     return ListAllProcesses(Table, FileType, Count);
   }
 };
-
-bool TFastLister::ListOne(const TSharedProcess& Process, DWORD Pid, const THandleTableView& Table, uint16_t FileType,
-                          const uint32_t& Mode, long& Count) {
-  std::vector<size_t> Entries;
-  for (size_t I = 0; I < Table.NumberOfHandles(); ++I) {
-    if (!Pass().KeepGoing(false)) return false;
-    const THandleTableView::TEntry Entry = Table.Entry(I);
-    // Type 0 means the file type was not found: no entry is a file then.
-    if (Table.OwnedBy(Entry, Pid) && FileType != 0 && Entry.ObjectTypeNumber == FileType) Entries.push_back(I);
-  }
-  return ListProcessFiles(Process, Table, Entries, &Mode, Count);
-}
 
 }  // namespace
 
@@ -93,8 +94,7 @@ TPassResult RunPass(DWORD Pid, const uint32_t& Mode, TLister& Lister, const char
   }
 
   Out.SetOpenFilesLabel("Open files: " + std::to_string(Count));
-  // Handles left unnamed for want of workers that end are not silently lost.
-  Out.SetStatus(0, NameHandlesSkipped() != SkippedBefore ? "Ready (some handles skipped: queries stuck)" : "Ready");
+  Out.SetStatus(0, Lister.ReadyText(SkippedBefore));
   return TPassResult::Completed;
 }
 
@@ -107,20 +107,33 @@ namespace {
 
 class TSearchLister : public TLister {
  public:
-  explicit TSearchLister(std::string Sought) : Sought(std::move(Sought)) {}
+  explicit TSearchLister(const THoldFilter& Filter) : Filter(Filter) {}
   bool ListOne(const TSharedProcess&, DWORD, const THandleTableView&, uint16_t, const uint32_t&, long&) override { return true; }
   bool ListAll(const THandleTableView& Table, uint16_t FileType, long& Count) override {
-    return ListAllProcesses(Table, FileType, Count, &Sought);
+    return ListAllProcesses(Table, FileType, Count, &Filter, &Tally);
+  }
+  std::string ReadyText(size_t) const override {
+    if (Tally.Complete()) return "Ready";
+    return "Ready (not looked at: " + std::to_string(Tally.NotOpened.size()) + " processes, " +
+           std::to_string(Tally.Unnamed) + " handles)";
   }
 
  private:
-  std::string Sought;
+  const THoldFilter& Filter;
+  TPassTally Tally;
 };
 
 }  // namespace
 
-TPassResult FindOpenFile(const std::string& Text) {
-  TSearchLister Search(UpperCase(Text));
+TPassResult FindHolders(const THoldFilter& Filter) {
+  TSearchLister Search(Filter);
   static const uint32_t EveryObject = 1;  // pipes and devices are searched too
   return RunPass(0, EveryObject, Search, "Searching...");
+}
+
+TPassResult FindOpenFile(const std::string& Text) {
+  const int Units = Os().MultiByteToWideChar(CP_ACP, 0, Text.data(), static_cast<int>(Text.size()), nullptr, 0);
+  TWideString Wide(Units > 0 ? static_cast<size_t>(Units) : 0, WCHAR());
+  if (Units > 0) Os().MultiByteToWideChar(CP_ACP, 0, Text.data(), static_cast<int>(Text.size()), &Wide[0], Units);
+  return FindHolders(THoldFilter::Holding(Wide));
 }

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "inspect/File2Name.h"
+#include "inspect/HoldWalk.h"
 #include "inspect/PassOwner.h"
 #include "view/MainView.h"
 
@@ -16,11 +17,15 @@ enum class TPassResult { Completed, Failed, Stopped };
 // Normal. A settings change made during the pass applies to the rows after it.
 TPassResult ListOpenFiles(DWORD Pid, const uint32_t& Mode);
 
-// The search for the holders of a file: every process's handles named as the
-// all-processes view names them, keeping the rows whose path holds Text,
-// compared upper-cased, each process that holds one under its header row.
-// Status panel 0 shows "Searching..." until "Ready"; the label counts the
-// rows found. Text must not be empty.
+// The search for the holders of a file: every process's handles, loaded
+// images and mapped views, keeping the holds whose whole name Filter keeps,
+// each process that holds one under its header row. Status panel 0 shows
+// "Searching..." until "Ready", or "Ready (not looked at: N processes, M
+// handles)" when the search could not look everywhere; the label counts the
+// rows found.
+TPassResult FindHolders(const THoldFilter& Filter);
+// FindHolders of the names that hold Text (in the ANSI code page, as the
+// dialog gives it), in any letter case. Text must not be empty.
 TPassResult FindOpenFile(const std::string& Text);
 
 // How a pass lists: one opened process, or every process for PID 0. Each
@@ -31,6 +36,9 @@ class TLister {
   virtual bool ListOne(const TSharedProcess& Process, DWORD Pid, const THandleTableView& Table, uint16_t FileType,
                        const uint32_t& Mode, long& Count) = 0;
   virtual bool ListAll(const THandleTableView& Table, uint16_t FileType, long& Count) = 0;
+  // Status panel 0 once the list is complete; SkippedBefore is what
+  // NameHandlesSkipped said as the pass began.
+  virtual std::string ReadyText(size_t SkippedBefore) const;
 };
 
 // The frame of a pass: it clears the list, takes the table and the file type,
@@ -45,18 +53,31 @@ std::string HandleText(ULONG_PTR Handle);
 // "Pipe" for a path outside any lettered volume, else "File".
 const char* PathType(const std::string& Path);
 TFileRow FileRow(ULONG_PTR Handle, const std::string& Path);
+// The row of a hold, its path as the window shows it (AnsiName); the hold
+// is kept beside its texts. A handle's caption is its value; the other
+// kinds have none.
+TFileRow FileRow(const THold& Hold, const std::string& Path);
 
-// What a search keeps of a process's rows: those whose path holds Sought
-// (upper-cased), after the process's header row, made when the first is kept.
-struct TRowFilter {
-  const std::string& Sought;
-  std::function<TFileRow()> Header;
+// The window's door to the walk: each hold it hands on becomes a row, in
+// the order found; Count counts them.
+class TViewSink : public THoldSink {
+ public:
+  enum THeaders {
+    NoHeaders,      // one process's view
+    EveryHeader,    // every process under its header, held files or not
+    HeaderOnFirst,  // a search: a header over a process once it holds one
+  };
+  // Mode, when given, is read afresh per row: Normal (anything but 1) keeps
+  // drive-letter paths only.
+  TViewSink(long& Count, const uint32_t* Mode, THeaders Headers) : Count(Count), Mode(Mode), Headers(Headers) {}
+  bool Begin(DWORD Pid) override;
+  bool Hold(const THold& Hold) override;
+  bool End(DWORD Pid) override;
+
+ private:
+  long& Count;
+  const uint32_t* const Mode;
+  const THeaders Headers;
   bool HeaderShown = false;
+  bool Added = false;
 };
-
-// Lists the file rows of one opened process from the table entries that are
-// its file handles, in their order; Mode null lists every object; Filter,
-// when given, keeps only the rows a search finds. False when the pass was
-// asked to stop.
-bool ListProcessFiles(const TSharedProcess& Process, const THandleTableView& Table, const std::vector<size_t>& Entries,
-                      const uint32_t* Mode, long& Count, TRowFilter* Filter = nullptr);

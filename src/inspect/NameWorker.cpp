@@ -255,7 +255,7 @@ std::vector<TAbandoned>& Abandoned() {
   static auto* List = new std::vector<TAbandoned>;
   return *List;
 }
-size_t Terminated = 0, Skipped = 0;
+size_t Terminated = 0, Skipped = 0, Unnamed = 0;
 
 size_t StuckWorkers() {
   return static_cast<size_t>(
@@ -277,8 +277,8 @@ THungKey KeyOf(const THandleTableView::TEntry& Entry) { return {Entry.ProcessId,
 class TNamer {
  public:
   TNamer(const HANDLE* Own, size_t Count) : Own(Own), Count(Count) {}
-  TNamer(TSharedProcess Process, const THandleTableView::TEntry* Entries, size_t Count)
-      : Process(std::move(Process)), Entries(Entries), Count(Count) {}
+  TNamer(TSharedProcess Process, const THandleTableView::TEntry* Entries, size_t Count, const bool* Halt)
+      : Process(std::move(Process)), Entries(Entries), Count(Count), Halt(Halt) {}
   ~TNamer() {  // a worker still running is told to stop and left to end by itself
     if (Batch) Batch->Progress.fetch_or(StopFlag);
     LeaveBehind(false);
@@ -319,6 +319,7 @@ class TNamer {
   const HANDLE* Own = nullptr;
   const THandleTableView::TEntry* Entries = nullptr;
   const size_t Count;
+  const bool* Halt = nullptr;  // the caller's own stop, set from its sink
   size_t Next = 0;       // the first handle of the current batch
   size_t Published = 0;  // within the current batch
   std::unique_ptr<TNameBatch> Batch;
@@ -344,6 +345,7 @@ void TNamer::Launch() {
 void TNamer::Publish(size_t Done, const TNameSink& Named) {
   for (; Published < Done; ++Published) {
     TWideString Name = std::move(Batch->Names[Published]);
+    if (Batch->Skip[Published]) ++Unnamed;  // known to hang: not asked
     if (Batch->Status[Published] != 0 || Name.empty()) {
       Named(Next + Published, TWideString());
       continue;
@@ -384,7 +386,7 @@ TNamer::TWatch TNamer::Watch(const TNameSink& Named, TPassOwner* Pass) {
     if (!Early) Slice = PassSlice;
     if (!W.Stopping && !Early) {
       Publish(W.Step / 3, Named);
-      if (Pass && !Pass->KeepGoing(false)) {
+      if ((Pass && !Pass->KeepGoing(false)) || (Halt && *Halt)) {
         W.Stopping = true;
         Seen = Batch->Progress.fetch_or(StopFlag) | StopFlag;
         W.Step = Seen & StepMask;
@@ -425,7 +427,10 @@ bool TNamer::Run(const TNameSink& Named, TPassOwner* Pass) {
     const bool Stuck = StuckWorkers() >= MaxStuckNameWorkers;
     if (!Stuck) Launch();
     if (!Thread) {
-      if (Stuck) Skipped += Count - Next;
+      if (Stuck) {
+        Skipped += Count - Next;
+        Unnamed += Count - Next;
+      }
       for (; Next < Count; ++Next) Named(Next, TWideString());
       return true;
     }
@@ -437,7 +442,10 @@ bool TNamer::Run(const TNameSink& Named, TPassOwner* Pass) {
     Next += Done;
     if (W.Late && Entries) Hung().insert(KeyOf(Entries[Next]));
     if (W.Stopping) return Next == Count;
-    if (W.Lost && Next < Count) Named(Next++, TWideString());
+    if (W.Lost && Next < Count) {
+      ++Unnamed;
+      Named(Next++, TWideString());
+    }
   }
   return true;
 }
@@ -479,14 +487,16 @@ size_t NameWorkersTerminated() { return Terminated; }
 
 size_t NameHandlesSkipped() { return Skipped; }
 
+size_t NameHandlesUnnamed() { return Unnamed; }
+
 bool NameHandles(const HANDLE* Handles, size_t Count, std::string* Names, TPassOwner* Pass) {
   TNamer Namer(Handles, Count);
   return Namer.Run([Names](size_t I, const TWideString& Name) { Names[I] = AnsiName(Name); }, Pass);
 }
 
 bool NameProcessHandles(const TSharedProcess& Process, const THandleTableView::TEntry* Handles, size_t Count,
-                        const TNameSink& Named, TPassOwner* Pass) {
-  TNamer Namer(Process, Handles, Count);
+                        const TNameSink& Named, TPassOwner* Pass, const bool* Halt) {
+  TNamer Namer(Process, Handles, Count, Halt);
   return Namer.Run(Named, Pass);
 }
 

@@ -320,8 +320,11 @@ TFileMenu TForm1::PopupMenu1Popup() const {
   if (Row < 0) return Items;
   Items.Copy = true;
   TTarget Target;
-  Items.CloseHandle = TargetOf(Row, &Target);
-  Items.Properties = Items.CloseHandle && HasPropertiesSheet(SubItem(Target.Row, 0));
+  const bool Targeted = TargetOf(Row, &Target);
+  // A loaded image or a mapped view has no handle to close: only ending the
+  // process releases it.
+  Items.CloseHandle = Targeted && Target.Row.Hold.Kind == THoldKind::Handle;
+  Items.Properties = Targeted && HasPropertiesSheet(SubItem(Target.Row, 0));
   return Items;
 }
 
@@ -339,7 +342,7 @@ void TForm1::N11Click() {
 
 void TForm1::N10Click() {
   TTarget Target;
-  if (!TargetOf(View().SelectedFile(), &Target)) return;
+  if (!PopupMenu1Popup().CloseHandle || !TargetOf(View().SelectedFile(), &Target)) return;
   // During a pass it waits, and then acts only on the row still selected.
   Submit(TCommandKind::CloseHandle, [this, Target] { CloseHandleCommand(Target); });
 }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "os/System.h"
+#include "view/Hold.h"
 
 // An error that reaches the message loop and is shown in the error box.
 class TAppError : public std::runtime_error {
@@ -32,8 +33,9 @@ struct TFileRow {
       : SubItems{ProcessHeaderText(Pid, Process)}, Pid(Pid), Process(Process) {}
   std::string Caption;
   std::vector<std::string> SubItems;
-  DWORD Pid = 0;
+  DWORD Pid = 0;          // a header's process
   std::string Process;
+  THold Hold;             // what a file row shows, as it was found
   bool IsHeader() const { return SubItems.size() != 2; }
   bool operator==(const TFileRow& Other) const { return Caption == Other.Caption && SubItems == Other.SubItems; }
 };

@@ -15,7 +15,7 @@ TWideString W(const std::string& Utf8Text) {
   return TWideString(Wide.begin(), Wide.end());
 }
 
-std::vector<TWideString> Args(std::initializer_list<const char*> List) {
+std::vector<TWideString> Args(const std::vector<const char*>& List) {
   std::vector<TWideString> Out;
   for (const char* A : List) Out.push_back(W(A));
   return Out;
@@ -31,7 +31,8 @@ TEST(ConsoleArguments, EachFormOfEveryOptionAndEveryUsageError) {
     const char* Find;
     std::vector<DWORD> Pids;
     std::vector<const char*> Names;
-    bool Close = false, Yes = false;
+    bool Close = false, Yes = false, Modules = false;
+    std::vector<const char*> Files = {};
   } Cases[] = {
       {{}, TRequest::List, "", TFormat::Table, false, "", {}, {}},
       {{"1234", "lxchild", "WORD.EXE", "7z.exe"}, TRequest::List, "", TFormat::Table, false, "", {1234}, {"lxchild", "WORD.EXE", "7z.exe"}},
@@ -52,9 +53,19 @@ TEST(ConsoleArguments, EachFormOfEveryOptionAndEveryUsageError) {
       {{"--version"}, TRequest::Version, "", TFormat::Table, false, "", {}, {}},
       {{"--close", "-f", "x"}, TRequest::List, "", TFormat::Table, false, "x", {}, {}, true, false},
       {{"--yes", "--close", "12"}, TRequest::List, "", TFormat::Table, false, "", {12}, {}, true, true},
-      {{"--close", "--yes", "-a"}, TRequest::Usage, "--close needs --find TEXT or a PID or NAME", TFormat::Table, false, "", {}, {}},
+      {{"--close", "--yes", "-a"}, TRequest::Usage, "--close needs --find TEXT, --file PATH or a PID or NAME", TFormat::Table, false, "", {}, {}},
       {{"--json", "-f", "x", "--close"}, TRequest::Usage, "with --csv or --json", TFormat::Table, false, "", {}, {}},
       {{"--yes", "12"}, TRequest::Usage, "--yes is given only with --close", TFormat::Table, false, "", {}, {}},
+      {{"-m", "--file", "a b", "--file=C:\\x", "0"}, TRequest::List, "", TFormat::Table, false, "", {0}, {}, false, false, true, {"a b", "C:\\x"}},
+      {{"--modules", "--find=-x"}, TRequest::List, "", TFormat::Table, false, "-x", {}, {}, false, false, true},
+      // An empty variable in a script: the option after it is no TEXT.
+      {{"--find", "--json"}, TRequest::Usage, "--find needs a TEXT, not the option-like \"--json\" (write --find=--json", TFormat::Table, false, "", {}, {}},
+      {{"-f", "-a"}, TRequest::Usage, "-f needs a TEXT, not the option-like \"-a\" (write --find=-a", TFormat::Table, false, "", {}, {}},
+      {{"--file", "-x"}, TRequest::Usage, "--file needs a PATH, not", TFormat::Table, false, "", {}, {}},
+      {{"--file="}, TRequest::Usage, "--file needs a PATH", TFormat::Table, false, "", {}, {}},
+      {{"--find", "x", "--file", "y"}, TRequest::Usage, "--find and --file cannot be given together", TFormat::Table, false, "", {}, {}},
+      {{"--close", "--yes", "0"}, TRequest::Usage, "--close needs --find TEXT, --file PATH or a PID or NAME", TFormat::Table, false, "", {}, {}},
+      {{"--close", "--file", "C:\\x"}, TRequest::List, "", TFormat::Table, false, "", {}, {}, true, false, false, {"C:\\x"}},
   };
   for (const TCase& C : Cases) {
     std::vector<TWideString> Given;
@@ -71,6 +82,9 @@ TEST(ConsoleArguments, EachFormOfEveryOptionAndEveryUsageError) {
     EXPECT_EQ(R.Pids, C.Pids);
     EXPECT_EQ(R.Close, C.Close);
     EXPECT_EQ(R.Yes, C.Yes);
+    EXPECT_EQ(R.Modules, C.Modules);
+    ASSERT_EQ(R.Files.size(), C.Files.size());
+    for (size_t I = 0; I < C.Files.size(); ++I) EXPECT_TRUE(R.Files[I] == W(C.Files[I])) << I;
     ASSERT_EQ(R.Names.size(), C.Names.size());
     for (size_t I = 0; I < C.Names.size(); ++I) EXPECT_TRUE(R.Names[I] == W(C.Names[I])) << I;
   }
@@ -134,8 +148,10 @@ class ConsoleRun : public TMachineTest {
     Sim.AddProcess(1300, "other.exe");
     Sim.AddFile(1300, "\\Device\\HarddiskVolume1\\Straße\\Größe, \"ä\".csv", 0x10);
     Sim.AddFile(1300, "\\Device\\HarddiskVolume1\\" + std::string(1000, 'l'), 0x14);
+    Sim.AddView(1234, MEM_IMAGE, "\\Device\\HarddiskVolume1\\plugins\\Ünï.dll");
+    for (int Twice = 0; Twice < 2; ++Twice) Sim.AddView(1234, MEM_MAPPED, "\\??\\c:\\data\\map.bin");  // one hold
   }
-  int Run(std::initializer_list<const char*> Given) {
+  int Run(const std::vector<const char*>& Given) {
     Sim.StdOut.Bytes.clear();
     Sim.StdErr.Bytes.clear();
     return RunConsole(Args(Given));
@@ -185,6 +201,7 @@ TEST_F(ConsoleRun, TableCsvAndJsonHoldTheSameRowsWholeInUtf8) {
 }
 
 TEST_F(ConsoleRun, ExitCodesWithWhatStandardErrorSays) {
+  const char* Guard = "lumorexc: not looked at: 1 processes: 1500 (guard.exe)\r\n";
   struct TCase {
     std::vector<const char*> Given;
     int Code;
@@ -194,8 +211,8 @@ TEST_F(ConsoleRun, ExitCodesWithWhatStandardErrorSays) {
       {{"1234"}, ExitListed, "", 2},
       {{"ärger"}, ExitListed, "", 2},
       {{"OTHER.EXE", "1234"}, ExitListed, "", 4},
-      {{"--find", "GRÖSSE"}, ExitNothing, "", 0},  // no letter folds to two
-      {{"--find", "größe, \"Ä"}, ExitListed, "", 1},
+      {{"--find", "GRÖSSE"}, ExitIncomplete, Guard, 0},  // no letter folds to two
+      {{"--find", "größe, \"Ä"}, ExitListed, Guard, 1},
       {{"--find", "日本語", "1300"}, ExitNothing, "", 0},
       {{"99999"}, ExitNothing, "no running process has PID 99999\r\n", 0},
       {{"nosuch", "1234"}, ExitListed, "no running process is named \"nosuch\"\r\n", 2},
@@ -203,7 +220,20 @@ TEST_F(ConsoleRun, ExitCodesWithWhatStandardErrorSays) {
       {{"--unknown"}, ExitUsage, "lumorexc: unknown option: --unknown\r\nUsage: lumorexc", 0},
       {{"12ab"}, ExitUsage, "PID is not a number: 12ab\r\nUsage:", 0},
       {{"--find"}, ExitUsage, "--find needs a TEXT\r\nUsage:", 0},
+      {{"0"}, ExitListed, "", 5},  // every process, as in the window
+      {{"1500"}, ExitListed, "", 1},
+      {{"-m", "1500"}, ExitListed, Guard, 1},
+      {{"-m", "1234"}, ExitListed, "", 4},
+      {{"--file", "..\\plugins\\ÜNÏ.DLL"}, ExitListed, Guard, 1},
+      {{"--file", "C:/PLUGIN~1"}, ExitListed, Guard, 1},
+      {{"--file", "C:\\plug"}, ExitIncomplete, Guard, 0},  // a name's start is no folder
+      {{"--find", "C:/DATA/map"}, ExitListed, Guard, 1},
   };
+  Sim.AddProcess(1500, "guard.exe");
+  Sim.AddFile(1500, "\\Device\\HarddiskVolume1\\guarded.txt", 0x20);
+  Sim.Process(1500).CanQuery = false;  // its handles can be copied, its memory not read
+  Sim.LongNames[u"C:\\PLUGIN~1"] = u"C:\\plugins";
+
   for (const TCase& C : Cases) {
     std::vector<TWideString> Given;
     for (const char* A : C.Given) Given.push_back(W(A));
@@ -218,16 +248,24 @@ TEST_F(ConsoleRun, ExitCodesWithWhatStandardErrorSays) {
     }
     const std::string O = Out();
     size_t Rows = 0;
-    for (size_t At = O.find("  0x"); At != std::string::npos; At = O.find("  0x", At + 1)) ++Rows;
+    for (size_t At = O.find("\n  "); At != std::string::npos; At = O.find("\n  ", At + 1)) ++Rows;
     EXPECT_EQ(Rows, C.Rows) << ::testing::PrintToString(O);
     if (C.Code == ExitUsage) {
       EXPECT_EQ(O, "");
     }
   }
+  Sim.AddProcess(1600, "stuck.exe");
+  Sim.ObjectOf(1600, Sim.AddFile(1600, "\\Device\\HarddiskVolume1\\stuck.log")).Hang = true;
+  EXPECT_EQ(Run({"1600"}), ExitIncomplete);
+  EXPECT_EQ(Err(), "lumorexc: not looked at: 1 handles unnamed\r\n");
+  EXPECT_EQ(Run({"--close", "--yes", "--file", "C:\\plugins"}), ExitNotClosed);
+  EXPECT_EQ(Out(), "Not closed Module C:\\plugins\\Ünï.dll in 1234 (Ärger.exe): loaded by the process; "
+                   "ending the process releases it\r\n");
   ASSERT_EQ(Run({"--help"}), ExitListed);
   EXPECT_EQ(Out(), UsageText);
-  EXPECT_NE(Out().find("3  the handle table could not be read"), std::string::npos);
-  EXPECT_NE(Out().find("4  --close: some handle found was not closed"), std::string::npos);
+  for (const char* Code : {"3  nothing could be looked at", "4  --close: some file found was not closed",
+                           "5  nothing matched, but", "6  the output could not be written"})
+    EXPECT_NE(Out().find(Code), std::string::npos) << Code;
   ExpectAllReleased();
 }
 
@@ -247,12 +285,31 @@ TEST_F(ConsoleRun, WhatCannotBeDoneIsExitThreeAndNeverAWindow) {
   EXPECT_TRUE(Sim.MessageBoxes.empty());
 }
 
-TEST_F(ConsoleRun, OutputThatCannotBeWrittenIsNoSuccess) {
-  Sim.FailCall("WriteFile", 1);
-  const int Writes = Sim.Calls("WriteFile");
-  EXPECT_EQ(Run({}), ExitCannot);
-  EXPECT_NE(Err().find("the output could not be written"), std::string::npos);
-  EXPECT_EQ(Sim.Calls("WriteFile") - Writes, 2);  // the one that failed and the error's line: no retry
+TEST_F(ConsoleRun, OutputThatCannotBeWrittenIsNoSuccessAndAReaderThatWentIsNoFailure) {
+  const struct {
+    std::vector<const char*> Given;
+    DWORD Error;
+    int Code;
+  } Cases[] = {
+      {{}, ERROR_ACCESS_DENIED, ExitWriteFailed},  // a device error
+      {{}, ERROR_NO_DATA, ExitListed},             // | more, closed after the first rows
+      {{}, ERROR_BROKEN_PIPE, ExitListed},
+      {{"--close", "--yes", "1234"}, ERROR_NO_DATA, ExitNotClosed},  // cut short after the first close
+  };
+  for (auto& C : Cases) {
+    SCOPED_TRACE(C.Error);
+    Sim.FailCall("WriteFile", 1, C.Error);
+    const int Writes = Sim.Calls("WriteFile");
+    Sim.OpenProcessCalls.clear();
+    EXPECT_EQ(Run(C.Given), C.Code);
+    const bool Failed = C.Code == ExitWriteFailed;
+    EXPECT_EQ(Err(), Failed ? "lumorexc: the output could not be written\r\n" : "");
+    // The one that failed and the error's line: no retry, and nothing after.
+    EXPECT_EQ(Sim.Calls("WriteFile") - Writes, Failed ? 2 : 1);
+    ASSERT_FALSE(Sim.OpenProcessCalls.empty());
+    EXPECT_EQ(std::get<2>(Sim.OpenProcessCalls.back()), 1234u);  // 1300 is never looked at
+  }
+  EXPECT_TRUE(Sim.Holds(1234, 0x7A8));
   ExpectAllReleased();
 }
 

@@ -18,6 +18,8 @@ class AllProcessesTest : public TMachineTest {
     Sim.AddFile(3000, "\\Device\\HarddiskVolume1\\secret", 0x10);
     Sim.Process(3000).CanOpen = false;
     Sim.AddFile(4, "\\Device\\HarddiskVolume1\\pagefile.sys", 0x8);
+    Sim.AddView(2000, MEM_IMAGE, "\\Device\\HarddiskVolume1\\plugins\\x.dll");  // searched, never in a view
+    for (int Twice = 0; Twice < 2; ++Twice) Sim.AddView(2000, MEM_MAPPED, "\\??\\c:\\data\\map.bin");
     FillProcessList(0);  // 0, 4, 1000, 2000, 3000
   }
   static TFileRow Header(const std::string& Text) { return {"", {"Process information: " + Text}}; }
@@ -94,15 +96,18 @@ TEST_F(AllProcessesTest, SearchKeepsTheRowsThatHoldTheTextUnderTheirProcesses) {
   const TFileRow System = Header("4 (System)"), Notepad = Header("2000 (Notepad.EXE)");
   const TFileRow Pagefile = {"0x00000008", {"C:\\pagefile.sys", "File"}}, B = {"0x00000020", {"C:\\b.txt", "File"}},
                  Pipe = {"0x00000024", {"\\Device\\NamedPipe\\p", "Pipe"}},
-                 A = {"0x00000028", {"C:\\a.txt", "File"}};
+                 A = {"0x00000028", {"C:\\a.txt", "File"}}, Dll = {"", {"C:\\plugins\\x.dll", "Module"}},
+                 Map = {"", {"c:\\data\\map.bin", "Mapped"}};
   const struct {
     const char* Text;
     std::vector<TFileRow> Rows;
   } Cases[] = {
       {"A.TXT", {Notepad, A}},                          // upper or lower case alike
       {"txt", {Notepad, B, A}},                         // in the all-processes order
-      {"c:\\", {System, Pagefile, Notepad, B, A}},      // several processes, each under its header
+      {"c:\\", {System, Pagefile, Notepad, B, A, Dll, Map}},  // several processes, each under its header
       {"namedpipe\\P", {Notepad, Pipe}},               // a pipe, whatever the viewer mode
+      {"plugins/X", {Notepad, Dll}},                    // "/" as "\\"
+      {"map.bin", {Notepad, Map}},                      // mapped twice, one row
       {"secret", {}},                                   // held by a process that cannot be opened
       {"nowhere", {}},
   };
@@ -114,8 +119,18 @@ TEST_F(AllProcessesTest, SearchKeepsTheRowsThatHoldTheTextUnderTheirProcesses) {
     EXPECT_EQ(Screen.OpenFilesLabel, "Open files: " + std::to_string(Found)) << Case.Text;
     ASSERT_FALSE(Screen.Log.empty());
     EXPECT_NE(std::find(Screen.Log.begin(), Screen.Log.end(), "status0=Searching..."), Screen.Log.end());
-    EXPECT_EQ(Screen.Status[0], "Ready");
+    EXPECT_EQ(Screen.Status[0], "Ready (not looked at: 1 processes, 0 handles)");
   }
+  // A 32-bit program on 64-bit Windows cannot read a 64-bit process's images.
+  Sim.SelfWow64 = true;
+  Sim.Process(2000).Wow64 = true;
+  Sim.Process(3000).CanOpen = true;
+  FindOpenFile("x.dll");
+  EXPECT_EQ(Screen.Files, (std::vector<TFileRow>{Notepad, Dll}));
+  EXPECT_EQ(Screen.Status[0], "Ready (not looked at: 2 processes, 0 handles)");  // 1000 and 3000
+  Sim.SelfWow64 = false;
+  FindOpenFile("x.dll");
+  EXPECT_EQ(Screen.Status[0], "Ready");
   // A stop ends the search as it ends any pass: no count, no "Ready".
   Screen.SetOpenFilesLabel("Open files: 0");
   Sim.OnProcessMessages = [&] { Pass().RequestStop(); };

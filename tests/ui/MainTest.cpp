@@ -466,6 +466,12 @@ TEST_F(MainTest, FileListMenuAndCopyFollowTheSelectedRow) {
   Form.N9Click();  // Properties is never a header's
   EXPECT_EQ(Items(Header + 1), "PCO");
   EXPECT_EQ(Items(Header + 3), "-CO");  // a pipe has no Properties sheet
+  THold Image;  // a loaded image has no handle to close, whatever the keyboard does
+  Image.Kind = THoldKind::Module;
+  Screen.Files.push_back(FileRow(Image, "C:\\x.dll"));
+  EXPECT_EQ(Items(static_cast<int>(Screen.Files.size()) - 1), "P-O");
+  Form.N10Click();
+  EXPECT_TRUE(Sim.MessageBoxes.empty());
   Pick(4);
   EXPECT_EQ(Items(1), "PCO");
   Form.N9Click();
