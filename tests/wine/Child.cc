@@ -1,7 +1,9 @@
 // A child process for the Wine tests: opens the files named on its command
 // line (a named pipe for "pipe:NAME", N files in DIR for "many:N:DIR", a file
-// no one else may open for "locked:PATH"), prints each handle value in hex on
-// one line, then waits until its standard input closes or the test that
+// no one else may open for "locked:PATH"), loads the DLL of "load:PATH" and
+// maps the file of "map:PATH" into its memory with no handle left open to it,
+// prints each handle value (or the image's or view's address) in hex on one
+// line, then waits until its standard input closes or the test that
 // started it ("parent:PID") has ended. Each "write" line on its standard input
 // writes a byte through the locked file's handle and answers "written" or
 // "failed ERROR". Names are read from the wide command line, in any script;
@@ -55,6 +57,14 @@ int wmain(int argc, wchar_t** argv) {
     if (std::wcsncmp(argv[i], L"locked:", 7) == 0) {
       H = Locked = CreateFileW(argv[i] + 7, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
                                FILE_ATTRIBUTE_NORMAL, nullptr);
+    } else if (std::wcsncmp(argv[i], L"load:", 5) == 0) {
+      H = reinterpret_cast<HANDLE>(LoadLibraryW(argv[i] + 5));
+    } else if (std::wcsncmp(argv[i], L"map:", 4) == 0) {
+      HANDLE File = OpenFile(argv[i] + 4);
+      HANDLE Mapping = CreateFileMappingW(File, nullptr, PAGE_READONLY, 0, 0, nullptr);
+      H = MapViewOfFile(Mapping, FILE_MAP_READ, 0, 0, 0);
+      CloseHandle(Mapping);
+      CloseHandle(File);
     } else if (std::wcsncmp(argv[i], L"pipe:", 5) == 0) {
       const std::wstring Name = std::wstring(L"\\\\.\\pipe\\") + (argv[i] + 5);
       H = CreateNamedPipeW(Name.c_str(), PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE, 1, 512, 512, 0, nullptr);

@@ -11,6 +11,8 @@
 #pragma GCC diagnostic pop
 #include <nlohmann/json.hpp>
 
+#include <algorithm>
+#include <cstdio>
 #include <memory>
 
 #include "inspect/ListOpenFiles.h"
@@ -63,8 +65,9 @@ std::vector<TRow> JsonRows(const std::string& Out) {
   std::vector<TRow> Rows;
   for (const auto& Object : nlohmann::json::parse(Out)) {
     EXPECT_EQ(Object.size(), 5u);
-    Rows.push_back({std::to_string(Object.at("pid").get<unsigned long>()), Object.at("process"), Object.at("handle"),
-                    Object.at("type"), Object.at("path")});
+    const auto& Handle = Object.at("handle");  // null where there is no handle
+    Rows.push_back({std::to_string(Object.at("pid").get<unsigned long>()), Object.at("process"),
+                    Handle.is_null() ? "null" : Handle.get<std::string>(), Object.at("type"), Object.at("path")});
   }
   return Rows;
 }
@@ -220,6 +223,41 @@ TEST_F(ConsoleWine, CloseWithYesFreesTheLockedFileAndFromAPipeWithoutYesRefuses)
   Run = RunConsoleProgram("--find \"held by lxchild\" --close --yes");
   EXPECT_EQ(Run.Exit, 1u) << Run.Out << Run.Err;
   EXPECT_EQ(Run.Out, "");
+}
+
+TEST_F(ConsoleWine, ALoadedDllAndAMappedFileAreHoldsFoundByTheirPathOrFolder) {
+  const std::string Folder = TempFolder("console-holds") + "\\Pl\xC3\xBCgins \xC3\xA4 Daten",
+                    Dll = Folder + "\\lxplugin.dll", Data = Folder + "\\mapped.dat";
+  CreateDirectoryW(WideFromUtf8(Folder).c_str(), nullptr);
+  ASSERT_TRUE(CopyFileW(WideFromUtf8(ExeFolder() + "lxplugin.dll").c_str(), WideFromUtf8(Dll).c_str(), FALSE));
+  {
+    std::unique_ptr<FILE, int (*)(FILE*)> Out(_wfopen(WideFromUtf8(Data).c_str(), L"wb"), fclose);
+    ASSERT_TRUE(Out && fputs("mapped", Out.get()) >= 0);
+  }
+  TChild Holder({"load:" + Dll, "map:" + Data});
+  ASSERT_TRUE(Holder.Started());
+  ASSERT_NE(Holder.Handles().at(0), 0u);
+  ASSERT_NE(Holder.Handles().at(1), 0u);
+  const std::string Pid = std::to_string(Holder.Pid());
+  auto Found = [&](const std::string& Path, DWORD* Exit) {
+    const TConsoleRun Run = RunConsoleProgram("--json --file \"" + Path + "\"");
+    *Exit = Run.Exit;
+    EXPECT_TRUE(Run.Err.empty() || Run.Err.rfind("lumorexc: not looked at:", 0) == 0) << Run.Err;
+    std::vector<TRow> Rows = JsonRows(Run.Out);
+    for (TRow& R : Rows) R.Path[0] = Folder[0];  // Wine may write the drive letter in either case
+    // In the order of their addresses, which the system chooses.
+    std::sort(Rows.begin(), Rows.end(), [](const TRow& A, const TRow& B) { return A.Type < B.Type; });
+    return Rows;
+  };
+  const TRow Module = {Pid, "lxchild.exe", "null", "Module", Dll}, Mapped = {Pid, "lxchild.exe", "null", "Mapped", Data};
+  DWORD Exit = 0;
+  EXPECT_EQ(Found(Dll, &Exit), std::vector<TRow>{Module});
+  EXPECT_EQ(Exit, 0u);
+  EXPECT_EQ(Found(Data, &Exit), std::vector<TRow>{Mapped});
+  EXPECT_EQ(Found(Folder, &Exit), (std::vector<TRow>{Mapped, Module}));
+  // A folder whose name starts the same holds nothing of them.
+  EXPECT_EQ(Found(Folder.substr(0, Folder.size() - 2), &Exit), std::vector<TRow>{});
+  EXPECT_TRUE(Exit == 1 || Exit == 5) << Exit;
 }
 
 }  // namespace

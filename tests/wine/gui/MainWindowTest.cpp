@@ -8,6 +8,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdio>
+#include <memory>
 
 #include "inspect/ListOpenFiles.h"
 #include "support/SimWindows.h"
@@ -417,15 +419,103 @@ TEST(MainWindowGui, RealProgramListsAPathLongerThanItsFieldCutAndOtherNamesAsBef
   EXPECT_TRUE(Program.Close());
 }
 
+namespace {
+
+// A rectangle of a list-view row of another process, in the list's client area.
+RECT RemoteItemRect(HWND List, const TRemoteText& R, int Item) {
+  RECT Box = {LVIR_BOUNDS, 0, 0, 0};
+  SIZE_T Done;
+  WriteProcessMemory(R.Process, R.Block + 2048, &Box, sizeof Box, &Done);
+  SendMessageA(List, LVM_GETITEMRECT, static_cast<WPARAM>(Item), reinterpret_cast<LPARAM>(R.Block + 2048));
+  ReadProcessMemory(R.Process, R.Block + 2048, &Box, sizeof Box, &Done);
+  return Box;
+}
+
+std::string RemoteStatusText(HWND Bar, const TRemoteText& R, int Panel) {
+  SendMessageA(Bar, SB_GETTEXTA, static_cast<WPARAM>(Panel), reinterpret_cast<LPARAM>(R.Block + 3072));
+  char Text[512] = {};
+  SIZE_T Done;
+  ReadProcessMemory(R.Process, R.Block + 3072, Text, sizeof Text - 1, &Done);
+  return Text;
+}
+
+struct TFindTop {
+  DWORD Pid;
+  const char* Class;
+  const char* Title;  // null: any
+  HWND Found;
+};
+
+BOOL CALLBACK FindVisibleTop(HWND W, LPARAM P) {
+  auto* F = reinterpret_cast<TFindTop*>(P);
+  DWORD Owner = 0;
+  GetWindowThreadProcessId(W, &Owner);
+  char Class[64] = {}, Title[64] = {};
+  GetClassNameA(W, Class, sizeof Class);
+  SendMessageTimeoutA(W, WM_GETTEXT, sizeof Title, reinterpret_cast<LPARAM>(Title), SMTO_NORMAL, 1000, nullptr);
+  if (Owner == F->Pid && IsWindowVisible(W) && std::string(Class) == F->Class &&
+      (!F->Title || std::string(Title) == F->Title))
+    F->Found = W;
+  return !F->Found;
+}
+
+// A visible top-level window of the program, waited for up to Milliseconds.
+HWND WaitForTop(DWORD Pid, const char* Class, const char* Title, DWORD Milliseconds) {
+  TFindTop Find = {Pid, Class, Title, nullptr};
+  for (DWORD Start = GetTickCount(); !Find.Found; Sleep(50)) {
+    EnumWindows(FindVisibleTop, reinterpret_cast<LPARAM>(&Find));
+    if (!Find.Found && GetTickCount() - Start > Milliseconds) break;
+  }
+  return Find.Found;
+}
+
+BOOL CALLBACK CollectStatic(HWND W, LPARAM P) {
+  char Class[32] = {}, Text[1024] = {};
+  GetClassNameA(W, Class, sizeof Class);
+  SendMessageA(W, WM_GETTEXT, sizeof Text, reinterpret_cast<LPARAM>(Text));
+  if (_stricmp(Class, "Static") == 0 && std::strlen(Text) > reinterpret_cast<std::string*>(P)->size())
+    *reinterpret_cast<std::string*>(P) = Text;
+  return TRUE;
+}
+
+// The message of a message box: its longest static text.
+std::string BoxMessage(HWND Box) {
+  std::string Text;
+  EnumChildWindows(Box, CollectStatic, reinterpret_cast<LPARAM>(&Text));
+  return Text;
+}
+
+std::string ClipboardText() {
+  std::string Text;
+  for (int Try = 0; Try < 50 && !OpenClipboard(nullptr); ++Try) Sleep(20);
+  if (HANDLE Data = GetClipboardData(CF_TEXT)) {
+    if (const char* At = static_cast<const char*>(GlobalLock(Data))) {
+      Text = At;
+      GlobalUnlock(Data);
+    }
+  }
+  CloseClipboard();
+  return Text;
+}
+
+}  // namespace
+
 TEST(MainWindowGui, RealProgramFindsTheHolderOfAChildsFileWithCtrlF) {
   TRegistryLock Lock;
   std::string Folder = TempFolder("find");
   const std::string Needle = "needle-" + std::to_string(GetCurrentProcessId());
-  TChild Child({Folder + "\\" + Needle + ".txt", Folder + "\\hay.txt"});
+  // Held three ways: open, loaded as a DLL, mapped as data.
+  const std::string Dll = Folder + "\\" + Needle + ".dll", Data = Folder + "\\" + Needle + ".map";
+  ASSERT_TRUE(CopyFileA((ExeFolder() + "lxplugin.dll").c_str(), Dll.c_str(), FALSE));
+  {
+    std::unique_ptr<FILE, int (*)(FILE*)> Out(fopen(Data.c_str(), "wb"), fclose);
+    ASSERT_TRUE(Out && fputs("mapped", Out.get()) >= 0);
+  }
+  TChild Child({Folder + "\\" + Needle + ".txt", Folder + "\\hay.txt", "load:" + Dll, "map:" + Data});
   ASSERT_TRUE(Child.Started());
   TRunningProgram Program;
   ASSERT_NE(Program.Main(), nullptr);
-  HWND Main = Program.Main(), List = GetDlgItem(Main, IdListView1);
+  HWND Main = Program.Main(), List = GetDlgItem(Main, IdListView1), Bar = GetDlgItem(Main, IdStatusBar1);
 
   // Ctrl+F in the program's window, as a user presses it.
   ClickAt(MiddleOf(List));
@@ -450,17 +540,37 @@ TEST(MainWindowGui, RealProgramFindsTheHolderOfAChildsFileWithCtrlF) {
   HANDLE Remote = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, Program.Pid());
   ASSERT_NE(Remote, nullptr);
   TRemoteText R = {Remote, static_cast<BYTE*>(VirtualAllocEx(Remote, nullptr, 4096, MEM_COMMIT, PAGE_READWRITE))};
-  int Rows = 0;
-  for (int Try = 0; Try < 300 && Rows < 2; ++Try, Sleep(100))
-    Rows = static_cast<int>(SendMessageA(List, LVM_GETITEMCOUNT, 0, 0));
-  Sleep(500);  // the search goes on over the rest of the table
-  Rows = static_cast<int>(SendMessageA(List, LVM_GETITEMCOUNT, 0, 0));
-  // The child's header and its one file; nothing of any other process.
-  ASSERT_EQ(Rows, 2);
+  std::string Status;
+  for (DWORD Start = GetTickCount(); GetTickCount() - Start < 30000; Sleep(100))
+    if (SendMessageA(List, LVM_GETITEMCOUNT, 0, 0) >= 4 && (Status = RemoteStatusText(Bar, R, 0)).rfind("Ready", 0) == 0)
+      break;
+  EXPECT_EQ(Status, "Ready");  // every process and handle looked at
+  // The child's header and its three holds; nothing of any other process.
+  const int Rows = static_cast<int>(SendMessageA(List, LVM_GETITEMCOUNT, 0, 0));
+  ASSERT_EQ(Rows, 4);
   EXPECT_EQ(RemoteItemText(List, R, 0, 0), "");
   EXPECT_EQ(RemoteItemText(List, R, 0, 1), "Process information: " + std::to_string(Child.Pid()) + " (lxchild.exe)");
   EXPECT_EQ(RemoteItemText(List, R, 1, 0), HandleText(Child.Handles()[0]));
   EXPECT_EQ(_stricmp(RemoteItemText(List, R, 1, 1).c_str(), (Folder + "\\" + Needle + ".txt").c_str()), 0);
+  const struct {
+    const std::string& Path;
+    const char* Type;
+  } Holds[] = {{Dll, "Module"}, {Data, "Mapped"}};
+  for (const auto& Hold : Holds) {
+    // In the order of their addresses, which the system chooses.
+    const int Row = RemoteItemText(List, R, 2, 2) == Hold.Type ? 2 : 3;
+    EXPECT_EQ(RemoteItemText(List, R, Row, 0), "");
+    EXPECT_EQ(_stricmp(RemoteItemText(List, R, Row, 1).c_str(), Hold.Path.c_str()), 0) << RemoteItemText(List, R, Row, 1);
+    EXPECT_EQ(RemoteItemText(List, R, Row, 2), Hold.Type);
+    // Right-clicked, its menu's Close handle is disabled: C, its key, asks nothing.
+    RightClickAt(MiddleOf(List, RemoteItemRect(List, R, Row)));
+    ASSERT_NE(WaitForTop(Program.Pid(), "#32768", nullptr, 5000), nullptr);
+    EXPECT_EQ(SendMessageA(List, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED), Row);
+    PressKey('C');
+    EXPECT_EQ(WaitForTop(Program.Pid(), "#32770", "Lumorex", 1000), nullptr);
+    if (WaitForTop(Program.Pid(), "#32768", nullptr, 0)) PressKey(VK_ESCAPE);
+    Sleep(300);
+  }
   EXPECT_EQ(SendMessageA(GetDlgItem(Main, IdComboBox1), CB_GETCURSEL, 0, 0), -1);
   EXPECT_FALSE(IsWindowEnabled(GetDlgItem(Main, IdButton3)));
   SaveWindowShot(Main, "main-window-found");
@@ -608,86 +718,6 @@ TEST(MainWindowGui, HammeredRefreshStaysAnsweringAndEndsWithTheChildsRows) {
   PumpFor(50);
 }
 
-namespace {
-
-// A rectangle of a list-view row of another process, in the list's client area.
-RECT RemoteItemRect(HWND List, const TRemoteText& R, int Item) {
-  RECT Box = {LVIR_BOUNDS, 0, 0, 0};
-  SIZE_T Done;
-  WriteProcessMemory(R.Process, R.Block + 2048, &Box, sizeof Box, &Done);
-  SendMessageA(List, LVM_GETITEMRECT, static_cast<WPARAM>(Item), reinterpret_cast<LPARAM>(R.Block + 2048));
-  ReadProcessMemory(R.Process, R.Block + 2048, &Box, sizeof Box, &Done);
-  return Box;
-}
-
-std::string RemoteStatusText(HWND Bar, const TRemoteText& R, int Panel) {
-  SendMessageA(Bar, SB_GETTEXTA, static_cast<WPARAM>(Panel), reinterpret_cast<LPARAM>(R.Block + 3072));
-  char Text[512] = {};
-  SIZE_T Done;
-  ReadProcessMemory(R.Process, R.Block + 3072, Text, sizeof Text - 1, &Done);
-  return Text;
-}
-
-struct TFindTop {
-  DWORD Pid;
-  const char* Class;
-  const char* Title;  // null: any
-  HWND Found;
-};
-
-BOOL CALLBACK FindVisibleTop(HWND W, LPARAM P) {
-  auto* F = reinterpret_cast<TFindTop*>(P);
-  DWORD Owner = 0;
-  GetWindowThreadProcessId(W, &Owner);
-  char Class[64] = {}, Title[64] = {};
-  GetClassNameA(W, Class, sizeof Class);
-  SendMessageTimeoutA(W, WM_GETTEXT, sizeof Title, reinterpret_cast<LPARAM>(Title), SMTO_NORMAL, 1000, nullptr);
-  if (Owner == F->Pid && IsWindowVisible(W) && std::string(Class) == F->Class &&
-      (!F->Title || std::string(Title) == F->Title))
-    F->Found = W;
-  return !F->Found;
-}
-
-// A visible top-level window of the program, waited for up to Milliseconds.
-HWND WaitForTop(DWORD Pid, const char* Class, const char* Title, DWORD Milliseconds) {
-  TFindTop Find = {Pid, Class, Title, nullptr};
-  for (DWORD Start = GetTickCount(); !Find.Found; Sleep(50)) {
-    EnumWindows(FindVisibleTop, reinterpret_cast<LPARAM>(&Find));
-    if (!Find.Found && GetTickCount() - Start > Milliseconds) break;
-  }
-  return Find.Found;
-}
-
-BOOL CALLBACK CollectStatic(HWND W, LPARAM P) {
-  char Class[32] = {}, Text[1024] = {};
-  GetClassNameA(W, Class, sizeof Class);
-  SendMessageA(W, WM_GETTEXT, sizeof Text, reinterpret_cast<LPARAM>(Text));
-  if (_stricmp(Class, "Static") == 0 && std::strlen(Text) > reinterpret_cast<std::string*>(P)->size())
-    *reinterpret_cast<std::string*>(P) = Text;
-  return TRUE;
-}
-
-// The message of a message box: its longest static text.
-std::string BoxMessage(HWND Box) {
-  std::string Text;
-  EnumChildWindows(Box, CollectStatic, reinterpret_cast<LPARAM>(&Text));
-  return Text;
-}
-
-std::string ClipboardText() {
-  std::string Text;
-  for (int Try = 0; Try < 50 && !OpenClipboard(nullptr); ++Try) Sleep(20);
-  if (HANDLE Data = GetClipboardData(CF_TEXT)) {
-    if (const char* At = static_cast<const char*>(GlobalLock(Data))) {
-      Text = At;
-      GlobalUnlock(Data);
-    }
-  }
-  CloseClipboard();
-  return Text;
-}
-
-}  // namespace
 
 TEST(MainWindowGui, RealProgramClosesTheHandleThatLocksAFileOnlyAfterYes) {
   TRegistryLock Lock;
