@@ -1,6 +1,7 @@
 #include "inspect/HoldWalk.h"
 
 #include <algorithm>
+#include <cstring>
 #include <set>
 #include <utility>
 
@@ -20,6 +21,33 @@ bool IsRoot(const TWideString& Path) { return Path.size() == 3 && Path[1] == ':'
 
 // The longest name GetMappedFileNameW can give: what a UNICODE_STRING counts.
 constexpr DWORD MappedNameUnits = 0x8000 + 1;
+
+// The end of the image loaded at Base, from its own headers, so that its
+// sections are passed over in one step rather than asked about one by one
+// (under Wine each question about another process's memory costs a round
+// trip through that process); 0 when the headers cannot be read.
+uintptr_t ImageEnd(HANDLE Process, const void* Base) {
+  BYTE Header[0x400];
+  SIZE_T Read = 0;
+  if (!Os().ReadProcessMemory(Process, Base, Header, sizeof Header, &Read) || Read != sizeof Header) return 0;
+  if (Header[0] != 'M' || Header[1] != 'Z') return 0;
+  uint32_t At = 0, Size = 0;
+  std::memcpy(&At, Header + 0x3C, 4);  // e_lfanew: where "PE\0\0" stands
+  // SizeOfImage: 56 bytes into the optional header, after the signature and
+  // the 20-byte file header, in 32- and 64-bit images alike.
+  constexpr uint32_t SizeOfImageAt = 4 + 20 + 56;
+  if (At > sizeof Header - SizeOfImageAt - 4 || std::memcmp(Header + At, "PE\0\0", 4) != 0) return 0;
+  std::memcpy(&Size, Header + At + SizeOfImageAt, 4);
+  // Headers are the process's own to write: the last byte they claim must be
+  // the same image's, or what lies past them would go unseen.
+  const uintptr_t End = reinterpret_cast<uintptr_t>(Base) + Size;
+  MEMORY_BASIC_INFORMATION Last = {};
+  if (Size == 0 || End < reinterpret_cast<uintptr_t>(Base) ||
+      Os().VirtualQueryEx(Process, reinterpret_cast<const void*>(End - 1), &Last, sizeof Last) != sizeof Last ||
+      Last.Type != MEM_IMAGE || Last.AllocationBase != Base)
+    return 0;
+  return End;
+}
 
 TSharedProcess Open(DWORD Access, DWORD Pid) {
   return std::make_shared<const TOwnedHandle>(Os().OpenProcess(Access, FALSE, Pid));
@@ -165,8 +193,10 @@ THoldWalk::TLook THoldWalk::WalkImages(HANDLE Process, DWORD Pid) {
   while (Os().VirtualQueryEx(Process, reinterpret_cast<const void*>(At), &Region, sizeof Region) == sizeof Region) {
     Any = true;
     if (Pass && !Pass->KeepGoing(false)) return TLook::Stopped;
+    uintptr_t Next = reinterpret_cast<uintptr_t>(Region.BaseAddress) + Region.RegionSize;
     if ((Region.Type == MEM_IMAGE || Region.Type == MEM_MAPPED) && Region.AllocationBase != Last) {
       Last = Region.AllocationBase;
+      if (Region.Type == MEM_IMAGE) Next = std::max(Next, ImageEnd(Process, Region.AllocationBase));
       const DWORD Length = Os().GetMappedFileNameW(Process, Region.AllocationBase, NameBuffer.get(), MappedNameUnits);
       if (Length == 0 && Os().GetLastError() == ERROR_PROC_NOT_FOUND) return TLook::NotLooked;
       if (Length > 0 && Length < MappedNameUnits) {
@@ -178,7 +208,6 @@ THoldWalk::TLook THoldWalk::WalkImages(HANDLE Process, DWORD Pid) {
         if (Seen.emplace(Hold.Kind, Hold.Name).second && !Hand(Hold)) return TLook::Stopped;
       }
     }
-    const uintptr_t Next = reinterpret_cast<uintptr_t>(Region.BaseAddress) + Region.RegionSize;
     if (Next <= At) break;  // the top of the address space
     At = Next;
   }

@@ -82,6 +82,7 @@ class TSystem {
   // From PSAPI, loaded as GetModuleFileNameExA is: the file behind the view
   // that holds Address, in device form; 0 when there is none.
   virtual DWORD GetMappedFileNameW(HANDLE Process, void* Address, WCHAR* Name, DWORD Size) = 0;
+  virtual BOOL ReadProcessMemory(HANDLE Process, const void* Address, void* Buffer, SIZE_T Size, SIZE_T* Read) = 0;
   // Looked up at run time (XP before SP2 lacks it); missing, no process is
   // under WOW64.
   virtual BOOL IsWow64Process(HANDLE Process, BOOL* Wow64) = 0;

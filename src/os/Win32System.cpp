@@ -158,6 +158,10 @@ SIZE_T TWin32System::VirtualQueryEx(HANDLE Process, const void* Address, MEMORY_
   return ::VirtualQueryEx(Process, Address, Info, Length);
 }
 
+BOOL TWin32System::ReadProcessMemory(HANDLE Process, const void* Address, void* Buffer, SIZE_T Size, SIZE_T* Read) {
+  return ::ReadProcessMemory(Process, Address, Buffer, Size, Read);
+}
+
 BOOL TWin32System::IsWow64Process(HANDLE Process, BOOL* Wow64) {
   *Wow64 = FALSE;
   return IsWow64Process_ ? IsWow64Process_(Process, Wow64) : TRUE;

@@ -56,6 +56,7 @@ class TWin32System : public TSystem {
   BOOL TerminateProcess(HANDLE Process, UINT ExitCode) override;
   SIZE_T VirtualQueryEx(HANDLE Process, const void* Address, MEMORY_BASIC_INFORMATION* Info, SIZE_T Length) override;
   DWORD GetMappedFileNameW(HANDLE Process, void* Address, WCHAR* Name, DWORD Size) override;
+  BOOL ReadProcessMemory(HANDLE Process, const void* Address, void* Buffer, SIZE_T Size, SIZE_T* Read) override;
   BOOL IsWow64Process(HANDLE Process, BOOL* Wow64) override;
   BOOL OpenThreadToken(HANDLE Thread, DWORD Access, BOOL OpenAsSelf, HANDLE* Token) override;
   BOOL OpenProcessToken(HANDLE Process, DWORD Access, HANDLE* Token) override;

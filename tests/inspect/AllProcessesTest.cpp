@@ -18,7 +18,7 @@ class AllProcessesTest : public TMachineTest {
     Sim.AddFile(3000, "\\Device\\HarddiskVolume1\\secret", 0x10);
     Sim.Process(3000).CanOpen = false;
     Sim.AddFile(4, "\\Device\\HarddiskVolume1\\pagefile.sys", 0x8);
-    Sim.AddView(2000, MEM_IMAGE, "\\Device\\HarddiskVolume1\\plugins\\x.dll");  // searched, never in a view
+    Sim.AddView(2000, MEM_IMAGE, "\\Device\\HarddiskVolume1\\plugins\\x.dll", 50);  // searched, never in a view
     for (int Twice = 0; Twice < 2; ++Twice) Sim.AddView(2000, MEM_MAPPED, "\\??\\c:\\data\\map.bin");
     FillProcessList(0);  // 0, 4, 1000, 2000, 3000
   }
@@ -129,8 +129,14 @@ TEST_F(AllProcessesTest, SearchKeepsTheRowsThatHoldTheTextUnderTheirProcesses) {
   EXPECT_EQ(Screen.Files, (std::vector<TFileRow>{Notepad, Dll}));
   EXPECT_EQ(Screen.Status[0], "Ready (not looked at: 2 processes, 0 handles)");  // 1000 and 3000
   Sim.SelfWow64 = false;
+  const int Queries = Sim.Calls("VirtualQueryEx");
   FindOpenFile("x.dll");
   EXPECT_EQ(Screen.Status[0], "Ready");
+  EXPECT_LT(Sim.Calls("VirtualQueryEx") - Queries, 20);  // an image's 50 regions passed over in one step
+  // Headers that claim more than the image is hide nothing past it.
+  Sim.Process(2000).Views[0].Claims = 0x40000000;
+  FindOpenFile("map.bin");
+  EXPECT_EQ(Screen.Files, (std::vector<TFileRow>{Notepad, Map}));
   // A stop ends the search as it ends any pass: no count, no "Ready".
   Screen.SetOpenFilesLabel("Open files: 0");
   Sim.OnProcessMessages = [&] { Pass().RequestStop(); };

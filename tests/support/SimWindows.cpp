@@ -1098,6 +1098,31 @@ DWORD TSimWindows::GetMappedFileNameW(HANDLE Process, void* Address, WCHAR* Name
   return 0;
 }
 
+BOOL TSimWindows::ReadProcessMemory(HANDLE Process, const void* Address, void* Buffer, SIZE_T Size, SIZE_T* Read) {
+  auto [Lock, G] = Enter("ReadProcessMemory");
+  if (Read) *Read = 0;
+  THandle* H = Find(Process);
+  TProcess* P = ProcessBehind(Process);
+  if (Refuse(G, !P, ERROR_INVALID_HANDLE) || Refuse(G, !(H->Access & PROCESS_VM_READ), ERROR_ACCESS_DENIED)) return FALSE;
+  // Only an image's headers are memory here: "MZ", the offset of "PE\0\0",
+  // and the optional header's SizeOfImage (56 bytes into it, as in both widths).
+  const uintptr_t At = reinterpret_cast<uintptr_t>(Address);
+  for (const TProcess::TView& V : P->Views) {
+    if (V.Type != MEM_IMAGE || At != V.Base) continue;
+    std::vector<BYTE> Header(0x400);
+    Header[0] = 'M', Header[1] = 'Z', Header[0x3C] = 0x80;
+    std::memcpy(&Header[0x80], "PE\0\0", 4);
+    const uint32_t SizeOfImage = V.Claims ? V.Claims : static_cast<uint32_t>(RegionSize * V.Regions);
+    std::memcpy(&Header[0x80 + 4 + 20 + 56], &SizeOfImage, 4);
+    if (Refuse(G, Size > Header.size(), ERROR_PARTIAL_COPY)) return FALSE;
+    std::memcpy(Buffer, Header.data(), Size);
+    if (Read) *Read = Size;
+    return TRUE;
+  }
+  SetError(ERROR_PARTIAL_COPY);
+  return FALSE;
+}
+
 BOOL TSimWindows::IsWow64Process(HANDLE Process, BOOL* Wow64) {
   auto [Lock, G] = Enter("IsWow64Process");
   TProcess* P = ProcessBehind(Process);

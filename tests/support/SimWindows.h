@@ -68,6 +68,7 @@ class TSimWindows : public TSystem {
       DWORD Type;  // MEM_IMAGE or MEM_MAPPED
       std::string Name;  // in device form, as GetMappedFileNameW answers
       int Regions;
+      uint32_t Claims = 0;  // the size an image's headers claim; 0: its own
     };
     std::vector<TView> Views;
     bool CanQuery = true;  // opens for its memory and queries, as a protected process does not
@@ -315,6 +316,7 @@ class TSimWindows : public TSystem {
   BOOL TerminateProcess(HANDLE Process, UINT ExitCode) override;
   SIZE_T VirtualQueryEx(HANDLE Process, const void* Address, MEMORY_BASIC_INFORMATION* Info, SIZE_T Length) override;
   DWORD GetMappedFileNameW(HANDLE Process, void* Address, WCHAR* Name, DWORD Size) override;
+  BOOL ReadProcessMemory(HANDLE Process, const void* Address, void* Buffer, SIZE_T Size, SIZE_T* Read) override;
   BOOL IsWow64Process(HANDLE Process, BOOL* Wow64) override;
   BOOL OpenThreadToken(HANDLE Thread, DWORD Access, BOOL OpenAsSelf, HANDLE* Token) override;
   BOOL OpenProcessToken(HANDLE Process, DWORD Access, HANDLE* Token) override;
