@@ -420,84 +420,9 @@ TEST(MainWindowGui, RealProgramListsAPathLongerThanItsFieldCutAndOtherNamesAsBef
 }
 
 namespace {
-
-// A rectangle of a list-view row of another process, in the list's client area.
-RECT RemoteItemRect(HWND List, const TRemoteText& R, int Item) {
-  RECT Box = {LVIR_BOUNDS, 0, 0, 0};
-  SIZE_T Done;
-  WriteProcessMemory(R.Process, R.Block + 2048, &Box, sizeof Box, &Done);
-  SendMessageA(List, LVM_GETITEMRECT, static_cast<WPARAM>(Item), reinterpret_cast<LPARAM>(R.Block + 2048));
-  ReadProcessMemory(R.Process, R.Block + 2048, &Box, sizeof Box, &Done);
-  return Box;
-}
-
-std::string RemoteStatusText(HWND Bar, const TRemoteText& R, int Panel) {
-  SendMessageA(Bar, SB_GETTEXTA, static_cast<WPARAM>(Panel), reinterpret_cast<LPARAM>(R.Block + 3072));
-  char Text[512] = {};
-  SIZE_T Done;
-  ReadProcessMemory(R.Process, R.Block + 3072, Text, sizeof Text - 1, &Done);
-  return Text;
-}
-
-struct TFindTop {
-  DWORD Pid;
-  const char* Class;
-  const char* Title;  // null: any
-  HWND Found;
-};
-
-BOOL CALLBACK FindVisibleTop(HWND W, LPARAM P) {
-  auto* F = reinterpret_cast<TFindTop*>(P);
-  DWORD Owner = 0;
-  GetWindowThreadProcessId(W, &Owner);
-  char Class[64] = {}, Title[64] = {};
-  GetClassNameA(W, Class, sizeof Class);
-  SendMessageTimeoutA(W, WM_GETTEXT, sizeof Title, reinterpret_cast<LPARAM>(Title), SMTO_NORMAL, 1000, nullptr);
-  if (Owner == F->Pid && IsWindowVisible(W) && std::string(Class) == F->Class &&
-      (!F->Title || std::string(Title) == F->Title))
-    F->Found = W;
-  return !F->Found;
-}
-
-// A visible top-level window of the program, waited for up to Milliseconds.
-HWND WaitForTop(DWORD Pid, const char* Class, const char* Title, DWORD Milliseconds) {
-  TFindTop Find = {Pid, Class, Title, nullptr};
-  for (DWORD Start = GetTickCount(); !Find.Found; Sleep(50)) {
-    EnumWindows(FindVisibleTop, reinterpret_cast<LPARAM>(&Find));
-    if (!Find.Found && GetTickCount() - Start > Milliseconds) break;
-  }
-  return Find.Found;
-}
-
-BOOL CALLBACK CollectStatic(HWND W, LPARAM P) {
-  char Class[32] = {}, Text[1024] = {};
-  GetClassNameA(W, Class, sizeof Class);
-  SendMessageA(W, WM_GETTEXT, sizeof Text, reinterpret_cast<LPARAM>(Text));
-  if (_stricmp(Class, "Static") == 0 && std::strlen(Text) > reinterpret_cast<std::string*>(P)->size())
-    *reinterpret_cast<std::string*>(P) = Text;
-  return TRUE;
-}
-
-// The message of a message box: its longest static text.
-std::string BoxMessage(HWND Box) {
-  std::string Text;
-  EnumChildWindows(Box, CollectStatic, reinterpret_cast<LPARAM>(&Text));
-  return Text;
-}
-
-std::string ClipboardText() {
-  std::string Text;
-  for (int Try = 0; Try < 50 && !OpenClipboard(nullptr); ++Try) Sleep(20);
-  if (HANDLE Data = GetClipboardData(CF_TEXT)) {
-    if (const char* At = static_cast<const char*>(GlobalLock(Data))) {
-      Text = At;
-      GlobalUnlock(Data);
-    }
-  }
-  CloseClipboard();
-  return Text;
-}
-
+RECT RemoteItemRect(HWND List, const TRemoteText& R, int Item);
+std::string RemoteStatusText(HWND Bar, const TRemoteText& R, int Panel);
+HWND WaitForTop(DWORD Pid, const char* Class, const char* Title, DWORD Milliseconds);
 }  // namespace
 
 TEST(MainWindowGui, RealProgramFindsTheHolderOfAChildsFileWithCtrlF) {
@@ -718,6 +643,87 @@ TEST(MainWindowGui, HammeredRefreshStaysAnsweringAndEndsWithTheChildsRows) {
   PumpFor(50);
 }
 
+
+namespace {
+
+// A rectangle of a list-view row of another process, in the list's client area.
+RECT RemoteItemRect(HWND List, const TRemoteText& R, int Item) {
+  RECT Box = {LVIR_BOUNDS, 0, 0, 0};
+  SIZE_T Done;
+  WriteProcessMemory(R.Process, R.Block + 2048, &Box, sizeof Box, &Done);
+  SendMessageA(List, LVM_GETITEMRECT, static_cast<WPARAM>(Item), reinterpret_cast<LPARAM>(R.Block + 2048));
+  ReadProcessMemory(R.Process, R.Block + 2048, &Box, sizeof Box, &Done);
+  return Box;
+}
+
+std::string RemoteStatusText(HWND Bar, const TRemoteText& R, int Panel) {
+  SendMessageA(Bar, SB_GETTEXTA, static_cast<WPARAM>(Panel), reinterpret_cast<LPARAM>(R.Block + 3072));
+  char Text[512] = {};
+  SIZE_T Done;
+  ReadProcessMemory(R.Process, R.Block + 3072, Text, sizeof Text - 1, &Done);
+  return Text;
+}
+
+struct TFindTop {
+  DWORD Pid;
+  const char* Class;
+  const char* Title;  // null: any
+  HWND Found;
+};
+
+BOOL CALLBACK FindVisibleTop(HWND W, LPARAM P) {
+  auto* F = reinterpret_cast<TFindTop*>(P);
+  DWORD Owner = 0;
+  GetWindowThreadProcessId(W, &Owner);
+  char Class[64] = {}, Title[64] = {};
+  GetClassNameA(W, Class, sizeof Class);
+  SendMessageTimeoutA(W, WM_GETTEXT, sizeof Title, reinterpret_cast<LPARAM>(Title), SMTO_NORMAL, 1000, nullptr);
+  if (Owner == F->Pid && IsWindowVisible(W) && std::string(Class) == F->Class &&
+      (!F->Title || std::string(Title) == F->Title))
+    F->Found = W;
+  return !F->Found;
+}
+
+// A visible top-level window of the program, waited for up to Milliseconds.
+HWND WaitForTop(DWORD Pid, const char* Class, const char* Title, DWORD Milliseconds) {
+  TFindTop Find = {Pid, Class, Title, nullptr};
+  for (DWORD Start = GetTickCount(); !Find.Found; Sleep(50)) {
+    EnumWindows(FindVisibleTop, reinterpret_cast<LPARAM>(&Find));
+    if (!Find.Found && GetTickCount() - Start > Milliseconds) break;
+  }
+  return Find.Found;
+}
+
+BOOL CALLBACK CollectStatic(HWND W, LPARAM P) {
+  char Class[32] = {}, Text[1024] = {};
+  GetClassNameA(W, Class, sizeof Class);
+  SendMessageA(W, WM_GETTEXT, sizeof Text, reinterpret_cast<LPARAM>(Text));
+  if (_stricmp(Class, "Static") == 0 && std::strlen(Text) > reinterpret_cast<std::string*>(P)->size())
+    *reinterpret_cast<std::string*>(P) = Text;
+  return TRUE;
+}
+
+// The message of a message box: its longest static text.
+std::string BoxMessage(HWND Box) {
+  std::string Text;
+  EnumChildWindows(Box, CollectStatic, reinterpret_cast<LPARAM>(&Text));
+  return Text;
+}
+
+std::string ClipboardText() {
+  std::string Text;
+  for (int Try = 0; Try < 50 && !OpenClipboard(nullptr); ++Try) Sleep(20);
+  if (HANDLE Data = GetClipboardData(CF_TEXT)) {
+    if (const char* At = static_cast<const char*>(GlobalLock(Data))) {
+      Text = At;
+      GlobalUnlock(Data);
+    }
+  }
+  CloseClipboard();
+  return Text;
+}
+
+}  // namespace
 
 TEST(MainWindowGui, RealProgramClosesTheHandleThatLocksAFileOnlyAfterYes) {
   TRegistryLock Lock;
