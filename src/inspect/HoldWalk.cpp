@@ -22,11 +22,9 @@ bool IsRoot(const TWideString& Path) { return Path.size() == 3 && Path[1] == ':'
 // The longest name GetMappedFileNameW can give: what a UNICODE_STRING counts.
 constexpr DWORD MappedNameUnits = 0x8000 + 1;
 
-// The end of the image loaded at Base, from its own headers, so that its
-// sections are passed over in one step rather than asked about one by one
-// (under Wine each question about another process's memory costs a round
-// trip through that process); 0 when the headers cannot be read.
-uintptr_t ImageEnd(HANDLE Process, const void* Base) {
+// The end of the image loaded at Base, from its own headers; 0 when they
+// cannot be read.
+uintptr_t EndFromHeaders(HANDLE Process, const void* Base) {
   BYTE Header[0x400];
   SIZE_T Read = 0;
   if (!Os().ReadProcessMemory(Process, Base, Header, sizeof Header, &Read) || Read != sizeof Header) return 0;
@@ -174,6 +172,15 @@ bool THoldWalk::WalkHandles(const TSharedProcess& Process, DWORD Pid) {
   return Done && !Halt;
 }
 
+uintptr_t THoldWalk::ImageEnd(HANDLE Process, const void* Base, const TWideString& File) {
+  const uintptr_t At = reinterpret_cast<uintptr_t>(Base);
+  auto Known = ImageSizes.find(File);
+  if (Known != ImageSizes.end()) return At + Known->second;
+  const uintptr_t End = EndFromHeaders(Process, Base);
+  if (End) ImageSizes.emplace(File, End - At);
+  return End;
+}
+
 THoldWalk::TLook THoldWalk::WalkImages(HANDLE Process, DWORD Pid) {
   if (!SelfWow64) {
     BOOL Wow64 = FALSE;
@@ -196,15 +203,16 @@ THoldWalk::TLook THoldWalk::WalkImages(HANDLE Process, DWORD Pid) {
     uintptr_t Next = reinterpret_cast<uintptr_t>(Region.BaseAddress) + Region.RegionSize;
     if ((Region.Type == MEM_IMAGE || Region.Type == MEM_MAPPED) && Region.AllocationBase != Last) {
       Last = Region.AllocationBase;
-      if (Region.Type == MEM_IMAGE) Next = std::max(Next, ImageEnd(Process, Region.AllocationBase));
       const DWORD Length = Os().GetMappedFileNameW(Process, Region.AllocationBase, NameBuffer.get(), MappedNameUnits);
       if (Length == 0 && Os().GetLastError() == ERROR_PROC_NOT_FOUND) return TLook::NotLooked;
       if (Length > 0 && Length < MappedNameUnits) {
+        const TWideString File(NameBuffer.get(), Length);
+        if (Region.Type == MEM_IMAGE) Next = std::max(Next, ImageEnd(Process, Region.AllocationBase, File));
         if (!Drives) Drives.emplace();
         THold Hold;
         Hold.Pid = Pid;
         Hold.Kind = Region.Type == MEM_IMAGE ? THoldKind::Module : THoldKind::Mapped;
-        Hold.Name = Drives->Map(TWideString(NameBuffer.get(), Length));
+        Hold.Name = Drives->Map(File);
         if (Seen.emplace(Hold.Kind, Hold.Name).second && !Hand(Hold)) return TLook::Stopped;
       }
     }

@@ -6,6 +6,7 @@
 // is never said where it did not look.
 #pragma once
 
+#include <map>
 #include <memory>
 #include <optional>
 #include <unordered_map>
@@ -86,6 +87,12 @@ class THoldWalk {
   enum class TLook { Looked, NotLooked, Stopped };
   bool WalkHandles(const TSharedProcess& Process, DWORD Pid);
   TLook WalkImages(HANDLE Process, DWORD Pid);
+  // Where the image of File loaded at Base ends, so that its sections are
+  // passed over in one step rather than asked about one by one: under Wine
+  // each question about another process's memory is a round trip through
+  // that process. A file maps as an image of the same size wherever it is
+  // loaded, so its headers are read once a walk. 0 when they cannot be read.
+  uintptr_t ImageEnd(HANDLE Process, const void* Base, const TWideString& File);
   bool Hand(const THold& Hold);
 
   const THandleTableView& Table;
@@ -99,4 +106,5 @@ class THoldWalk {
   std::optional<TDriveMap> Drives;  // asked once per walk
   std::unique_ptr<WCHAR[]> NameBuffer;
   std::optional<bool> SelfWow64;
+  std::map<TWideString, uintptr_t> ImageSizes;  // by the file's name in device form
 };

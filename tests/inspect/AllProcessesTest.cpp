@@ -129,10 +129,12 @@ TEST_F(AllProcessesTest, SearchKeepsTheRowsThatHoldTheTextUnderTheirProcesses) {
   EXPECT_EQ(Screen.Files, (std::vector<TFileRow>{Notepad, Dll}));
   EXPECT_EQ(Screen.Status[0], "Ready (not looked at: 2 processes, 0 handles)");  // 1000 and 3000
   Sim.SelfWow64 = false;
-  const int Queries = Sim.Calls("VirtualQueryEx");
+  Sim.AddView(3000, MEM_IMAGE, "\\Device\\HarddiskVolume1\\plugins\\x.dll", 50);
+  const int Queries = Sim.Calls("VirtualQueryEx"), Reads = Sim.Calls("ReadProcessMemory");
   FindOpenFile("x.dll");
   EXPECT_EQ(Screen.Status[0], "Ready");
-  EXPECT_LT(Sim.Calls("VirtualQueryEx") - Queries, 20);  // an image's 50 regions passed over in one step
+  EXPECT_LT(Sim.Calls("VirtualQueryEx") - Queries, 20);  // each image's 50 regions passed over in one step
+  EXPECT_EQ(Sim.Calls("ReadProcessMemory") - Reads, 1);  // and its headers read once
   // Headers that claim more than the image is hide nothing past it.
   Sim.Process(2000).Views[0].Claims = 0x40000000;
   FindOpenFile("map.bin");
