@@ -11,6 +11,10 @@
 // A query whose answer does not fit its buffer leaves 3I + 1 for 3I again,
 // the one step that goes back: there, outside any system call, the worker
 // grows the buffer, then enters 3I + 1 for a new query with its own 100 ms.
+// The word also counts the queries begun (moved only by the worker, as it
+// enters 3I + 1), so a new query is a new value even where the waiting side,
+// looking every few milliseconds, never saw the step back: its clock starts
+// anew, and no decision taken on the old query's value can land on it.
 // StopFlag: begin nothing more (set by the waiting side). Condemned: this
 // late query is being ended (set by the waiting side, only on a step 3I + 1).
 //
@@ -58,7 +62,12 @@ constexpr size_t FirstNames = 32;
 
 constexpr size_t StopFlag = size_t(1) << (sizeof(size_t) * 8 - 1);
 constexpr size_t Condemned = size_t(1) << (sizeof(size_t) * 8 - 2);
-constexpr size_t StepMask = Condemned - 1;
+// Four bits of query count under the flags: it wraps, but no handle takes 16
+// queries (each of the two buffers grows at most 7 times), so one step never
+// shows the same count for two queries. The steps keep 26 bits at least.
+constexpr size_t QueryOne = size_t(1) << (sizeof(size_t) * 8 - 6);
+constexpr size_t QueryMask = Condemned - QueryOne;
+constexpr size_t StepMask = QueryOne - 1;
 constexpr size_t Before(size_t I) { return 3 * I; }
 constexpr size_t Inside(size_t I) { return 3 * I + 1; }
 constexpr size_t Answered(size_t I) { return 3 * I + 2; }
@@ -191,9 +200,17 @@ DWORD WINAPI NameQueryThread(LPVOID Parameter) {
   std::atomic<size_t>& Progress = Batch.Progress;
   const HANDLE From = Batch.Process ? Batch.Process->Get() : nullptr;
   const size_t Count = Batch.Count;
+  size_t Queries = 0;  // the count's bits in the word, as this worker last set them
+  // Enters a new query of handle I: false when asked to stop before it.
+  const auto Enter = [&](size_t I) {
+    size_t Expected = Before(I) | Queries;
+    const size_t Next = (Queries + QueryOne) & QueryMask;
+    if (!Progress.compare_exchange_strong(Expected, Inside(I) | Next)) return false;
+    Queries = Next;
+    return true;
+  };
   for (size_t I = 0; I < Count; ++I) {
-    size_t Step = Before(I);
-    if (Progress.load() != Step) return 0;  // nobody waits for this one now
+    if (Progress.load() != (Before(I) | Queries)) return 0;  // nobody waits for this one now
     if (Batch.Skip[I]) {
       Batch.Status[I] = Cancelled;
       Progress.fetch_add(3);
@@ -207,7 +224,7 @@ DWORD WINAPI NameQueryThread(LPVOID Parameter) {
       Batch.Copy = Handle = Copy;
     }
     // Begin only if nobody has asked us to stop: the handle may be closed then.
-    if (!Progress.compare_exchange_strong(Step, Inside(I))) {
+    if (!Enter(I)) {
       CloseCopy(Batch);
       return 0;
     }
@@ -219,19 +236,18 @@ DWORD WINAPI NameQueryThread(LPVOID Parameter) {
       if (!Short || !Short->CanGrow(Room)) break;
       // Back before the query, keeping a stop asked meanwhile, to make room
       // where no end can land.
-      size_t Seen = Inside(I);
-      while (!Progress.compare_exchange_weak(Seen, (Seen & StopFlag) | Before(I)))
+      size_t Seen = Inside(I) | Queries;
+      while (!Progress.compare_exchange_weak(Seen, (Seen & StopFlag) | Before(I) | Queries))
         if (Seen & Condemned) return Park(Batch);
       Short->Grow(Room);
-      Step = Before(I);
-      if (!Progress.compare_exchange_strong(Step, Inside(I))) {
+      if (!Enter(I)) {
         CloseCopy(Batch);
         return 0;
       }
     }
     // Out of the queries, keeping a stop asked meanwhile, unless condemned.
-    size_t Seen = Inside(I);
-    while (!Progress.compare_exchange_weak(Seen, (Seen & StopFlag) | Answered(I)))
+    size_t Seen = Inside(I) | Queries;
+    while (!Progress.compare_exchange_weak(Seen, (Seen & StopFlag) | Answered(I) | Queries))
       if (Seen & Condemned) return Park(Batch);
     Batch.Status[I] = Status;
     if (Status == 0) WriteName(Batch.Query, Batch.Names[I]);
@@ -356,7 +372,7 @@ void TNamer::Publish(size_t Done, const TNameSink& Named) {
 TNamer::TWatch TNamer::Watch(const TNameSink& Named, TPassOwner* Pass) {
   TWatch W;
   const size_t All = Before(Batch->Count);
-  size_t Watched = 0;  // the step last seen, and since when
+  size_t Watched = 0;  // the step and query last seen, and since when
   DWORD WatchedSince = LaunchedAt;
   DWORD Slice = FirstSlice;
   for (;;) {
@@ -373,8 +389,9 @@ TNamer::TWatch TNamer::Watch(const TNameSink& Named, TPassOwner* Pass) {
       W.Lost = W.Stalled = W.Step != All;  // it may be in a query that never answers
       return W;
     }
-    if (W.Step != Watched) {
-      Watched = W.Step;
+    // A new query starts its own clock, even one the worker went back for.
+    if ((Seen & (StepMask | QueryMask)) != Watched) {
+      Watched = Seen & (StepMask | QueryMask);
       WatchedSince = Now;
     }
     // The first names are looked for sooner, and handed on, with events

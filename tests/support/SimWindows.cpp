@@ -583,7 +583,19 @@ std::shared_ptr<TSimWindows::TObject> TSimWindows::QueriedObject(TLock& Lock, co
   }
   auto Object = H->Object;
   if (Object->Hang) WaitReleased(Lock);
+  if (NameQueryMs) {
+    ClockOffset += NameQueryMs;
+    WaitInside(Lock, NameQueryMs / 2);
+  }
   return Object;
+}
+
+void TSimWindows::WaitInside(TLock& Lock, DWORD Milliseconds) {
+  auto* T = static_cast<TThread*>(CurrentThread);
+  if (T) ++T->Waiting;
+  Changed.wait_for(Lock, std::chrono::milliseconds(Milliseconds), [&] { return (T && T->Terminated) || ShuttingDown; });
+  if (T) --T->Waiting;
+  if (!EndReportedEarly) CheckTerminated();
 }
 
 NTSTATUS TSimWindows::NtQueryInformationFile(HANDLE File, IO_STATUS_BLOCK* IoStatus, void* Info, ULONG Length,

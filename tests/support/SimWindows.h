@@ -138,6 +138,10 @@ class TSimWindows : public TSystem {
   // As Windows documents it: a failed DUPLICATE_CLOSE_SOURCE has closed the
   // source all the same.
   bool CloseSourceOnFailure = false;
+  // How long each name query takes: the clock moves on so far as it begins,
+  // and it answers half as many real milliseconds later, so that the
+  // waiting side looks while it runs.
+  DWORD NameQueryMs = 0;
   // Moves the clock GetTickCount reads: time passes without a wait.
   void AdvanceClock(DWORD Milliseconds) { ClockOffset += Milliseconds; }
   // Stops the clock's own running: from now on only AdvanceClock moves it.
@@ -372,6 +376,8 @@ class TSimWindows : public TSystem {
   // The object a name query asks about, once any hang is released; null with
   // Status set when the query ends first (a planned fault, no such handle).
   std::shared_ptr<TObject> QueriedObject(TLock& Lock, const char* Op, HANDLE Handle, NTSTATUS* Status);
+  // Waits inside the system, where an end may reach the thread.
+  void WaitInside(TLock& Lock, DWORD Milliseconds);
   HANDLE AddOwn(std::shared_ptr<TObject> Object, const std::string& Kind);
   TStdStream* StdStream(HANDLE Handle);
   void RewindSnapshot(HANDLE Snapshot);
