@@ -111,7 +111,7 @@ struct TNameBatch {
         Names(new TWideString[N]),
         Status(new DWORD[N]()) {}
   ~TNameBatch() {
-    if (Copy) Os().CloseHandle(Copy);
+    if (HANDLE Held = Copy.load()) Os().CloseHandle(Held);
   }
   TNameBatch(const TNameBatch&) = delete;
   TNameBatch& operator=(const TNameBatch&) = delete;
@@ -134,7 +134,9 @@ struct TNameBatch {
   std::unique_ptr<TWideString[]> Names;
   std::unique_ptr<DWORD[]> Status;
   TQueryArea Query;
-  HANDLE Copy = nullptr;  // the worker's copy of the handle it is at
+  // The worker's copy of the handle it is at; read by the waiting side too,
+  // which never names such a copy of ours.
+  std::atomic<HANDLE> Copy{nullptr};
   std::atomic<size_t> Progress{0};
 };
 
@@ -182,7 +184,7 @@ void WriteName(const TQueryArea& Area, TWideString& Name) {
 }
 
 void CloseCopy(TNameBatch& Batch) {
-  if (Batch.Copy) Os().CloseHandle(std::exchange(Batch.Copy, nullptr));
+  if (HANDLE Held = Batch.Copy.exchange(nullptr)) Os().CloseHandle(Held);
 }
 
 // Condemned: waits inside the system to be ended, touching nothing but the
@@ -221,7 +223,7 @@ DWORD WINAPI NameQueryThread(LPVOID Parameter) {
       HANDLE Copy = nullptr;
       if (!Os().DuplicateHandle(From, Handle, Os().GetCurrentProcess(), &Copy, 0, FALSE, DUPLICATE_SAME_ACCESS))
         Copy = nullptr;
-      Batch.Copy = Handle = Copy;
+      Batch.Copy.store(Handle = Copy);
     }
     // Begin only if nobody has asked us to stop: the handle may be closed then.
     if (!Enter(I)) {
@@ -279,13 +281,35 @@ size_t StuckWorkers() {
 }
 
 // The handles whose query had to be ended: owner, value and object, as the
-// table gives them.
+// table gives them; and the objects, so that any other holder of one is
+// known too (a worker's copy in this very process, or a duplicate). Only
+// where the table gives addresses: Wine gives 0 for every object.
 using THungKey = std::tuple<DWORD, ULONG_PTR, ULONG_PTR>;
 std::set<THungKey>& Hung() {
   static auto* Keys = new std::set<THungKey>;
   return *Keys;
 }
+std::set<ULONG_PTR>& HungObjects() {
+  static auto* Objects = new std::set<ULONG_PTR>;
+  return *Objects;
+}
 THungKey KeyOf(const THandleTableView::TEntry& Entry) { return {Entry.ProcessId, Entry.Handle, Entry.Object}; }
+bool KnownToHang(const THandleTableView::TEntry& Entry) {
+  return Hung().count(KeyOf(Entry)) != 0 || (Entry.Object != 0 && HungObjects().count(Entry.Object) != 0);
+}
+void RememberHung(const THandleTableView::TEntry& Entry) {
+  Hung().insert(KeyOf(Entry));
+  if (Entry.Object != 0) HungObjects().insert(Entry.Object);
+}
+
+// The copies that workers left behind still hold, as values of this
+// process's table: naming one would ask the very query that hung again.
+std::set<ULONG_PTR> WorkerCopies() {
+  std::set<ULONG_PTR> Copies;
+  for (const TAbandoned& Worker : Abandoned())
+    if (HANDLE Held = Worker.Batch->Copy.load()) Copies.insert(reinterpret_cast<ULONG_PTR>(Held));
+  return Copies;
+}
 
 // Names handles on one worker after another: a new one starts only after one
 // that missed a deadline, for the handles after the one it was at. Handles
@@ -347,9 +371,13 @@ class TNamer {
 
 void TNamer::Launch() {
   Batch = std::make_unique<TNameBatch>(Count - Next, Process);
+  const DWORD Self = Entries ? Os().GetCurrentProcessId() : 0;
+  const std::set<ULONG_PTR> Copies = Entries ? WorkerCopies() : std::set<ULONG_PTR>();
   for (size_t I = 0; I < Batch->Count; ++I) {
     Batch->Handles[I] = HandleAt(Next + I);
-    Batch->Skip[I] = Entries && Hung().count(KeyOf(Entries[Next + I])) != 0;
+    if (!Entries) continue;
+    const THandleTableView::TEntry& Entry = Entries[Next + I];
+    Batch->Skip[I] = KnownToHang(Entry) || (Entry.ProcessId == Self && Copies.count(Entry.Handle) != 0);
   }
   Published = 0;
   LaunchedAt = Os().GetTickCount();
@@ -452,7 +480,7 @@ bool TNamer::Run(const TNameSink& Named, TPassOwner* Pass) {
     if (!W.Stopping || Done == Batch->Count) Publish(Done, Named);
     LeaveBehind(W.Late || W.Stalled);
     Next += Done;
-    if (W.Late && Entries) Hung().insert(KeyOf(Entries[Next]));
+    if (W.Late && Entries) RememberHung(Entries[Next]);
     if (W.Stopping) return Next == Count;
     if (W.Lost && Next < Count) Named(Next++, TWideString());
   }
@@ -462,13 +490,16 @@ bool TNamer::Run(const TNameSink& Named, TPassOwner* Pass) {
 }  // namespace
 
 void KeepHungHandlesOf(const THandleTableView& Table) {
-  if (Hung().empty()) return;
+  if (Hung().empty() && HungObjects().empty()) return;
   std::set<THungKey> Held;
+  std::set<ULONG_PTR> Objects;
   for (size_t I = 0; I < Table.NumberOfHandles(); ++I) {
-    const THungKey Key = KeyOf(Table.Entry(I));
-    if (Hung().count(Key)) Held.insert(Key);
+    const THandleTableView::TEntry Entry = Table.Entry(I);
+    if (Hung().count(KeyOf(Entry))) Held.insert(KeyOf(Entry));
+    if (HungObjects().count(Entry.Object)) Objects.insert(Entry.Object);
   }
   Hung().swap(Held);
+  HungObjects().swap(Objects);
 }
 
 size_t ReapNameWorkers() {
