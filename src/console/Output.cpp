@@ -64,9 +64,10 @@ void TRowWriter::File(const TListedFile& File) {
   const std::string Handle = HandleText(File.Handle);
   switch (Format) {
     case TFormat::Table:
+      // One row, one line: a name may hold any character (a pipe's may).
       if (File.Pid != LastPid)
-        Out.Write(ProcessHeaderText(File.Pid, File.Process) + "\r\n");
-      Out.Write("  " + Handle + "  " + File.Type + "  " + File.Path + "\r\n");
+        Out.Write(ProcessHeaderText(File.Pid, OneLine(File.Process)) + "\r\n");
+      Out.Write("  " + Handle + "  " + File.Type + "  " + OneLine(File.Path) + "\r\n");
       break;
     case TFormat::Csv:
       Out.Write(std::to_string(File.Pid) + "," + CsvField(File.Process) + "," + Handle + "," + File.Type + "," +

@@ -181,6 +181,14 @@ TEST_F(ConsoleRun, TableCsvAndJsonHoldTheSameRowsWholeInUtf8) {
     EXPECT_EQ(Json[I], nlohmann::json({{"pid", std::stoul(Expected[I][0])}, {"process", Expected[I][1]},
                                        {"handle", Expected[I][2]}, {"type", Expected[I][3]}, {"path", Expected[I][4]}}))
         << I;
+
+  // A name may hold any character (a pipe's may): in the table each row
+  // stays one line.
+  Sim.AddProcess(1500, "tab\there.exe");
+  Sim.AddFile(1500, "\\Device\\NamedPipe\\a\r\nb\x01\x7F\\c");
+  ASSERT_EQ(Run({"-a", "1500"}), ExitListed);
+  EXPECT_EQ(Out(), "Process information: 1500 (tab\\there.exe)\r\n"
+                   "  0x00000004  Pipe  \\Device\\NamedPipe\\a\\r\\nb\\x01\\x7F\\c\r\n");
   ExpectAllReleased();
 }
 
