@@ -104,11 +104,20 @@ const char* WhyNotClosed(TCloseResult Result) {
   switch (Result) {
     case TCloseResult::NotOpened: return "the process could not be opened";
     case TCloseResult::OtherFile: return "the handle now refers to another file";
+    case TCloseResult::NotVerified: return "the handle's name could not be checked";
+    case TCloseResult::OwnProcess: return "Lumorex's own process";
+    case TCloseResult::SystemProcess: return "a system process";
+    case TCloseResult::ProcessEnded: return "the process has ended";
+    case TCloseResult::HandleClosed: return "the handle was closed";
     case TCloseResult::Closed:
-    case TCloseResult::NotVerified:
     case TCloseResult::NotClosed: break;
   }
   return "the handle could not be closed";
+}
+
+// Its holder let the file go before the close came: what the close was for.
+bool AlreadyReleased(TCloseResult Result) {
+  return Result == TCloseResult::ProcessEnded || Result == TCloseResult::HandleClosed;
 }
 
 // Takes the handles one at a time, once the listing is done: the name worker
@@ -118,21 +127,23 @@ int CloseFound(const std::vector<TFound>& Found, bool Ask, TStream& Out, TStream
   for (const TFound& F : Found) {
     const std::string Which = HandleText(F.Handle) + " in " + std::to_string(F.Pid) + " (" + F.Process + ")";
     const std::string Path = Utf8(F.Path);
-    bool Closed = false;
-    std::string Line;
-    if (Ask) {
-      Out.Flush();
-      Err.Write("Close " + Which + ": " + Path + "? [y/N] ");
-      Err.Flush();
+    TCloseResult Result = TCloseResult::NotClosed;
+    bool Declined = false;
+    // A refusal is not asked about: no answer makes such a close safe.
+    if (!CloseRefused(F.Pid, &Result)) {
+      if (Ask) {
+        Out.Flush();
+        Err.Write("Close " + Which + ": " + Path + "? [y/N] ");
+        Err.Flush();
+      }
+      Declined = Ask && !AnsweredYes();
+      if (!Declined) Result = CloseHandleOf(F.Pid, F.Handle, NamedExactly(F.Path));
     }
-    if (Ask && !AnsweredYes()) {
-      Line = "Not closed " + Which + ": declined";
-    } else {
-      const TCloseResult Result = CloseHandleOf(F.Pid, F.Handle, NamedExactly(F.Path));
-      Closed = Result == TCloseResult::Closed;
-      Line = Closed ? "Closed " + Which + ": " + Path : "Not closed " + Which + ": " + WhyNotClosed(Result);
-    }
-    AllClosed = AllClosed && Closed;
+    AllClosed = AllClosed && !Declined && (Result == TCloseResult::Closed || AlreadyReleased(Result));
+    const std::string Line =
+        Declined                          ? "Not closed " + Which + ": declined"
+        : Result == TCloseResult::Closed ? "Closed " + Which + ": " + Path
+        : (AlreadyReleased(Result) ? "Already released " : "Not closed ") + Which + ": " + WhyNotClosed(Result);
     Out.Write(Line + "\r\n");
     // Each line is seen before the next question, or before a stop.
     if (!Out.Flush()) break;

@@ -74,6 +74,7 @@ typedef void(WINAPI* TIMERPROC)(HWND, UINT, UINT_PTR, DWORD);
 
 #define PROCESS_DUP_HANDLE 0x40u
 #define PROCESS_QUERY_INFORMATION 0x400u
+#define SYNCHRONIZE 0x00100000u
 #define PROCESS_VM_READ 0x10u
 #define DUPLICATE_CLOSE_SOURCE 1u
 #define DUPLICATE_SAME_ACCESS 2u
@@ -264,6 +265,7 @@ enum : ULONG {
   SystemExtendedHandleInformation = 64,
   FileNameInformation = 9,
   ObjectNameInformation = 1,
+  ProcessBreakOnTermination = 29,  // a ULONG: nonzero for a process the system cannot lose
 };
 
 typedef struct _LX_UNICODE_STRING {

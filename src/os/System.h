@@ -19,6 +19,10 @@ class TSystem {
   virtual NTSTATUS NtQueryInformationFile(HANDLE File, IO_STATUS_BLOCK* IoStatus, void* Info, ULONG Length,
                                           ULONG InfoClass) = 0;
   virtual NTSTATUS NtQueryObject(HANDLE Handle, ULONG InfoClass, void* Info, ULONG Length, ULONG* ReturnLength) = 0;
+  // Whether a process is one the system cannot lose (ProcessBreakOnTermination):
+  // a handle of it is never closed.
+  virtual NTSTATUS NtQueryInformationProcess(HANDLE Process, ULONG InfoClass, void* Info, ULONG Length,
+                                             ULONG* ReturnLength) = 0;
 
   // Memory
   virtual void* VirtualAlloc(void* Address, SIZE_T Size, DWORD AllocationType, DWORD Protect) = 0;

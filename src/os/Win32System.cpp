@@ -23,6 +23,7 @@ TWin32System::TWin32System() {
   QuerySystemInformation_ = EntryPoint<TNtQuerySystemInformation>(Ntdll, "NtQuerySystemInformation");
   QueryInformationFile_ = EntryPoint<TNtQueryInformationFile>(Ntdll, "NtQueryInformationFile");
   QueryObject_ = EntryPoint<TNtQueryObject>(Ntdll, "NtQueryObject");
+  QueryInformationProcess_ = EntryPoint<TNtQueryInformationProcess>(Ntdll, "NtQueryInformationProcess");
   QueryFullProcessImageName_ =
       EntryPoint<TQueryFullProcessImageNameA>(::GetModuleHandleA("kernel32.dll"), "QueryFullProcessImageNameA");
 }
@@ -40,6 +41,12 @@ NTSTATUS TWin32System::NtQueryInformationFile(HANDLE File, IO_STATUS_BLOCK* IoSt
 
 NTSTATUS TWin32System::NtQueryObject(HANDLE Handle, ULONG InfoClass, void* Info, ULONG Length, ULONG* ReturnLength) {
   return QueryObject_ ? QueryObject_(Handle, InfoClass, Info, Length, ReturnLength) : STATUS_PROCEDURE_NOT_FOUND_;
+}
+
+NTSTATUS TWin32System::NtQueryInformationProcess(HANDLE Process, ULONG InfoClass, void* Info, ULONG Length,
+                                                 ULONG* ReturnLength) {
+  return QueryInformationProcess_ ? QueryInformationProcess_(Process, InfoClass, Info, Length, ReturnLength)
+                                  : STATUS_PROCEDURE_NOT_FOUND_;
 }
 
 void* TWin32System::VirtualAlloc(void* Address, SIZE_T Size, DWORD AllocationType, DWORD Protect) {

@@ -16,6 +16,9 @@ class TWin32System : public TSystem {
   NTSTATUS NtQueryInformationFile(HANDLE File, IO_STATUS_BLOCK* IoStatus, void* Info, ULONG Length,
                                   ULONG InfoClass) override;
   NTSTATUS NtQueryObject(HANDLE Handle, ULONG InfoClass, void* Info, ULONG Length, ULONG* ReturnLength) override;
+  // Closing only where it cannot hurt the system.
+  NTSTATUS NtQueryInformationProcess(HANDLE Process, ULONG InfoClass, void* Info, ULONG Length,
+                                     ULONG* ReturnLength) override;
   void* VirtualAlloc(void* Address, SIZE_T Size, DWORD AllocationType, DWORD Protect) override;
   BOOL VirtualFree(void* Address, SIZE_T Size, DWORD FreeType) override;
   HANDLE CreateFileA(const char* Name, DWORD Access, DWORD ShareMode, void* Security, DWORD Disposition,
@@ -98,6 +101,9 @@ class TWin32System : public TSystem {
   TNtQuerySystemInformation QuerySystemInformation_ = nullptr;
   TNtQueryInformationFile QueryInformationFile_ = nullptr;
   TNtQueryObject QueryObject_ = nullptr;
+  // Looked up with the others.
+  using TNtQueryInformationProcess = NTSTATUS(NTAPI*)(HANDLE, ULONG, void*, ULONG, ULONG*);
+  TNtQueryInformationProcess QueryInformationProcess_ = nullptr;
   using TQueryFullProcessImageNameA = BOOL(WINAPI*)(HANDLE, DWORD, char*, DWORD*);
   TQueryFullProcessImageNameA QueryFullProcessImageName_ = nullptr;
 };

@@ -316,6 +316,8 @@ TEST_F(ConsoleRun, CloseChecksAndAsksForEachListedHandleAndSaysWhatWasDone) {
                     ClosedS = "Closed " + S + ": C:\\smile \xF0\x9F\x98\x80.log\r\n";
   const std::string Refused = "lumorexc: --close asks before each handle and standard input is not a console; "
                               "give --yes to close without asking\r\n";
+  const std::string Refusals = "in 4 (System): a system process\r\nNot closed 0x00000004 in 1000 (lumorex.exe): "
+                               "Lumorex's own process\r\nNot closed 0x00000004 in 1500 (csrss.exe): a system process\r\n";
   struct TCase {
     std::vector<const char*> Given;
     const char16_t* Typed;  // nullptr: standard input is no console
@@ -337,10 +339,19 @@ TEST_F(ConsoleRun, CloseChecksAndAsksForEachListedHandleAndSaysWhatWasDone) {
        ExitNotClosed, "Not closed " + J + ": the handle now refers to another file\r\n", AskJ},
       {{"--close", "-f", "日本語"}, u"y\r\n", [](TSimWindows& Sim) { Sim.Process(1234).CanOpen = false; },
        ExitNotClosed, "Not closed " + J + ": the process could not be opened\r\n", AskJ},
+      {{"--close", "-f", "日本語"}, u"y\r\n", [](TSimWindows& Sim) { Sim.ObjectOf(1234, 0x7A4).Hang = true; },
+       ExitNotClosed, "Not closed " + J + ": the handle's name could not be checked\r\n", AskJ},
+      // Its holder let it go while the question was up: released, no failure.
+      {{"--close", "-f", "日本語"}, u"y\r\n", [](TSimWindows& Sim) { Sim.EndProcess(1234); }, ExitListed,
+       "Already released " + J + ": the process has ended\r\n", AskJ},
+      {{"--close", "-f", "日本語"}, u"y\r\n", [](TSimWindows& Sim) { Sim.RemoveHandle(1234, 0x7A4); }, ExitListed,
+       "Already released " + J + ": the handle was closed\r\n", AskJ},
       // The check's copy succeeds, the close itself fails.
       {{"--close", "-f", "日本語"}, u"y\r\n", [](TSimWindows& Sim) { Sim.FailCall("DuplicateHandle", 2); },
        ExitNotClosed, "Not closed " + J + ": the handle could not be closed\r\n", AskJ},
       {{"--close", "--yes", "1234"}, u"n\r\n", nullptr, ExitListed, ClosedJ + ClosedS, ""},
+      // Never ours, nor the system's, whatever the answer would be.
+      {{"--close", "-f", "run.log"}, u"y\r\ny\r\ny\r\n", nullptr, ExitNotClosed, "Not closed 0x00000004 " + Refusals, ""},
       {{"--close", "--yes", "-f", "nosuch"}, nullptr, nullptr, ExitNothing, "", ""},
       {{"--close", "1234"}, nullptr, nullptr, ExitUsage, "", Refused},
   };
@@ -352,6 +363,9 @@ TEST_F(ConsoleRun, CloseChecksAndAsksForEachListedHandleAndSaysWhatWasDone) {
     Fresh.AddProcess(1234, "Ärger.exe");
     Fresh.AddFile(1234, "\\Device\\HarddiskVolume1\\docs\\日本語.txt", 0x7A4);
     Fresh.AddFile(1234, "\\Device\\HarddiskVolume1\\smile \xF0\x9F\x98\x80.log", 0x7A8);
+    Fresh.AddProcess(1500, "csrss.exe").Critical = true;
+    for (DWORD Holder : {DWORD(4), Fresh.SelfPid, DWORD(1500)})
+      Fresh.AddFile(Holder, "\\Device\\HarddiskVolume1\\run.log", 4);
     Fresh.StdIn.Console = C.Typed != nullptr;
     if (C.Typed) Fresh.StdIn.Typed = C.Typed;
     if (C.WhileAsked) Fresh.OnNextCall("ReadConsoleW", [&] { C.WhileAsked(Fresh); });
@@ -363,8 +377,16 @@ TEST_F(ConsoleRun, CloseChecksAndAsksForEachListedHandleAndSaysWhatWasDone) {
     EXPECT_EQ(Fresh.StdErr.Bytes, C.Err);
     // Each question stands alone on standard error when its answer is read.
     if (!C.Err.empty() && C.Typed) EXPECT_EQ(Fresh.StdIn.ErrAtRead.at(0), AskJ);
-    EXPECT_EQ(Fresh.Holds(1234, 0x7A4), C.Out.find("Closed " + J) == std::string::npos);
-    EXPECT_EQ(Fresh.Holds(1234, 0x7A8), C.Out.find("Closed " + S) == std::string::npos);
+    const auto Released = [&](const std::string& Which) {
+      return C.Out.find("Closed " + Which) != std::string::npos || C.Out.find("released " + Which) != std::string::npos;
+    };
+    const bool Alive = Fresh.Process(1234).Alive;
+    EXPECT_EQ(Fresh.Holds(1234, 0x7A4), Alive && !Released(J));
+    EXPECT_EQ(Fresh.Holds(1234, 0x7A8), Alive && !Released(S));
+    for (DWORD Holder : {DWORD(4), Fresh.SelfPid, DWORD(1500)}) EXPECT_TRUE(Fresh.Holds(Holder, 4));
+    // Named once for the listing, and never touched again.
+    const auto& Copies = Fresh.DuplicateCalls;
+    EXPECT_LE(std::count_if(Copies.begin(), Copies.end(), [](auto& D) { return D.From != 1234; }), 3);
     if (C.Code == ExitUsage) EXPECT_EQ(Fresh.Calls("NtQuerySystemInformation"), 0);  // nothing listed
     EXPECT_TRUE(ReapAllWorkers(Fresh));
     EXPECT_EQ(Fresh.Outstanding(), "");

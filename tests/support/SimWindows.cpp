@@ -12,6 +12,8 @@ namespace {
 constexpr ULONG WindowsHandleClass = 16, WindowsExtendedHandleClass = 64, WindowsFileNameClass = 9,
                 WindowsObjectNameClass = 1;
 constexpr int WindowsTokenGroups = 2;
+constexpr ULONG WindowsBreakOnTerminationClass = 29;
+constexpr DWORD WindowsQueryInformation = 0x400, WindowsQueryLimited = 0x1000, WindowsSynchronize = 0x100000;
 
 thread_local DWORD LastError = 0;
 
@@ -305,6 +307,7 @@ TSimWindows::TGate TSimWindows::Gate(TLock& Lock, const char* Op) {
 }
 
 TSimWindows::TCall TSimWindows::Enter(const char* Op) {
+  RunHook(Op);
   TCall Call{TLock(M), {}};
   Call.Gate = Gate(Call.Lock, Op);
   return Call;
@@ -598,6 +601,24 @@ void TSimWindows::WaitInside(TLock& Lock, DWORD Milliseconds) {
   if (!EndReportedEarly) CheckTerminated();
 }
 
+NTSTATUS TSimWindows::NtQueryInformationProcess(HANDLE Process, ULONG InfoClass, void* Info, ULONG Length,
+                                                ULONG* ReturnLength) {
+  auto [Lock, G] = Enter("NtQueryInformationProcess");
+  if (G.HasStatus) return G.Status;
+  THandle* H = Find(Process);
+  if (G.Fail || !H || H->Kind != "process") return STATUS_INVALID_HANDLE;
+  if (!(H->Access & (WindowsQueryInformation | WindowsQueryLimited))) return STATUS_ACCESS_DENIED;
+  if (InfoClass != WindowsBreakOnTerminationClass) return STATUS_INVALID_INFO_CLASS;
+  if (Length != sizeof(ULONG)) return STATUS_INFO_LENGTH_MISMATCH;
+  // An ended process is still answered for: its object lives while a handle does.
+  ULONG Critical = 0;
+  for (auto& P : Processes)
+    if (P.Pid == H->Target) Critical = P.Critical;
+  std::memcpy(Info, &Critical, sizeof Critical);
+  if (ReturnLength) *ReturnLength = sizeof Critical;
+  return STATUS_SUCCESS;
+}
+
 NTSTATUS TSimWindows::NtQueryInformationFile(HANDLE File, IO_STATUS_BLOCK* IoStatus, void* Info, ULONG Length,
                                              ULONG InfoClass) {
   TLock Lock(M);
@@ -712,7 +733,10 @@ DWORD TSimWindows::WaitForSingleObject(HANDLE Handle, DWORD Milliseconds) {
     SetError(ERROR_INVALID_HANDLE);
     return WAIT_FAILED;
   }
-  if (H->Kind == "process") return FindProcess(H->Target) ? WAIT_TIMEOUT : WAIT_OBJECT_0;
+  if (H->Kind == "process") {
+    if (Refuse(G, !(H->Access & WindowsSynchronize), ERROR_ACCESS_DENIED)) return WAIT_FAILED;
+    return FindProcess(H->Target) ? WAIT_TIMEOUT : WAIT_OBJECT_0;
+  }
   if (H->Kind != "thread") return WAIT_OBJECT_0;
   TThread* T = Threads[H->Thread - 1].get();
   auto Ended = [&] { return T->Done || T->ReportedEnded; };
@@ -733,7 +757,6 @@ BOOL TSimWindows::GetExitCodeThread(HANDLE Thread, DWORD* ExitCode) {
 }
 
 BOOL TSimWindows::TerminateThread(HANDLE Thread, DWORD ExitCode) {
-  RunHook("TerminateThread");
   auto [Lock, G] = Enter("TerminateThread");
   THandle* H = Find(Thread);
   if (Refuse(G, !H || H->Kind != "thread", ERROR_INVALID_HANDLE)) return FALSE;

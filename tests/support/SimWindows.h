@@ -61,6 +61,7 @@ class TSimWindows : public TSystem {
     std::vector<THandle> Handles;
     uintptr_t NextHandle = 4;
     UINT ExitCode = 0;
+    bool Critical = false;  // the system cannot lose it (ProcessBreakOnTermination)
   };
 
   struct TRegValue {
@@ -172,8 +173,9 @@ class TSimWindows : public TSystem {
   // "ThreadStart" and "ThreadEnd" stand for a thread's start and end inside
   // the system, so tests can stall them too.
   void ReleaseBlocked();
-  // Runs Hook once, on the calling thread, as the next call of Op begins
-  // (GetTickCount, TerminateThread, MessageBoxA, ReadConsoleW): a test acts between two of the program's steps.
+  // Runs Hook once, on the calling thread, as the next call of Op begins (any
+  // call that is counted, and GetTickCount, MessageBoxA and ReadConsoleW): a
+  // test acts between two of the program's steps.
   void OnNextCall(const std::string& Op, std::function<void()> Hook) {
     TLock Lock(M);
     Hooks[Op] = std::move(Hook);
@@ -260,6 +262,9 @@ class TSimWindows : public TSystem {
   NTSTATUS NtQueryInformationFile(HANDLE File, IO_STATUS_BLOCK* IoStatus, void* Info, ULONG Length,
                                   ULONG InfoClass) override;
   NTSTATUS NtQueryObject(HANDLE Handle, ULONG InfoClass, void* Info, ULONG Length, ULONG* ReturnLength) override;
+  // Closing only where it cannot hurt the system.
+  NTSTATUS NtQueryInformationProcess(HANDLE Process, ULONG InfoClass, void* Info, ULONG Length,
+                                     ULONG* ReturnLength) override;
   void* VirtualAlloc(void* Address, SIZE_T Size, DWORD AllocationType, DWORD Protect) override;
   BOOL VirtualFree(void* Address, SIZE_T Size, DWORD FreeType) override;
   HANDLE CreateFileA(const char* Name, DWORD Access, DWORD ShareMode, void* Security, DWORD Disposition,
