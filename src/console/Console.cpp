@@ -79,11 +79,21 @@ struct TFound {
   TWideString Path;
 };
 
-// Whether a person is there to answer: standard input is a console.
+// Whether a person is there to see a question and answer it: standard input
+// is a console, that console has a window, and the window station is one a
+// person sees. A child started without a console window, a task run while no
+// one is logged on and a service have consoles no one answers. The window
+// itself need not be visible: under Wine a console started from a terminal
+// has one that is never shown.
 bool Interactive() {
   const HANDLE In = Os().GetStdHandle(STD_INPUT_HANDLE);
   DWORD Mode = 0;
-  return In && In != INVALID_HANDLE_VALUE && Os().GetConsoleMode(In, &Mode);
+  if (!In || In == INVALID_HANDLE_VALUE || !Os().GetConsoleMode(In, &Mode) || !Os().GetConsoleWindow()) return false;
+  const HWINSTA Station = Os().GetProcessWindowStation();
+  USEROBJECTFLAGS Flags = {};
+  DWORD Needed = 0;
+  return Station && Os().GetUserObjectInformationW(Station, UOI_FLAGS, &Flags, sizeof Flags, &Needed) &&
+         (Flags.dwFlags & WSF_VISIBLE) != 0;
 }
 
 // Reads one line from the console; only "y" or "Y" is a yes. The whole line
@@ -120,23 +130,34 @@ bool AlreadyReleased(TCloseResult Result) {
   return Result == TCloseResult::ProcessEnded || Result == TCloseResult::HandleClosed;
 }
 
+// Asks on the console's own screen, never into a redirected standard error,
+// once the keys typed before it are discarded: type-ahead answers nothing. A
+// question that could not be shown is declined.
+bool AskedYes(TStream& Screen, const std::string& Question) {
+  Os().FlushConsoleInputBuffer(Os().GetStdHandle(STD_INPUT_HANDLE));
+  Screen.Write(Question);
+  return Screen.Flush() && AnsweredYes();
+}
+
 // Takes the handles one at a time, once the listing is done: the name worker
 // checks one handle only when it names nothing else.
 int CloseFound(const std::vector<TFound>& Found, bool Ask, TStream& Out, TStream& Err) {
+  const TOwnedHandle Console(Ask ? Os().CreateFileW(Widen("CONOUT$").c_str(), GENERIC_READ | GENERIC_WRITE,
+                                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                                                    nullptr)
+                                 : nullptr);
+  TStream Screen(Console.Get());
   bool AllClosed = true;
   for (const TFound& F : Found) {
-    const std::string Which = HandleText(F.Handle) + " in " + std::to_string(F.Pid) + " (" + F.Process + ")";
-    const std::string Path = Utf8(F.Path);
+    // Names are written as the table writes them: one line each.
+    const std::string Which =
+        HandleText(F.Handle) + " in " + std::to_string(F.Pid) + " (" + OneLine(F.Process) + ")";
+    const std::string Path = OneLine(Utf8(F.Path));
     TCloseResult Result = TCloseResult::NotClosed;
     bool Declined = false;
     // A refusal is not asked about: no answer makes such a close safe.
     if (!CloseRefused(F.Pid, &Result)) {
-      if (Ask) {
-        Out.Flush();
-        Err.Write("Close " + Which + ": " + Path + "? [y/N] ");
-        Err.Flush();
-      }
-      Declined = Ask && !AnsweredYes();
+      Declined = Ask && !AskedYes(Screen, "Close " + Which + ": " + Path + "? [y/N] ");
       if (!Declined) Result = CloseHandleOf(F.Pid, F.Handle, NamedExactly(F.Path));
     }
     AllClosed = AllClosed && !Declined && (Result == TCloseResult::Closed || AlreadyReleased(Result));

@@ -12,7 +12,9 @@ namespace {
 constexpr size_t WriteAtBytes = 32 * 1024;
 }  // namespace
 
-TStream::TStream(DWORD Which) : Handle(Os().GetStdHandle(Which)) {
+TStream::TStream(DWORD Which) : TStream(Os().GetStdHandle(Which)) {}
+
+TStream::TStream(HANDLE Handle) : Handle(Handle) {
   DWORD Mode = 0;
   Console = Handle && Handle != INVALID_HANDLE_VALUE && Os().GetConsoleMode(Handle, &Mode);
 }

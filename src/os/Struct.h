@@ -40,6 +40,7 @@ typedef const char* LPCSTR;
 typedef void* PSID;
 typedef struct HKEY__* HKEY;
 typedef struct HWND__* HWND;
+typedef struct HWINSTA__* HWINSTA;
 typedef void* HGLOBAL;
 typedef struct HINSTANCE__* HINSTANCE;
 typedef HINSTANCE HMODULE;
@@ -56,6 +57,7 @@ typedef void(WINAPI* TIMERPROC)(HWND, UINT, UINT_PTR, DWORD);
 #define GENERIC_READ 0x80000000u
 #define GENERIC_WRITE 0x40000000u
 #define FILE_SHARE_READ 0x1u
+#define FILE_SHARE_WRITE 0x2u
 #define CREATE_ALWAYS 2u
 #define OPEN_EXISTING 3u
 #define FILE_ATTRIBUTE_READONLY 0x1u
@@ -126,6 +128,14 @@ typedef void(WINAPI* TIMERPROC)(HWND, UINT, UINT_PTR, DWORD);
 #define OFN_ENABLESIZING 0x800000u
 #define OFN_EXPLORER 0x80000u
 #define OFN_NOCHANGEDIR 0x8u
+
+#define UOI_FLAGS 1
+#define WSF_VISIBLE 0x1
+typedef struct tagUSEROBJECTFLAGS {
+  BOOL fInherit;
+  BOOL fReserved;
+  DWORD dwFlags;
+} USEROBJECTFLAGS;
 
 typedef enum _TOKEN_INFORMATION_CLASS { TokenUser = 1, TokenGroups = 2, TokenPrivileges = 3 } TOKEN_INFORMATION_CLASS;
 

@@ -33,6 +33,9 @@ class TWin32System : public TSystem {
   HANDLE GetCurrentThread() override;
   DWORD GetLastError() override;
   DWORD GetTickCount() override;
+  // The console's own screen.
+  HANDLE CreateFileW(const WCHAR* Name, DWORD Access, DWORD ShareMode, void* Security, DWORD Disposition,
+                     DWORD Attributes, HANDLE Template) override;
   HANDLE CreateThread(void* Security, SIZE_T StackSize, LPTHREAD_START_ROUTINE Start, void* Parameter, DWORD Flags,
                       DWORD* ThreadId) override;
   DWORD WaitForSingleObject(HANDLE Handle, DWORD Milliseconds) override;
@@ -92,6 +95,11 @@ class TWin32System : public TSystem {
   BOOL GetConsoleMode(HANDLE Console, DWORD* Mode) override;
   BOOL WriteConsoleW(HANDLE Console, const WCHAR* Text, DWORD Count, DWORD* Written, void* Reserved) override;
   BOOL ReadConsoleW(HANDLE Console, WCHAR* Text, DWORD Count, DWORD* Read, void* Control) override;
+  // Whether a person sees the question, and what was typed before it.
+  HWND GetConsoleWindow() override;
+  HWINSTA GetProcessWindowStation() override;
+  BOOL GetUserObjectInformationW(HANDLE Object, int Index, void* Info, DWORD Length, DWORD* Needed) override;
+  BOOL FlushConsoleInputBuffer(HANDLE Console) override;
 
  private:
   TMessageFilter Filter_ = nullptr;

@@ -13,7 +13,9 @@ constexpr ULONG WindowsHandleClass = 16, WindowsExtendedHandleClass = 64, Window
                 WindowsObjectNameClass = 1;
 constexpr int WindowsTokenGroups = 2;
 constexpr ULONG WindowsBreakOnTerminationClass = 29;
+constexpr int WindowsObjectFlags = 1;  // UOI_FLAGS
 constexpr DWORD WindowsQueryInformation = 0x400, WindowsQueryLimited = 0x1000, WindowsSynchronize = 0x100000;
+constexpr DWORD WindowsStationVisible = 1;  // WSF_VISIBLE
 
 thread_local DWORD LastError = 0;
 
@@ -408,6 +410,20 @@ DWORD RealTicks() {
 DWORD TSimWindows::GetTickCount() {
   RunHook("GetTickCount");
   return ClockOffset + (ClockFrozen ? FrozenAt.load() : RealTicks());
+}
+
+HANDLE TSimWindows::CreateFileW(const WCHAR* Name, DWORD Access, DWORD, void*, DWORD Disposition, DWORD, HANDLE) {
+  auto [Lock, G] = Enter("CreateFileW");
+  const std::u16string Path = Name ? std::u16string(reinterpret_cast<const char16_t*>(Name)) : u"";
+  if (Refuse(G, Path != u"CONOUT$" || Disposition != OPEN_EXISTING, ERROR_FILE_NOT_FOUND) ||
+      Refuse(G, !HasConsole(), ERROR_INVALID_HANDLE))
+    return INVALID_HANDLE_VALUE;
+  auto Object = std::make_shared<TObject>();
+  Object->Type = EventType + 1;  // a console's own type, no file's
+  HANDLE Handle = AddOwn(Object, "screen");
+  Find(Handle)->Access = Access;
+  Screen.Console = true;
+  return Handle;
 }
 
 void TSimWindows::FreezeClock() {
@@ -1413,7 +1429,10 @@ HANDLE const StdOutHandle = reinterpret_cast<HANDLE>(uintptr_t(0x7FF0)), StdErrH
 }  // namespace
 
 TSimWindows::TStdStream* TSimWindows::StdStream(HANDLE Handle) {
-  return Handle == StdOutHandle ? &StdOut : Handle == StdErrHandle ? &StdErr : Handle == StdInHandle ? &StdIn : nullptr;
+  if (Handle == StdOutHandle || Handle == StdErrHandle || Handle == StdInHandle)
+    return Handle == StdOutHandle ? &StdOut : Handle == StdErrHandle ? &StdErr : &StdIn;
+  const THandle* H = Find(Handle);
+  return H && H->Kind == "screen" ? &Screen : nullptr;
 }
 
 HANDLE TSimWindows::GetStdHandle(DWORD Which) {
@@ -1440,8 +1459,11 @@ BOOL TSimWindows::WriteConsoleW(HANDLE Console, const WCHAR* Text, DWORD Count, 
   auto [Lock, G] = Enter("WriteConsoleW");
   if (Written) *Written = 0;
   TStdStream* S = StdStream(Console);
-  // A file or pipe is no console: the call is refused.
-  if (Refuse(G, !S || !S->Console, ERROR_INVALID_HANDLE)) return FALSE;
+  // A file or pipe is no console: the call is refused; the screen takes
+  // only what was opened to be written.
+  const THandle* Opened = Find(Console);
+  if (Refuse(G, !S || !S->Console || (Opened && !(Opened->Access & GENERIC_WRITE)), ERROR_INVALID_HANDLE))
+    return FALSE;
   S->ConsoleText.append(reinterpret_cast<const char16_t*>(Text), Count);
   if (Count && Text[Count - 1] >= 0xD800 && Text[Count - 1] <= 0xDBFF) S->SplitPair = true;
   ++S->Writes;
@@ -1459,11 +1481,45 @@ BOOL TSimWindows::ReadConsoleW(HANDLE Console, WCHAR* Text, DWORD Count, DWORD* 
     SetError(G.Fail ? G.Error : ERROR_INVALID_HANDLE);
     return FALSE;
   }
-  StdIn.ErrAtRead.push_back(StdErr.Bytes);
-  const size_t LineEnd = StdIn.Typed.find(u'\n');
-  const size_t Take = std::min<size_t>(Count, LineEnd == std::u16string::npos ? StdIn.Typed.size() : LineEnd + 1);
-  std::copy_n(StdIn.Typed.begin(), Take, Text);
-  StdIn.Typed.erase(0, Take);
+  StdIn.ScreenAtRead.push_back(Screen.ConsoleText);
+  std::u16string& From = StdIn.Ahead.empty() ? StdIn.Typed : StdIn.Ahead;
+  const size_t LineEnd = From.find(u'\n');
+  const size_t Take = std::min<size_t>(Count, LineEnd == std::u16string::npos ? From.size() : LineEnd + 1);
+  std::copy_n(From.begin(), Take, Text);
+  From.erase(0, Take);
   *Read = static_cast<DWORD>(Take);
+  return TRUE;
+}
+
+HWND TSimWindows::GetConsoleWindow() {
+  auto [Lock, G] = Enter("GetConsoleWindow");
+  return HasConsole() && ConsoleHasWindow && !G.Fail ? reinterpret_cast<HWND>(uintptr_t(0x50000)) : nullptr;
+}
+
+namespace {
+HWINSTA const Station = reinterpret_cast<HWINSTA>(uintptr_t(0x60000));
+}  // namespace
+
+HWINSTA TSimWindows::GetProcessWindowStation() {
+  auto [Lock, G] = Enter("GetProcessWindowStation");
+  if (Refuse(G)) return nullptr;
+  return Station;
+}
+
+BOOL TSimWindows::GetUserObjectInformationW(HANDLE Object, int Index, void* Info, DWORD Length, DWORD* Needed) {
+  auto [Lock, G] = Enter("GetUserObjectInformationW");
+  if (Refuse(G, Object != static_cast<void*>(Station) || Index != WindowsObjectFlags, ERROR_INVALID_PARAMETER))
+    return FALSE;
+  if (Needed) *Needed = sizeof(USEROBJECTFLAGS);
+  if (Refuse(G, !Info || Length < sizeof(USEROBJECTFLAGS), ERROR_INSUFFICIENT_BUFFER)) return FALSE;
+  USEROBJECTFLAGS Flags = {FALSE, FALSE, StationVisible ? WindowsStationVisible : 0};
+  std::memcpy(Info, &Flags, sizeof Flags);
+  return TRUE;
+}
+
+BOOL TSimWindows::FlushConsoleInputBuffer(HANDLE Console) {
+  auto [Lock, G] = Enter("FlushConsoleInputBuffer");
+  if (Refuse(G, Console != StdInHandle || !StdIn.Console, ERROR_INVALID_HANDLE)) return FALSE;
+  StdIn.Ahead.clear();
   return TRUE;
 }

@@ -253,9 +253,18 @@ class TSimWindows : public TSystem {
     // Standard input only: what the user will type, handed out a line at a
     // time; once it is used up a read returns nothing, as at the end of input.
     std::u16string Typed;
-    std::vector<std::string> ErrAtRead;  // standard error's bytes at each ReadConsoleW
+    // Standard input only: keys already waiting in the console's buffer,
+    // read before Typed; FlushConsoleInputBuffer discards them.
+    std::u16string Ahead;
+    std::vector<std::u16string> ScreenAtRead;  // the console's screen at each ReadConsoleW
   };
   TStdStream StdOut, StdErr, StdIn;
+  // The console's own screen (CONOUT$), which the process has when any of
+  // its standard handles is a console; its window, which a console may lack;
+  // and whether its window station is one a person sees.
+  TStdStream Screen;
+  bool ConsoleHasWindow = true;
+  bool StationVisible = true;
 
   // ---- TSystem ------------------------------------------------------------------------
   NTSTATUS NtQuerySystemInformation(ULONG InfoClass, void* Info, ULONG Length, ULONG* ReturnLength) override;
@@ -279,6 +288,9 @@ class TSimWindows : public TSystem {
   HANDLE GetCurrentThread() override;
   DWORD GetLastError() override;
   DWORD GetTickCount() override;
+  // Opens only the console's own screen, CONOUT$.
+  HANDLE CreateFileW(const WCHAR* Name, DWORD Access, DWORD ShareMode, void* Security, DWORD Disposition,
+                     DWORD Attributes, HANDLE Template) override;
   HANDLE CreateThread(void* Security, SIZE_T StackSize, LPTHREAD_START_ROUTINE Start, void* Parameter, DWORD Flags,
                       DWORD* ThreadId) override;
   DWORD WaitForSingleObject(HANDLE Handle, DWORD Milliseconds) override;
@@ -338,6 +350,11 @@ class TSimWindows : public TSystem {
   BOOL GetConsoleMode(HANDLE Console, DWORD* Mode) override;
   BOOL WriteConsoleW(HANDLE Console, const WCHAR* Text, DWORD Count, DWORD* Written, void* Reserved) override;
   BOOL ReadConsoleW(HANDLE Console, WCHAR* Text, DWORD Count, DWORD* Read, void* Control) override;
+  // Whether a person sees the question, and what was typed before it.
+  HWND GetConsoleWindow() override;
+  HWINSTA GetProcessWindowStation() override;
+  BOOL GetUserObjectInformationW(HANDLE Object, int Index, void* Info, DWORD Length, DWORD* Needed) override;
+  BOOL FlushConsoleInputBuffer(HANDLE Console) override;
 
  private:
 
@@ -383,6 +400,7 @@ class TSimWindows : public TSystem {
   std::shared_ptr<TObject> QueriedObject(TLock& Lock, const char* Op, HANDLE Handle, NTSTATUS* Status);
   // Waits inside the system, where an end may reach the thread.
   void WaitInside(TLock& Lock, DWORD Milliseconds);
+  bool HasConsole() const { return StdIn.Console || StdOut.Console || StdErr.Console; }
   HANDLE AddOwn(std::shared_ptr<TObject> Object, const std::string& Kind);
   TStdStream* StdStream(HANDLE Handle);
   void RewindSnapshot(HANDLE Snapshot);
