@@ -152,14 +152,13 @@ TEST_F(File2NameTest, NamesOfAnyLengthComeOutWholeAfterTheBuffersGrow) {
   // and the longest a path can be outgrow them, whether the object query says
   // so by its length alone or by one of the statuses Windows versions give;
   // the file query is the fallback that must grow too. The window's door cuts
-  // every one at 259 bytes; none is dropped. Each query asked again after
-  // a buffer grew has its own 100 ms, however late the waiting side looks.
+  // every one at 259 bytes; none is dropped.
   Sim.AddProcess(500, "long.exe");
   struct TCase {
     size_t Length;  // characters after "C:\"
     NTSTATUS TooSmall;
     bool ObjectFails;  // the file query's name, without its device part
-    DWORD QueryMs = 0;  // each query takes so long, on a clock only they move
+    DWORD QueryMs = 0;  // each query takes so long, on a clock only they move: each has its 100 ms
   } Cases[] = {{257, STATUS_INFO_LENGTH_MISMATCH, false}, {300, STATUS_INFO_LENGTH_MISMATCH, false},
                {1000, STATUS_BUFFER_OVERFLOW, false},      {32000, STATUS_BUFFER_OVERFLOW, false},
                {300, STATUS_INFO_LENGTH_MISMATCH, true},   {1000, STATUS_INFO_LENGTH_MISMATCH, true},
