@@ -75,11 +75,21 @@ std::vector<TProcessImage> Selected(const TRequest& Request, TStream& Err) {
   return Chosen;
 }
 
-// Whether a person is there to answer: standard input is a console.
+// Whether a person is there to see a question and answer it: standard input
+// is a console, that console has a window, and the window station is one a
+// person sees. A child started without a console window, a task run while no
+// one is logged on and a service have consoles no one answers. The window
+// itself need not be visible: under Wine a console started from a terminal
+// has one that is never shown.
 bool Interactive() {
   const HANDLE In = Os().GetStdHandle(STD_INPUT_HANDLE);
   DWORD Mode = 0;
-  return In && In != INVALID_HANDLE_VALUE && Os().GetConsoleMode(In, &Mode);
+  if (!In || In == INVALID_HANDLE_VALUE || !Os().GetConsoleMode(In, &Mode) || !Os().GetConsoleWindow()) return false;
+  const HWINSTA Station = Os().GetProcessWindowStation();
+  USEROBJECTFLAGS Flags = {};
+  DWORD Needed = 0;
+  return Station && Os().GetUserObjectInformationW(Station, UOI_FLAGS, &Flags, sizeof Flags, &Needed) &&
+         (Flags.dwFlags & WSF_VISIBLE) != 0;
 }
 
 // Reads one line from the console; only "y" or "Y" is a yes. The whole line
@@ -100,8 +110,12 @@ const char* WhyNotClosed(TCloseResult Result) {
   switch (Result) {
     case TCloseResult::NotOpened: return "the process could not be opened";
     case TCloseResult::OtherFile: return "the handle now refers to another file";
+    case TCloseResult::NotVerified: return "the handle's name could not be checked";
+    case TCloseResult::OwnProcess: return "Lumorex's own process";
+    case TCloseResult::SystemProcess: return "a system process";
+    case TCloseResult::ProcessEnded: return "the process has ended";
+    case TCloseResult::HandleClosed: return "the handle was closed";
     case TCloseResult::Closed:
-    case TCloseResult::NotVerified:
     case TCloseResult::NotClosed: break;
   }
   return "the handle could not be closed";
@@ -143,39 +157,55 @@ void SayNotLookedAt(const TPassTally& Tally, const std::unordered_map<DWORD, std
   Err.Flush();
 }
 
+// Its holder let the file go before the close came: what the close was for.
+bool AlreadyReleased(TCloseResult Result) {
+  return Result == TCloseResult::ProcessEnded || Result == TCloseResult::HandleClosed;
+}
+
+// Asks on the console's own screen, never into a redirected standard error,
+// once the keys typed before it are discarded: type-ahead answers nothing. A
+// question that could not be shown is declined.
+bool AskedYes(TStream& Screen, const std::string& Question) {
+  Os().FlushConsoleInputBuffer(Os().GetStdHandle(STD_INPUT_HANDLE));
+  Screen.Write(Question);
+  return Screen.Flush() && AnsweredYes();
+}
+
 // Takes the holds one at a time, once the listing is done: the name worker
 // checks one handle only when it names nothing else.
 void CloseFound(const std::vector<THold>& Found, const std::unordered_map<DWORD, std::string>& Names, bool Ask,
-                TStream& Out, TStream& Err, TOutcome& Outcome) {
-  size_t Closed = 0;
+                TStream& Out, TOutcome& Outcome) {
+  const TOwnedHandle Console(Ask ? Os().CreateFileW(Widen("CONOUT$").c_str(), GENERIC_READ | GENERIC_WRITE,
+                                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                                                    nullptr)
+                                 : nullptr);
+  TStream Screen(Console.Get());
+  size_t Released = 0;
   for (const THold& F : Found) {
-    const std::string Path = Utf8(F.Name);
+    // Names are written as the table writes them: one line each.
+    const std::string Path = OneLine(Utf8(F.Name));
     const bool IsHandle = F.Kind == THoldKind::Handle;
     const std::string Which = (IsHandle ? HandleText(F.Handle) : HoldType(F) + (" " + Path)) + " in " +
-                              std::to_string(F.Pid) + " (" + Names.at(F.Pid) + ")";
-    std::string Line;
-    if (!IsHandle) {
-      Line = "Not closed " + Which + ": loaded by the process; ending the process releases it";
-    } else {
-      if (Ask) {
-        Out.Flush();
-        Err.Write("Close " + Which + ": " + Path + "? [y/N] ");
-        Err.Flush();
+                              std::to_string(F.Pid) + " (" + OneLine(Names.at(F.Pid)) + ")";
+    std::string Line = "Not closed " + Which + ": loaded by the process; ending the process releases it";
+    if (IsHandle) {
+      TCloseResult Result = TCloseResult::NotClosed;
+      bool Declined = false;
+      // A refusal is not asked about: no answer makes such a close safe.
+      if (!CloseRefused(F.Pid, &Result)) {
+        Declined = Ask && !AskedYes(Screen, "Close " + Which + ": " + Path + "? [y/N] ");
+        if (!Declined) Result = CloseHandleOf(F.Pid, F.Handle, NamedExactly(F.Name));
       }
-      if (Ask && !AnsweredYes()) {
-        Line = "Not closed " + Which + ": declined";
-      } else {
-        const TCloseResult Result = CloseHandleOf(F.Pid, F.Handle, NamedExactly(F.Name));
-        const bool Done = Result == TCloseResult::Closed;
-        Closed += Done;
-        Line = Done ? "Closed " + Which + ": " + Path : "Not closed " + Which + ": " + WhyNotClosed(Result);
-      }
+      Released += !Declined && (Result == TCloseResult::Closed || AlreadyReleased(Result));
+      Line = Declined                          ? "Not closed " + Which + ": declined"
+             : Result == TCloseResult::Closed ? "Closed " + Which + ": " + Path
+             : (AlreadyReleased(Result) ? "Already released " : "Not closed ") + Which + ": " + WhyNotClosed(Result);
     }
     Out.Write(Line + "\r\n");
     // Each line is seen before the next question, or before a stop.
     if (!Out.Flush()) break;
   }
-  Outcome.AllClosed = Closed == Found.size();
+  Outcome.AllClosed = Released == Found.size();
 }
 
 // The console's door to the walk: rows written as they are found, or kept
@@ -230,7 +260,7 @@ int RunConsole(const std::vector<TWideString>& Arguments) {
   }
   const bool Ask = Request.Close && !Request.Yes;
   if (Ask && !Interactive()) {
-    Err.Write("lumorexc: --close asks before each handle and standard input is not a console; "
+    Err.Write("lumorexc: --close asks before each handle and no one is there to answer (standard input is no console a person sees); "
               "give --yes to close without asking\r\n");
     Err.Flush();
     return ExitUsage;
@@ -287,7 +317,7 @@ int RunConsole(const std::vector<TWideString>& Arguments) {
   // What was named is let go before the first close: the table and the
   // owners' handles are taken again, fresh, for each one.
   Table = TInfoTable();
-  if (Request.Close && !Out.Failed()) CloseFound(Found, Names, Ask, Out, Err, Outcome);
+  if (Request.Close && !Out.Failed()) CloseFound(Found, Names, Ask, Out, Outcome);
   Outcome.WriteFailed = Out.Failed() && !Out.ReaderGone();
   if (Outcome.WriteFailed) {
     Err.Write("lumorexc: the output could not be written\r\n");

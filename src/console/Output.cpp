@@ -12,7 +12,9 @@ namespace {
 constexpr size_t WriteAtBytes = 32 * 1024;
 }  // namespace
 
-TStream::TStream(DWORD Which) : Handle(Os().GetStdHandle(Which)) {
+TStream::TStream(DWORD Which) : TStream(Os().GetStdHandle(Which)) {}
+
+TStream::TStream(HANDLE Handle) : Handle(Handle) {
   DWORD Mode = 0;
   Console = Handle && Handle != INVALID_HANDLE_VALUE && Os().GetConsoleMode(Handle, &Mode);
 }
@@ -74,8 +76,9 @@ void TRowWriter::File(const TListedFile& File) {
   const char* Type = HoldType(Hold);
   switch (Format) {
     case TFormat::Table:
-      if (Hold.Pid != LastPid) Out.Write(ProcessHeaderText(Hold.Pid, File.Process) + "\r\n");
-      Out.Write("  " + (HasHandle ? Handle : std::string(10, ' ')) + "  " + Type + "  " + File.Path + "\r\n");
+      // One row, one line: a name may hold any character (a pipe's may).
+      if (Hold.Pid != LastPid) Out.Write(ProcessHeaderText(Hold.Pid, OneLine(File.Process)) + "\r\n");
+      Out.Write("  " + (HasHandle ? Handle : std::string(10, ' ')) + "  " + Type + "  " + OneLine(File.Path) + "\r\n");
       break;
     case TFormat::Csv:
       Out.Write(std::to_string(Hold.Pid) + "," + CsvField(File.Process) + "," + Handle + "," + Type + "," +

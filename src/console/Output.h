@@ -13,6 +13,8 @@
 class TStream {
  public:
   explicit TStream(DWORD Which);
+  // Another handle, not owned: the console's own screen, for a question.
+  explicit TStream(HANDLE Handle);
   ~TStream() { Flush(); }
   TStream(const TStream&) = delete;
   TStream& operator=(const TStream&) = delete;

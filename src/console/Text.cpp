@@ -78,6 +78,23 @@ std::string CsvField(const std::string& Text) {
   return Out + "\"";
 }
 
+std::string OneLine(const std::string& Text) {
+  static const char Hex[] = "0123456789ABCDEF";
+  std::string Out;
+  Out.reserve(Text.size());
+  for (char C : Text) {
+    const auto Byte = static_cast<unsigned char>(C);
+    if (Byte >= 0x20 && Byte != 0x7F) {
+      Out += C;
+    } else if (C == '\r' || C == '\n' || C == '\t') {
+      Out += C == '\r' ? "\\r" : C == '\n' ? "\\n" : "\\t";
+    } else {
+      Out += {'\\', 'x', Hex[Byte >> 4], Hex[Byte & 0xF]};
+    }
+  }
+  return Out;
+}
+
 bool ImageNameMatches(const TWideString& Name, const TWideString& Sought) {
   const TWideString Image = UpperCase(Name), Wanted = UpperCase(Sought);
   return Image == Wanted || Image == Wanted + Widen(".EXE");

@@ -18,6 +18,11 @@ TWideString Widen(const char* Ascii);
 // a comma, a quote, a line break or space at either end; as it is otherwise.
 std::string CsvField(const std::string& Text);
 
+// Text for a line people read, that no name can break into two or forge:
+// CR, LF and tab as \r, \n and \t, every other control character as \xHH.
+// A backslash stays as it is: paths are full of them.
+std::string OneLine(const std::string& Text);
+
 // Whether Name is the image name Sought, upper-cased as the system does, with
 // ".exe" optional in Sought.
 bool ImageNameMatches(const TWideString& Name, const TWideString& Sought);

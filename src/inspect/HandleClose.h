@@ -11,10 +11,22 @@
 enum class TCloseResult {
   Closed,
   NotOpened,    // the owner cannot be opened for handle duplication
-  OtherFile,    // the value is gone or names another object: nothing closed
+  OtherFile,    // the value names another object now: nothing closed
   NotVerified,  // its name could not be had (the query failed or hung): nothing closed
   NotClosed,    // the same file, but the owner still holds it
+  // Refused with nothing touched: a handle of our own may be our very output,
+  // and one of the system's belongs to the kernel or a driver, or to a
+  // process whose loss stops the machine.
+  OwnProcess,     // Lumorex's own process
+  SystemProcess,  // PID 0, System (4), or a process the system marks critical
+  // Already released by its holder: the file is no longer held through it.
+  ProcessEnded,  // the owner has ended
+  HandleClosed,  // the owner has closed the handle
 };
+
+// Whether no handle of process Pid may be closed, and why: OwnProcess or
+// SystemProcess. A process the system does not say is critical is not.
+bool CloseRefused(DWORD Pid, TCloseResult* Why = nullptr);
 
 // Whether the handle's fresh name, whole and drive letter mapped, is the
 // file the user chose. Each caller compares as it showed the name.
@@ -28,7 +40,7 @@ TSameFile ShownAs(const std::string& Path);
 TSameFile NamedExactly(const TWideString& Path);
 
 // Closes the handle Value of process Pid when its fresh name passes Same; a
-// handle with no name never does. The name is asked on the listing's own
+// handle with no name never does, nor one of a process CloseRefused names. The name is asked on the listing's own
 // worker, so a query that hangs costs at most its 100 ms and is ended only
 // inside that query. Called for one handle at a time, with no pass running.
 TCloseResult CloseHandleOf(DWORD Pid, ULONG_PTR Value, const TSameFile& Same);

@@ -11,6 +11,10 @@
 // A query whose answer does not fit its buffer leaves 3I + 1 for 3I again,
 // the one step that goes back: there, outside any system call, the worker
 // grows the buffer, then enters 3I + 1 for a new query with its own 100 ms.
+// The word also counts the queries begun (moved only by the worker, as it
+// enters 3I + 1), so a new query is a new value even where the waiting side,
+// looking every few milliseconds, never saw the step back: its clock starts
+// anew, and no decision taken on the old query's value can land on it.
 // StopFlag: begin nothing more (set by the waiting side). Condemned: this
 // late query is being ended (set by the waiting side, only on a step 3I + 1).
 //
@@ -58,7 +62,12 @@ constexpr size_t FirstNames = 32;
 
 constexpr size_t StopFlag = size_t(1) << (sizeof(size_t) * 8 - 1);
 constexpr size_t Condemned = size_t(1) << (sizeof(size_t) * 8 - 2);
-constexpr size_t StepMask = Condemned - 1;
+// Four bits of query count under the flags: it wraps, but no handle takes 16
+// queries (each of the two buffers grows at most 7 times), so one step never
+// shows the same count for two queries. The steps keep 26 bits at least.
+constexpr size_t QueryOne = size_t(1) << (sizeof(size_t) * 8 - 6);
+constexpr size_t QueryMask = Condemned - QueryOne;
+constexpr size_t StepMask = QueryOne - 1;
 constexpr size_t Before(size_t I) { return 3 * I; }
 constexpr size_t Inside(size_t I) { return 3 * I + 1; }
 constexpr size_t Answered(size_t I) { return 3 * I + 2; }
@@ -102,7 +111,7 @@ struct TNameBatch {
         Names(new TWideString[N]),
         Status(new DWORD[N]()) {}
   ~TNameBatch() {
-    if (Copy) Os().CloseHandle(Copy);
+    if (HANDLE Held = Copy.load()) Os().CloseHandle(Held);
   }
   TNameBatch(const TNameBatch&) = delete;
   TNameBatch& operator=(const TNameBatch&) = delete;
@@ -125,7 +134,9 @@ struct TNameBatch {
   std::unique_ptr<TWideString[]> Names;
   std::unique_ptr<DWORD[]> Status;
   TQueryArea Query;
-  HANDLE Copy = nullptr;  // the worker's copy of the handle it is at
+  // The worker's copy of the handle it is at; read by the waiting side too,
+  // which never names such a copy of ours.
+  std::atomic<HANDLE> Copy{nullptr};
   std::atomic<size_t> Progress{0};
 };
 
@@ -173,7 +184,7 @@ void WriteName(const TQueryArea& Area, TWideString& Name) {
 }
 
 void CloseCopy(TNameBatch& Batch) {
-  if (Batch.Copy) Os().CloseHandle(std::exchange(Batch.Copy, nullptr));
+  if (HANDLE Held = Batch.Copy.exchange(nullptr)) Os().CloseHandle(Held);
 }
 
 // Condemned: waits inside the system to be ended, touching nothing but the
@@ -191,9 +202,17 @@ DWORD WINAPI NameQueryThread(LPVOID Parameter) {
   std::atomic<size_t>& Progress = Batch.Progress;
   const HANDLE From = Batch.Process ? Batch.Process->Get() : nullptr;
   const size_t Count = Batch.Count;
+  size_t Queries = 0;  // the count's bits in the word, as this worker last set them
+  // Enters a new query of handle I: false when asked to stop before it.
+  const auto Enter = [&](size_t I) {
+    size_t Expected = Before(I) | Queries;
+    const size_t Next = (Queries + QueryOne) & QueryMask;
+    if (!Progress.compare_exchange_strong(Expected, Inside(I) | Next)) return false;
+    Queries = Next;
+    return true;
+  };
   for (size_t I = 0; I < Count; ++I) {
-    size_t Step = Before(I);
-    if (Progress.load() != Step) return 0;  // nobody waits for this one now
+    if (Progress.load() != (Before(I) | Queries)) return 0;  // nobody waits for this one now
     if (Batch.Skip[I]) {
       Batch.Status[I] = Cancelled;
       Progress.fetch_add(3);
@@ -204,10 +223,10 @@ DWORD WINAPI NameQueryThread(LPVOID Parameter) {
       HANDLE Copy = nullptr;
       if (!Os().DuplicateHandle(From, Handle, Os().GetCurrentProcess(), &Copy, 0, FALSE, DUPLICATE_SAME_ACCESS))
         Copy = nullptr;
-      Batch.Copy = Handle = Copy;
+      Batch.Copy.store(Handle = Copy);
     }
     // Begin only if nobody has asked us to stop: the handle may be closed then.
-    if (!Progress.compare_exchange_strong(Step, Inside(I))) {
+    if (!Enter(I)) {
       CloseCopy(Batch);
       return 0;
     }
@@ -219,19 +238,18 @@ DWORD WINAPI NameQueryThread(LPVOID Parameter) {
       if (!Short || !Short->CanGrow(Room)) break;
       // Back before the query, keeping a stop asked meanwhile, to make room
       // where no end can land.
-      size_t Seen = Inside(I);
-      while (!Progress.compare_exchange_weak(Seen, (Seen & StopFlag) | Before(I)))
+      size_t Seen = Inside(I) | Queries;
+      while (!Progress.compare_exchange_weak(Seen, (Seen & StopFlag) | Before(I) | Queries))
         if (Seen & Condemned) return Park(Batch);
       Short->Grow(Room);
-      Step = Before(I);
-      if (!Progress.compare_exchange_strong(Step, Inside(I))) {
+      if (!Enter(I)) {
         CloseCopy(Batch);
         return 0;
       }
     }
     // Out of the queries, keeping a stop asked meanwhile, unless condemned.
-    size_t Seen = Inside(I);
-    while (!Progress.compare_exchange_weak(Seen, (Seen & StopFlag) | Answered(I)))
+    size_t Seen = Inside(I) | Queries;
+    while (!Progress.compare_exchange_weak(Seen, (Seen & StopFlag) | Answered(I) | Queries))
       if (Seen & Condemned) return Park(Batch);
     Batch.Status[I] = Status;
     if (Status == 0) WriteName(Batch.Query, Batch.Names[I]);
@@ -263,13 +281,35 @@ size_t StuckWorkers() {
 }
 
 // The handles whose query had to be ended: owner, value and object, as the
-// table gives them.
+// table gives them; and the objects, so that any other holder of one is
+// known too (a worker's copy in this very process, or a duplicate). Only
+// where the table gives addresses: Wine gives 0 for every object.
 using THungKey = std::tuple<DWORD, ULONG_PTR, ULONG_PTR>;
 std::set<THungKey>& Hung() {
   static auto* Keys = new std::set<THungKey>;
   return *Keys;
 }
+std::set<ULONG_PTR>& HungObjects() {
+  static auto* Objects = new std::set<ULONG_PTR>;
+  return *Objects;
+}
 THungKey KeyOf(const THandleTableView::TEntry& Entry) { return {Entry.ProcessId, Entry.Handle, Entry.Object}; }
+bool KnownToHang(const THandleTableView::TEntry& Entry) {
+  return Hung().count(KeyOf(Entry)) != 0 || (Entry.Object != 0 && HungObjects().count(Entry.Object) != 0);
+}
+void RememberHung(const THandleTableView::TEntry& Entry) {
+  Hung().insert(KeyOf(Entry));
+  if (Entry.Object != 0) HungObjects().insert(Entry.Object);
+}
+
+// The copies that workers left behind still hold, as values of this
+// process's table: naming one would ask the very query that hung again.
+std::set<ULONG_PTR> WorkerCopies() {
+  std::set<ULONG_PTR> Copies;
+  for (const TAbandoned& Worker : Abandoned())
+    if (HANDLE Held = Worker.Batch->Copy.load()) Copies.insert(reinterpret_cast<ULONG_PTR>(Held));
+  return Copies;
+}
 
 // Names handles on one worker after another: a new one starts only after one
 // that missed a deadline, for the handles after the one it was at. Handles
@@ -332,9 +372,13 @@ class TNamer {
 
 void TNamer::Launch() {
   Batch = std::make_unique<TNameBatch>(Count - Next, Process);
+  const DWORD Self = Entries ? Os().GetCurrentProcessId() : 0;
+  const std::set<ULONG_PTR> Copies = Entries ? WorkerCopies() : std::set<ULONG_PTR>();
   for (size_t I = 0; I < Batch->Count; ++I) {
     Batch->Handles[I] = HandleAt(Next + I);
-    Batch->Skip[I] = Entries && Hung().count(KeyOf(Entries[Next + I])) != 0;
+    if (!Entries) continue;
+    const THandleTableView::TEntry& Entry = Entries[Next + I];
+    Batch->Skip[I] = KnownToHang(Entry) || (Entry.ProcessId == Self && Copies.count(Entry.Handle) != 0);
   }
   Published = 0;
   LaunchedAt = Os().GetTickCount();
@@ -358,7 +402,7 @@ void TNamer::Publish(size_t Done, const TNameSink& Named) {
 TNamer::TWatch TNamer::Watch(const TNameSink& Named, TPassOwner* Pass) {
   TWatch W;
   const size_t All = Before(Batch->Count);
-  size_t Watched = 0;  // the step last seen, and since when
+  size_t Watched = 0;  // the step and query last seen, and since when
   DWORD WatchedSince = LaunchedAt;
   DWORD Slice = FirstSlice;
   for (;;) {
@@ -375,8 +419,9 @@ TNamer::TWatch TNamer::Watch(const TNameSink& Named, TPassOwner* Pass) {
       W.Lost = W.Stalled = W.Step != All;  // it may be in a query that never answers
       return W;
     }
-    if (W.Step != Watched) {
-      Watched = W.Step;
+    // A new query starts its own clock, even one the worker went back for.
+    if ((Seen & (StepMask | QueryMask)) != Watched) {
+      Watched = Seen & (StepMask | QueryMask);
       WatchedSince = Now;
     }
     // The first names are looked for sooner, and handed on, with events
@@ -440,7 +485,7 @@ bool TNamer::Run(const TNameSink& Named, TPassOwner* Pass) {
     if (!W.Stopping || Done == Batch->Count) Publish(Done, Named);
     LeaveBehind(W.Late || W.Stalled);
     Next += Done;
-    if (W.Late && Entries) Hung().insert(KeyOf(Entries[Next]));
+    if (W.Late && Entries) RememberHung(Entries[Next]);
     if (W.Stopping) return Next == Count;
     if (W.Lost && Next < Count) {
       ++Unnamed;
@@ -453,13 +498,16 @@ bool TNamer::Run(const TNameSink& Named, TPassOwner* Pass) {
 }  // namespace
 
 void KeepHungHandlesOf(const THandleTableView& Table) {
-  if (Hung().empty()) return;
+  if (Hung().empty() && HungObjects().empty()) return;
   std::set<THungKey> Held;
+  std::set<ULONG_PTR> Objects;
   for (size_t I = 0; I < Table.NumberOfHandles(); ++I) {
-    const THungKey Key = KeyOf(Table.Entry(I));
-    if (Hung().count(Key)) Held.insert(Key);
+    const THandleTableView::TEntry Entry = Table.Entry(I);
+    if (Hung().count(KeyOf(Entry))) Held.insert(KeyOf(Entry));
+    if (HungObjects().count(Entry.Object)) Objects.insert(Entry.Object);
   }
   Hung().swap(Held);
+  HungObjects().swap(Objects);
 }
 
 size_t ReapNameWorkers() {

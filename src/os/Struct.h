@@ -40,6 +40,7 @@ typedef const char* LPCSTR;
 typedef void* PSID;
 typedef struct HKEY__* HKEY;
 typedef struct HWND__* HWND;
+typedef struct HWINSTA__* HWINSTA;
 typedef void* HGLOBAL;
 typedef struct HINSTANCE__* HINSTANCE;
 typedef HINSTANCE HMODULE;
@@ -56,6 +57,7 @@ typedef void(WINAPI* TIMERPROC)(HWND, UINT, UINT_PTR, DWORD);
 #define GENERIC_READ 0x80000000u
 #define GENERIC_WRITE 0x40000000u
 #define FILE_SHARE_READ 0x1u
+#define FILE_SHARE_WRITE 0x2u
 #define CREATE_ALWAYS 2u
 #define OPEN_EXISTING 3u
 #define FILE_ATTRIBUTE_READONLY 0x1u
@@ -78,6 +80,7 @@ typedef void(WINAPI* TIMERPROC)(HWND, UINT, UINT_PTR, DWORD);
 
 #define PROCESS_DUP_HANDLE 0x40u
 #define PROCESS_QUERY_INFORMATION 0x400u
+#define SYNCHRONIZE 0x00100000u
 #define PROCESS_VM_READ 0x10u
 #define DUPLICATE_CLOSE_SOURCE 1u
 #define DUPLICATE_SAME_ACCESS 2u
@@ -133,6 +136,14 @@ typedef void(WINAPI* TIMERPROC)(HWND, UINT, UINT_PTR, DWORD);
 #define OFN_ENABLESIZING 0x800000u
 #define OFN_EXPLORER 0x80000u
 #define OFN_NOCHANGEDIR 0x8u
+
+#define UOI_FLAGS 1
+#define WSF_VISIBLE 0x1
+typedef struct tagUSEROBJECTFLAGS {
+  BOOL fInherit;
+  BOOL fReserved;
+  DWORD dwFlags;
+} USEROBJECTFLAGS;
 
 typedef enum _TOKEN_INFORMATION_CLASS { TokenUser = 1, TokenGroups = 2, TokenPrivileges = 3 } TOKEN_INFORMATION_CLASS;
 
@@ -282,6 +293,7 @@ enum : ULONG {
   SystemExtendedHandleInformation = 64,
   FileNameInformation = 9,
   ObjectNameInformation = 1,
+  ProcessBreakOnTermination = 29,  // a ULONG: nonzero for a process the system cannot lose
 };
 
 typedef struct _LX_UNICODE_STRING {

@@ -19,6 +19,10 @@ class TSystem {
   virtual NTSTATUS NtQueryInformationFile(HANDLE File, IO_STATUS_BLOCK* IoStatus, void* Info, ULONG Length,
                                           ULONG InfoClass) = 0;
   virtual NTSTATUS NtQueryObject(HANDLE Handle, ULONG InfoClass, void* Info, ULONG Length, ULONG* ReturnLength) = 0;
+  // Whether a process is one the system cannot lose (ProcessBreakOnTermination):
+  // a handle of it is never closed.
+  virtual NTSTATUS NtQueryInformationProcess(HANDLE Process, ULONG InfoClass, void* Info, ULONG Length,
+                                             ULONG* ReturnLength) = 0;
 
   // Memory
   virtual void* VirtualAlloc(void* Address, SIZE_T Size, DWORD AllocationType, DWORD Protect) = 0;
@@ -37,6 +41,10 @@ class TSystem {
   virtual HANDLE GetCurrentThread() = 0;
   virtual DWORD GetLastError() = 0;
   virtual DWORD GetTickCount() = 0;
+  // The console's own screen (CONOUT$), whatever standard output and error
+  // were redirected to.
+  virtual HANDLE CreateFileW(const WCHAR* Name, DWORD Access, DWORD ShareMode, void* Security, DWORD Disposition,
+                             DWORD Attributes, HANDLE Template) = 0;
 
   // Threads
   virtual HANDLE CreateThread(void* Security, SIZE_T StackSize, LPTHREAD_START_ROUTINE Start, void* Parameter,
@@ -143,6 +151,14 @@ class TSystem {
   virtual BOOL WriteConsoleW(HANDLE Console, const WCHAR* Text, DWORD Count, DWORD* Written, void* Reserved) = 0;
   // What the user typed, in line mode: up to a line end, CR LF included.
   virtual BOOL ReadConsoleW(HANDLE Console, WCHAR* Text, DWORD Count, DWORD* Read, void* Control) = 0;
+  // Whether a person can see and answer a question: a console may have no
+  // window (a child started with CREATE_NO_WINDOW), and a window station may
+  // be one no one sees (a service, a task run while no one is logged on).
+  virtual HWND GetConsoleWindow() = 0;
+  virtual HWINSTA GetProcessWindowStation() = 0;
+  virtual BOOL GetUserObjectInformationW(HANDLE Object, int Index, void* Info, DWORD Length, DWORD* Needed) = 0;
+  // Discards what was typed before a question, so type-ahead never answers it.
+  virtual BOOL FlushConsoleInputBuffer(HANDLE Console) = 0;
 };
 
 // The system the program runs on. Tests put a simulated one in its place.

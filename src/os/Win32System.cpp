@@ -23,6 +23,7 @@ TWin32System::TWin32System() {
   QuerySystemInformation_ = EntryPoint<TNtQuerySystemInformation>(Ntdll, "NtQuerySystemInformation");
   QueryInformationFile_ = EntryPoint<TNtQueryInformationFile>(Ntdll, "NtQueryInformationFile");
   QueryObject_ = EntryPoint<TNtQueryObject>(Ntdll, "NtQueryObject");
+  QueryInformationProcess_ = EntryPoint<TNtQueryInformationProcess>(Ntdll, "NtQueryInformationProcess");
   QueryFullProcessImageName_ =
       EntryPoint<TQueryFullProcessImageNameA>(::GetModuleHandleA("kernel32.dll"), "QueryFullProcessImageNameA");
   IsWow64Process_ = EntryPoint<TIsWow64Process>(::GetModuleHandleA("kernel32.dll"), "IsWow64Process");
@@ -41,6 +42,12 @@ NTSTATUS TWin32System::NtQueryInformationFile(HANDLE File, IO_STATUS_BLOCK* IoSt
 
 NTSTATUS TWin32System::NtQueryObject(HANDLE Handle, ULONG InfoClass, void* Info, ULONG Length, ULONG* ReturnLength) {
   return QueryObject_ ? QueryObject_(Handle, InfoClass, Info, Length, ReturnLength) : STATUS_PROCEDURE_NOT_FOUND_;
+}
+
+NTSTATUS TWin32System::NtQueryInformationProcess(HANDLE Process, ULONG InfoClass, void* Info, ULONG Length,
+                                                 ULONG* ReturnLength) {
+  return QueryInformationProcess_ ? QueryInformationProcess_(Process, InfoClass, Info, Length, ReturnLength)
+                                  : STATUS_PROCEDURE_NOT_FOUND_;
 }
 
 void* TWin32System::VirtualAlloc(void* Address, SIZE_T Size, DWORD AllocationType, DWORD Protect) {
@@ -68,6 +75,11 @@ DWORD TWin32System::GetCurrentProcessId() { return ::GetCurrentProcessId(); }
 HANDLE TWin32System::GetCurrentThread() { return ::GetCurrentThread(); }
 DWORD TWin32System::GetLastError() { return ::GetLastError(); }
 DWORD TWin32System::GetTickCount() { return ::GetTickCount(); }
+HANDLE TWin32System::CreateFileW(const WCHAR* Name, DWORD Access, DWORD ShareMode, void* Security, DWORD Disposition,
+                                 DWORD Attributes, HANDLE Template) {
+  return ::CreateFileW(Name, Access, ShareMode, static_cast<LPSECURITY_ATTRIBUTES>(Security), Disposition, Attributes,
+                       Template);
+}
 HANDLE TWin32System::CreateThread(void* Security, SIZE_T StackSize, LPTHREAD_START_ROUTINE Start, void* Parameter,
                                   DWORD Flags, DWORD* ThreadId) {
   return ::CreateThread(static_cast<LPSECURITY_ATTRIBUTES>(Security), StackSize, Start, Parameter, Flags, ThreadId);
@@ -272,3 +284,9 @@ BOOL TWin32System::WriteConsoleW(HANDLE Console, const WCHAR* Text, DWORD Count,
 BOOL TWin32System::ReadConsoleW(HANDLE Console, WCHAR* Text, DWORD Count, DWORD* Read, void* Control) {
   return ::ReadConsoleW(Console, Text, Count, Read, static_cast<PCONSOLE_READCONSOLE_CONTROL>(Control));
 }
+HWND TWin32System::GetConsoleWindow() { return ::GetConsoleWindow(); }
+HWINSTA TWin32System::GetProcessWindowStation() { return ::GetProcessWindowStation(); }
+BOOL TWin32System::GetUserObjectInformationW(HANDLE Object, int Index, void* Info, DWORD Length, DWORD* Needed) {
+  return ::GetUserObjectInformationW(Object, Index, Info, Length, Needed);
+}
+BOOL TWin32System::FlushConsoleInputBuffer(HANDLE Console) { return ::FlushConsoleInputBuffer(Console); }

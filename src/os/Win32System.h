@@ -16,6 +16,9 @@ class TWin32System : public TSystem {
   NTSTATUS NtQueryInformationFile(HANDLE File, IO_STATUS_BLOCK* IoStatus, void* Info, ULONG Length,
                                   ULONG InfoClass) override;
   NTSTATUS NtQueryObject(HANDLE Handle, ULONG InfoClass, void* Info, ULONG Length, ULONG* ReturnLength) override;
+  // Closing only where it cannot hurt the system.
+  NTSTATUS NtQueryInformationProcess(HANDLE Process, ULONG InfoClass, void* Info, ULONG Length,
+                                     ULONG* ReturnLength) override;
   void* VirtualAlloc(void* Address, SIZE_T Size, DWORD AllocationType, DWORD Protect) override;
   BOOL VirtualFree(void* Address, SIZE_T Size, DWORD FreeType) override;
   HANDLE CreateFileA(const char* Name, DWORD Access, DWORD ShareMode, void* Security, DWORD Disposition,
@@ -30,6 +33,9 @@ class TWin32System : public TSystem {
   HANDLE GetCurrentThread() override;
   DWORD GetLastError() override;
   DWORD GetTickCount() override;
+  // The console's own screen.
+  HANDLE CreateFileW(const WCHAR* Name, DWORD Access, DWORD ShareMode, void* Security, DWORD Disposition,
+                     DWORD Attributes, HANDLE Template) override;
   HANDLE CreateThread(void* Security, SIZE_T StackSize, LPTHREAD_START_ROUTINE Start, void* Parameter, DWORD Flags,
                       DWORD* ThreadId) override;
   DWORD WaitForSingleObject(HANDLE Handle, DWORD Milliseconds) override;
@@ -97,6 +103,11 @@ class TWin32System : public TSystem {
   BOOL GetConsoleMode(HANDLE Console, DWORD* Mode) override;
   BOOL WriteConsoleW(HANDLE Console, const WCHAR* Text, DWORD Count, DWORD* Written, void* Reserved) override;
   BOOL ReadConsoleW(HANDLE Console, WCHAR* Text, DWORD Count, DWORD* Read, void* Control) override;
+  // Whether a person sees the question, and what was typed before it.
+  HWND GetConsoleWindow() override;
+  HWINSTA GetProcessWindowStation() override;
+  BOOL GetUserObjectInformationW(HANDLE Object, int Index, void* Info, DWORD Length, DWORD* Needed) override;
+  BOOL FlushConsoleInputBuffer(HANDLE Console) override;
 
  private:
   TMessageFilter Filter_ = nullptr;
@@ -106,6 +117,9 @@ class TWin32System : public TSystem {
   TNtQuerySystemInformation QuerySystemInformation_ = nullptr;
   TNtQueryInformationFile QueryInformationFile_ = nullptr;
   TNtQueryObject QueryObject_ = nullptr;
+  // Looked up with the others.
+  using TNtQueryInformationProcess = NTSTATUS(NTAPI*)(HANDLE, ULONG, void*, ULONG, ULONG*);
+  TNtQueryInformationProcess QueryInformationProcess_ = nullptr;
   using TQueryFullProcessImageNameA = BOOL(WINAPI*)(HANDLE, DWORD, char*, DWORD*);
   TQueryFullProcessImageNameA QueryFullProcessImageName_ = nullptr;
   using TIsWow64Process = BOOL(WINAPI*)(HANDLE, BOOL*);

@@ -57,7 +57,11 @@ std::string CloseResultText(TCloseResult Result, const std::string& Handle) {
     case TCloseResult::Closed: return "Handle " + Handle + " closed.";
     case TCloseResult::NotOpened: return "The process could not be opened.";
     case TCloseResult::OtherFile: return "The handle now refers to another file; refresh and try again.";
-    case TCloseResult::NotVerified:
+    case TCloseResult::NotVerified: return "Not closed: the handle's name could not be checked.";
+    case TCloseResult::OwnProcess: return "Not closed: Lumorex's own process.";
+    case TCloseResult::SystemProcess: return "Not closed: a system process.";
+    case TCloseResult::ProcessEnded: return "Already released: the process has ended.";
+    case TCloseResult::HandleClosed: return "Already released: the handle was closed.";
     case TCloseResult::NotClosed: break;
   }
   return "The handle could not be closed.";
@@ -323,7 +327,7 @@ TFileMenu TForm1::PopupMenu1Popup() const {
   const bool Targeted = TargetOf(Row, &Target);
   // A loaded image or a mapped view has no handle to close: only ending the
   // process releases it.
-  Items.CloseHandle = Targeted && Target.Row.Hold.Kind == THoldKind::Handle;
+  Items.CloseHandle = Targeted && Target.Row.Hold.Kind == THoldKind::Handle && !CloseRefused(Target.Pid);
   Items.Properties = Targeted && HasPropertiesSheet(SubItem(Target.Row, 0));
   return Items;
 }
@@ -342,7 +346,14 @@ void TForm1::N11Click() {
 
 void TForm1::N10Click() {
   TTarget Target;
-  if (!PopupMenu1Popup().CloseHandle || !TargetOf(View().SelectedFile(), &Target)) return;
+  if (!TargetOf(View().SelectedFile(), &Target) || Target.Row.Hold.Kind != THoldKind::Handle) return;
+  // Disabled on such a row; should the command come all the same, from the
+  // keyboard, it says why.
+  TCloseResult Refusal = TCloseResult::NotClosed;
+  if (CloseRefused(Target.Pid, &Refusal)) {
+    View().SetStatus(0, CloseResultText(Refusal, Target.Row.Caption));
+    return;
+  }
   // During a pass it waits, and then acts only on the row still selected.
   Submit(TCommandKind::CloseHandle, [this, Target] { CloseHandleCommand(Target); });
 }

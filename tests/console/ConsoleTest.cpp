@@ -197,6 +197,11 @@ TEST_F(ConsoleRun, TableCsvAndJsonHoldTheSameRowsWholeInUtf8) {
     EXPECT_EQ(Json[I], nlohmann::json({{"pid", std::stoul(Expected[I][0])}, {"process", Expected[I][1]},
                                        {"handle", Expected[I][2]}, {"type", Expected[I][3]}, {"path", Expected[I][4]}}))
         << I;
+  Sim.AddProcess(1500, "tab\there.exe");  // a name may hold any character (a pipe's may): still one line
+  Sim.AddFile(1500, "\\Device\\NamedPipe\\a\r\nb\x01\x7F\\c");
+  ASSERT_EQ(Run({"-a", "1500"}), ExitListed);
+  EXPECT_EQ(Out(), "Process information: 1500 (tab\\there.exe)\r\n"
+                   "  0x00000004  Pipe  \\Device\\NamedPipe\\a\\r\\nb\\x01\\x7F\\c\r\n");
   ExpectAllReleased();
 }
 
@@ -363,19 +368,26 @@ TEST_F(ConsoleRun, CloseChecksAndAsksForEachListedHandleAndSaysWhatWasDone) {
                     AskS = "Close " + S + ": C:\\smile \xF0\x9F\x98\x80.log? [y/N] ";
   const std::string ClosedJ = "Closed " + J + ": C:\\docs\\日本語.txt\r\n",
                     ClosedS = "Closed " + S + ": C:\\smile \xF0\x9F\x98\x80.log\r\n";
-  const std::string Refused = "lumorexc: --close asks before each handle and standard input is not a console; "
+  const std::string Refused = "lumorexc: --close asks before each handle and no one is there to answer (standard input is no console a person sees); "
                               "give --yes to close without asking\r\n";
+  const std::string Refusals = "in 4 (System): a system process\r\nNot closed 0x00000004 in 1000 (lumorex.exe): "
+                               "Lumorex's own process\r\nNot closed 0x00000004 in 1500 (csrss.exe): a system process\r\n";
   struct TCase {
     std::vector<const char*> Given;
     const char16_t* Typed;  // nullptr: standard input is no console
     std::function<void(TSimWindows&)> WhileAsked;  // between the listing and the closes
     int Code;
-    std::string Out, Err;
+    std::string Out, Said;  // Said: on the console's screen, or on standard error where refused
+    std::function<void(TSimWindows&)> Before = nullptr;  // before the run
   } Cases[] = {
       {{"--close", "1234"}, u"Y\r\nn\r\n", nullptr, ExitNotClosed, ClosedJ + "Not closed " + S + ": declined\r\n", AskJ + AskS},
       // Only a lone y is a yes; the end of input declines.
       {{"--close", "1234"}, u"yes\r\n", nullptr, ExitNotClosed,
        "Not closed " + J + ": declined\r\nNot closed " + S + ": declined\r\n", AskJ + AskS},
+      // Keys typed before each question answer nothing.
+      {{"--close", "1234"}, u"n\r\n", [](TSimWindows& Sim) { Sim.StdIn.Ahead += u"n\r\ny\r\n"; }, ExitNotClosed,
+       "Not closed " + J + ": declined\r\nNot closed " + S + ": declined\r\n", AskJ + AskS,
+       [](TSimWindows& Sim) { Sim.StdIn.Ahead = u"y\r\n"; }},
       // Shown in the window's code page both are "C:\docs\": only the
       // whole names tell them apart.
       {{"--close", "-f", "日本語"}, u"y\r\n",
@@ -386,12 +398,21 @@ TEST_F(ConsoleRun, CloseChecksAndAsksForEachListedHandleAndSaysWhatWasDone) {
        ExitNotClosed, "Not closed " + J + ": the handle now refers to another file\r\n", AskJ},
       {{"--close", "-f", "日本語"}, u"y\r\n", [](TSimWindows& Sim) { Sim.Process(1234).CanOpen = false; },
        ExitNotClosed, "Not closed " + J + ": the process could not be opened\r\n", AskJ},
+      {{"--close", "-f", "日本語"}, u"y\r\n", [](TSimWindows& Sim) { Sim.ObjectOf(1234, 0x7A4).Hang = true; },
+       ExitNotClosed, "Not closed " + J + ": the handle's name could not be checked\r\n", AskJ},
+      {{"--close", "-f", "日本語"}, u"y\r\n", [](TSimWindows& Sim) { Sim.EndProcess(1234); }, ExitListed,
+       "Already released " + J + ": the process has ended\r\n", AskJ},
+      {{"--close", "-f", "日本語"}, u"y\r\n", [](TSimWindows& Sim) { Sim.RemoveHandle(1234, 0x7A4); }, ExitListed,
+       "Already released " + J + ": the handle was closed\r\n", AskJ},
       // The check's copy succeeds, the close itself fails.
       {{"--close", "-f", "日本語"}, u"y\r\n", [](TSimWindows& Sim) { Sim.FailCall("DuplicateHandle", 2); },
        ExitNotClosed, "Not closed " + J + ": the handle could not be closed\r\n", AskJ},
       {{"--close", "--yes", "1234"}, u"n\r\n", nullptr, ExitListed, ClosedJ + ClosedS, ""},
+      {{"--close", "-f", "run.log"}, u"y\r\ny\r\ny\r\n", nullptr, ExitNotClosed, "Not closed 0x00000004 " + Refusals, ""},
       {{"--close", "--yes", "-f", "nosuch"}, nullptr, nullptr, ExitNothing, "", ""},
       {{"--close", "1234"}, nullptr, nullptr, ExitUsage, "", Refused},
+      {{"--close", "1234"}, u"y\r\n", nullptr, ExitUsage, "", Refused, [](TSimWindows& Sim) { Sim.ConsoleHasWindow = false; }},
+      {{"--close", "1234"}, u"y\r\n", nullptr, ExitUsage, "", Refused, [](TSimWindows& Sim) { Sim.StationVisible = false; }},
   };
   for (const TCase& C : Cases) {
     TSimWindows Fresh;
@@ -401,19 +422,27 @@ TEST_F(ConsoleRun, CloseChecksAndAsksForEachListedHandleAndSaysWhatWasDone) {
     Fresh.AddProcess(1234, "Ärger.exe");
     Fresh.AddFile(1234, "\\Device\\HarddiskVolume1\\docs\\日本語.txt", 0x7A4);
     Fresh.AddFile(1234, "\\Device\\HarddiskVolume1\\smile \xF0\x9F\x98\x80.log", 0x7A8);
+    Fresh.AddProcess(1500, "csrss.exe").Critical = true;
+    for (DWORD Holder : {DWORD(4), Fresh.SelfPid, DWORD(1500)})
+      Fresh.AddFile(Holder, "\\Device\\HarddiskVolume1\\run.log", 4);
     Fresh.StdIn.Console = C.Typed != nullptr;
     if (C.Typed) Fresh.StdIn.Typed = C.Typed;
+    if (C.Before) C.Before(Fresh);
     if (C.WhileAsked) Fresh.OnNextCall("ReadConsoleW", [&] { C.WhileAsked(Fresh); });
     std::vector<TWideString> Given;
     for (const char* A : C.Given) Given.push_back(W(A));
     SCOPED_TRACE(C.Out);
     EXPECT_EQ(RunConsole(Given), C.Code);
     EXPECT_EQ(Fresh.StdOut.Bytes, C.Out);
-    EXPECT_EQ(Fresh.StdErr.Bytes, C.Err);
-    // Each question stands alone on standard error when its answer is read.
-    if (!C.Err.empty() && C.Typed) EXPECT_EQ(Fresh.StdIn.ErrAtRead.at(0), AskJ);
-    EXPECT_EQ(Fresh.Holds(1234, 0x7A4), C.Out.find("Closed " + J) == std::string::npos);
-    EXPECT_EQ(Fresh.Holds(1234, 0x7A8), C.Out.find("Closed " + S) == std::string::npos);
+    EXPECT_TRUE(Fresh.Screen.ConsoleText == TSimWindows::Wide(C.Code == ExitUsage ? "" : C.Said)) << C.Said;
+    EXPECT_EQ(Fresh.StdErr.Bytes, C.Code == ExitUsage ? C.Said : "");
+    // Each question stands alone on the screen when its answer is read.
+    if (C.Code != ExitUsage && !C.Said.empty()) EXPECT_TRUE(Fresh.StdIn.ScreenAtRead.at(0) == TSimWindows::Wide(AskJ));
+    const auto Held = [&](const std::string& H) {
+      return C.Out.find(H) == std::string::npos || C.Out.find("Not closed " + H) != std::string::npos;
+    };
+    EXPECT_EQ(Fresh.Holds(1234, 0x7A4), Fresh.Process(1234).Alive && Held(J));
+    EXPECT_EQ(Fresh.Holds(1234, 0x7A8), Fresh.Process(1234).Alive && Held(S));
     if (C.Code == ExitUsage) EXPECT_EQ(Fresh.Calls("NtQuerySystemInformation"), 0);  // nothing listed
     EXPECT_TRUE(ReapAllWorkers(Fresh));
     EXPECT_EQ(Fresh.Outstanding(), "");

@@ -20,6 +20,7 @@ TEST(HandleClose, ClosesOnlyTheFileTheRowShowsAndSaysWhyNot) {
     TCloseResult Result;
     bool Held;  // the owner still holds the value afterwards
     bool Asked; // the close itself was asked
+    DWORD Pid = Owner;  // whose handle is closed
   } Cases[] = {
       {"the same file", [](TSimWindows&) {}, TCloseResult::Closed, false, true},
       {"the value reused for another file",
@@ -35,7 +36,19 @@ TEST(HandleClose, ClosesOnlyTheFileTheRowShowsAndSaysWhyNot) {
        },
        TCloseResult::OtherFile, true, false},
       {"the value closed by its owner", [](TSimWindows& Sim) { Sim.RemoveHandle(Owner, Value); },
-       TCloseResult::OtherFile, false, false},
+       TCloseResult::HandleClosed, false, false},
+      {"ended", [](TSimWindows& Sim) { Sim.EndProcess(Owner); }, TCloseResult::ProcessEnded, false, false},
+      {"ends", [](TSimWindows& Sim) { Sim.OnNextCall("WaitForSingleObject", [&Sim] { Sim.EndProcess(Owner); }); },
+       TCloseResult::ProcessEnded, false, false},
+      {"ours", [](TSimWindows& Sim) { Sim.AddFile(1000, Shown, Value); }, TCloseResult::OwnProcess, true, false, 1000},
+      {"System", [](TSimWindows& Sim) { Sim.AddFile(4, Shown, Value); }, TCloseResult::SystemProcess, true, false, 4},
+      {"PID 0", [](TSimWindows& Sim) { Sim.AddFile(0, Shown, Value); }, TCloseResult::SystemProcess, true, false, 0},
+      {"critical", [](TSimWindows& Sim) { Sim.Process(Owner).Critical = true; }, TCloseResult::SystemProcess, true,
+       false},
+      {"critical, where the system does not say", [](TSimWindows& Sim) {
+         Sim.Process(Owner).Critical = true;
+         Sim.StatusCall("NtQueryInformationProcess", STATUS_INVALID_INFO_CLASS, 0);
+       }, TCloseResult::Closed, false, true},
       {"the owner cannot be opened", [](TSimWindows& Sim) { Sim.Process(Owner).CanOpen = false; },
        TCloseResult::NotOpened, true, false},
       {"the table cannot be read",
@@ -65,12 +78,14 @@ TEST(HandleClose, ClosesOnlyTheFileTheRowShowsAndSaysWhyNot) {
     Sim.AddFile(Owner, "\\Device\\HarddiskVolume1\\docs\\report.xlsx", Value);
     C.Arrange(Sim);
     const auto Start = std::chrono::steady_clock::now();
-    EXPECT_EQ(CloseHandleOf(Owner, Value, ShownAs(Shown)), C.Result);
+    EXPECT_EQ(CloseHandleOf(C.Pid, Value, ShownAs(Shown)), C.Result);
     EXPECT_LT(std::chrono::steady_clock::now() - Start, std::chrono::seconds(2));
-    EXPECT_EQ(Sim.Holds(Owner, Value), C.Held);
-    EXPECT_TRUE(Sim.Holds(Owner, 0x7A0));
-    ASSERT_FALSE(Sim.OpenProcessCalls.empty());
-    EXPECT_EQ(Sim.OpenProcessCalls[0], std::make_tuple(DWORD(PROCESS_DUP_HANDLE), FALSE, Owner));
+    EXPECT_EQ(Sim.Holds(C.Pid, Value), C.Held);
+    EXPECT_EQ(Sim.Holds(Owner, 0x7A0), Sim.Process(Owner).Alive);
+    const DWORD Access = PROCESS_DUP_HANDLE | PROCESS_QUERY_INFORMATION | SYNCHRONIZE;
+    for (const auto& Open : Sim.OpenProcessCalls) EXPECT_EQ(Open, std::make_tuple(Access, FALSE, C.Pid));
+    const bool Refused = C.Result == TCloseResult::OwnProcess || C.Result == TCloseResult::SystemProcess;
+    EXPECT_TRUE(!Refused || Sim.DuplicateCalls.empty());
     // Every copy but the close leaves the source alone; the close is the
     // last call, into this process.
     size_t Closes = 0;

@@ -207,6 +207,7 @@ TEST_F(ListOpenFilesTest, AHandleThatHungIsNotAskedAgainWhileItsOwnerHoldsIt) {
   EXPECT_EQ(Sim.LiveThreads(), 1);
   // The same value on another object is asked at once; and once the table
   // no longer holds the pipe, it is asked again when it comes back.
+  ASSERT_TRUE(ReapAllWorkers(Sim));  // our worker's copy of it goes too
   auto& Handles = Sim.Process(1234).Handles;
   auto Pipe = std::find_if(Handles.begin(), Handles.end(), [](auto& H) { return H.Value == 0x7AC; });
   const std::shared_ptr<TSimWindows::TObject> Hung = Pipe->Object;
@@ -220,6 +221,16 @@ TEST_F(ListOpenFilesTest, AHandleThatHungIsNotAskedAgainWhileItsOwnerHoldsIt) {
   ListOpenFiles(1234, Mode);
   EXPECT_EQ(Paths(), Listed);
   EXPECT_EQ(Sim.Calls("TerminateThread"), 2);
+  // Ten passes over every process, the pipe also in another and as our
+  // worker's copy, and a pipe without an address (as Wine gives none): one end.
+  Sim.AddProcess(5000, "dup.exe").Handles.push_back({0x40, Hung, "object"});
+  Sim.ObjectOf(5000, Sim.AddFile(5000, "\\Device\\NamedPipe\\wine", 0x44)).Hang = true;
+  for (uintptr_t Value : {uintptr_t(0x44), Sim.AddFile(5000, "\\Device\\HarddiskVolume1\\named.txt")})
+    Sim.ObjectOf(5000, Value).Address = 0;
+  FillProcessList(0);
+  for (int I = 0; I < 10; ++I) ListOpenFiles(0, Mode);
+  EXPECT_EQ(Sim.Calls("TerminateThread"), 3);
+  EXPECT_EQ(Paths().back(), "C:\\named.txt");
   ExpectAllReleased();
 }
 

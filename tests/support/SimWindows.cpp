@@ -12,6 +12,10 @@ namespace {
 constexpr ULONG WindowsHandleClass = 16, WindowsExtendedHandleClass = 64, WindowsFileNameClass = 9,
                 WindowsObjectNameClass = 1;
 constexpr int WindowsTokenGroups = 2;
+constexpr ULONG WindowsBreakOnTerminationClass = 29;
+constexpr int WindowsObjectFlags = 1;  // UOI_FLAGS
+constexpr DWORD WindowsQueryInformation = 0x400, WindowsQueryLimited = 0x1000, WindowsSynchronize = 0x100000;
+constexpr DWORD WindowsStationVisible = 1;  // WSF_VISIBLE
 
 thread_local DWORD LastError = 0;
 
@@ -315,6 +319,7 @@ TSimWindows::TGate TSimWindows::Gate(TLock& Lock, const char* Op) {
 }
 
 TSimWindows::TCall TSimWindows::Enter(const char* Op) {
+  RunHook(Op);
   TCall Call{TLock(M), {}};
   Call.Gate = Gate(Call.Lock, Op);
   return Call;
@@ -415,6 +420,20 @@ DWORD RealTicks() {
 DWORD TSimWindows::GetTickCount() {
   RunHook("GetTickCount");
   return ClockOffset + (ClockFrozen ? FrozenAt.load() : RealTicks());
+}
+
+HANDLE TSimWindows::CreateFileW(const WCHAR* Name, DWORD Access, DWORD, void*, DWORD Disposition, DWORD, HANDLE) {
+  auto [Lock, G] = Enter("CreateFileW");
+  const std::u16string Path = Name ? std::u16string(reinterpret_cast<const char16_t*>(Name)) : u"";
+  if (Refuse(G, Path != u"CONOUT$" || Disposition != OPEN_EXISTING, ERROR_FILE_NOT_FOUND) ||
+      Refuse(G, !HasConsole(), ERROR_INVALID_HANDLE))
+    return INVALID_HANDLE_VALUE;
+  auto Object = std::make_shared<TObject>();
+  Object->Type = EventType + 1;  // a console's own type, no file's
+  HANDLE Handle = AddOwn(Object, "screen");
+  Find(Handle)->Access = Access;
+  Screen.Console = true;
+  return Handle;
 }
 
 void TSimWindows::FreezeClock() {
@@ -593,7 +612,37 @@ std::shared_ptr<TSimWindows::TObject> TSimWindows::QueriedObject(TLock& Lock, co
   }
   auto Object = H->Object;
   if (Object->Hang) WaitReleased(Lock);
+  if (NameQueryMs) {
+    ClockOffset += NameQueryMs;
+    WaitInside(Lock, NameQueryMs / 2);
+  }
   return Object;
+}
+
+void TSimWindows::WaitInside(TLock& Lock, DWORD Milliseconds) {
+  auto* T = static_cast<TThread*>(CurrentThread);
+  if (T) ++T->Waiting;
+  Changed.wait_for(Lock, std::chrono::milliseconds(Milliseconds), [&] { return (T && T->Terminated) || ShuttingDown; });
+  if (T) --T->Waiting;
+  if (!EndReportedEarly) CheckTerminated();
+}
+
+NTSTATUS TSimWindows::NtQueryInformationProcess(HANDLE Process, ULONG InfoClass, void* Info, ULONG Length,
+                                                ULONG* ReturnLength) {
+  auto [Lock, G] = Enter("NtQueryInformationProcess");
+  if (G.HasStatus) return G.Status;
+  THandle* H = Find(Process);
+  if (G.Fail || !H || H->Kind != "process") return STATUS_INVALID_HANDLE;
+  if (!(H->Access & (WindowsQueryInformation | WindowsQueryLimited))) return STATUS_ACCESS_DENIED;
+  if (InfoClass != WindowsBreakOnTerminationClass) return STATUS_INVALID_INFO_CLASS;
+  if (Length != sizeof(ULONG)) return STATUS_INFO_LENGTH_MISMATCH;
+  // An ended process is still answered for: its object lives while a handle does.
+  ULONG Critical = 0;
+  for (auto& P : Processes)
+    if (P.Pid == H->Target) Critical = P.Critical;
+  std::memcpy(Info, &Critical, sizeof Critical);
+  if (ReturnLength) *ReturnLength = sizeof Critical;
+  return STATUS_SUCCESS;
 }
 
 NTSTATUS TSimWindows::NtQueryInformationFile(HANDLE File, IO_STATUS_BLOCK* IoStatus, void* Info, ULONG Length,
@@ -710,7 +759,10 @@ DWORD TSimWindows::WaitForSingleObject(HANDLE Handle, DWORD Milliseconds) {
     SetError(ERROR_INVALID_HANDLE);
     return WAIT_FAILED;
   }
-  if (H->Kind == "process") return FindProcess(H->Target) ? WAIT_TIMEOUT : WAIT_OBJECT_0;
+  if (H->Kind == "process") {
+    if (Refuse(G, !(H->Access & WindowsSynchronize), ERROR_ACCESS_DENIED)) return WAIT_FAILED;
+    return FindProcess(H->Target) ? WAIT_TIMEOUT : WAIT_OBJECT_0;
+  }
   if (H->Kind != "thread") return WAIT_OBJECT_0;
   TThread* T = Threads[H->Thread - 1].get();
   auto Ended = [&] { return T->Done || T->ReportedEnded; };
@@ -731,7 +783,6 @@ BOOL TSimWindows::GetExitCodeThread(HANDLE Thread, DWORD* ExitCode) {
 }
 
 BOOL TSimWindows::TerminateThread(HANDLE Thread, DWORD ExitCode) {
-  RunHook("TerminateThread");
   auto [Lock, G] = Enter("TerminateThread");
   THandle* H = Find(Thread);
   if (Refuse(G, !H || H->Kind != "thread", ERROR_INVALID_HANDLE)) return FALSE;
@@ -1548,7 +1599,10 @@ HANDLE const StdOutHandle = reinterpret_cast<HANDLE>(uintptr_t(0x7FF0)), StdErrH
 }  // namespace
 
 TSimWindows::TStdStream* TSimWindows::StdStream(HANDLE Handle) {
-  return Handle == StdOutHandle ? &StdOut : Handle == StdErrHandle ? &StdErr : Handle == StdInHandle ? &StdIn : nullptr;
+  if (Handle == StdOutHandle || Handle == StdErrHandle || Handle == StdInHandle)
+    return Handle == StdOutHandle ? &StdOut : Handle == StdErrHandle ? &StdErr : &StdIn;
+  const THandle* H = Find(Handle);
+  return H && H->Kind == "screen" ? &Screen : nullptr;
 }
 
 HANDLE TSimWindows::GetStdHandle(DWORD Which) {
@@ -1575,8 +1629,11 @@ BOOL TSimWindows::WriteConsoleW(HANDLE Console, const WCHAR* Text, DWORD Count, 
   auto [Lock, G] = Enter("WriteConsoleW");
   if (Written) *Written = 0;
   TStdStream* S = StdStream(Console);
-  // A file or pipe is no console: the call is refused.
-  if (Refuse(G, !S || !S->Console, ERROR_INVALID_HANDLE)) return FALSE;
+  // A file or pipe is no console: the call is refused; the screen takes
+  // only what was opened to be written.
+  const THandle* Opened = Find(Console);
+  if (Refuse(G, !S || !S->Console || (Opened && !(Opened->Access & GENERIC_WRITE)), ERROR_INVALID_HANDLE))
+    return FALSE;
   S->ConsoleText.append(reinterpret_cast<const char16_t*>(Text), Count);
   if (Count && Text[Count - 1] >= 0xD800 && Text[Count - 1] <= 0xDBFF) S->SplitPair = true;
   ++S->Writes;
@@ -1594,11 +1651,45 @@ BOOL TSimWindows::ReadConsoleW(HANDLE Console, WCHAR* Text, DWORD Count, DWORD* 
     SetError(G.Fail ? G.Error : ERROR_INVALID_HANDLE);
     return FALSE;
   }
-  StdIn.ErrAtRead.push_back(StdErr.Bytes);
-  const size_t LineEnd = StdIn.Typed.find(u'\n');
-  const size_t Take = std::min<size_t>(Count, LineEnd == std::u16string::npos ? StdIn.Typed.size() : LineEnd + 1);
-  std::copy_n(StdIn.Typed.begin(), Take, Text);
-  StdIn.Typed.erase(0, Take);
+  StdIn.ScreenAtRead.push_back(Screen.ConsoleText);
+  std::u16string& From = StdIn.Ahead.empty() ? StdIn.Typed : StdIn.Ahead;
+  const size_t LineEnd = From.find(u'\n');
+  const size_t Take = std::min<size_t>(Count, LineEnd == std::u16string::npos ? From.size() : LineEnd + 1);
+  std::copy_n(From.begin(), Take, Text);
+  From.erase(0, Take);
   *Read = static_cast<DWORD>(Take);
+  return TRUE;
+}
+
+HWND TSimWindows::GetConsoleWindow() {
+  auto [Lock, G] = Enter("GetConsoleWindow");
+  return HasConsole() && ConsoleHasWindow && !G.Fail ? reinterpret_cast<HWND>(uintptr_t(0x50000)) : nullptr;
+}
+
+namespace {
+HWINSTA const Station = reinterpret_cast<HWINSTA>(uintptr_t(0x60000));
+}  // namespace
+
+HWINSTA TSimWindows::GetProcessWindowStation() {
+  auto [Lock, G] = Enter("GetProcessWindowStation");
+  if (Refuse(G)) return nullptr;
+  return Station;
+}
+
+BOOL TSimWindows::GetUserObjectInformationW(HANDLE Object, int Index, void* Info, DWORD Length, DWORD* Needed) {
+  auto [Lock, G] = Enter("GetUserObjectInformationW");
+  if (Refuse(G, Object != static_cast<void*>(Station) || Index != WindowsObjectFlags, ERROR_INVALID_PARAMETER))
+    return FALSE;
+  if (Needed) *Needed = sizeof(USEROBJECTFLAGS);
+  if (Refuse(G, !Info || Length < sizeof(USEROBJECTFLAGS), ERROR_INSUFFICIENT_BUFFER)) return FALSE;
+  USEROBJECTFLAGS Flags = {FALSE, FALSE, StationVisible ? WindowsStationVisible : 0};
+  std::memcpy(Info, &Flags, sizeof Flags);
+  return TRUE;
+}
+
+BOOL TSimWindows::FlushConsoleInputBuffer(HANDLE Console) {
+  auto [Lock, G] = Enter("FlushConsoleInputBuffer");
+  if (Refuse(G, Console != StdInHandle || !StdIn.Console, ERROR_INVALID_HANDLE)) return FALSE;
+  StdIn.Ahead.clear();
   return TRUE;
 }

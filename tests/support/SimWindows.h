@@ -73,6 +73,7 @@ class TSimWindows : public TSystem {
     std::vector<TView> Views;
     bool CanQuery = true;  // opens for its memory and queries, as a protected process does not
     bool Wow64 = false;    // a 32-bit process on 64-bit Windows
+    bool Critical = false;  // the system cannot lose it (ProcessBreakOnTermination)
   };
 
   struct TRegValue {
@@ -158,6 +159,10 @@ class TSimWindows : public TSystem {
   // As Windows documents it: a failed DUPLICATE_CLOSE_SOURCE has closed the
   // source all the same.
   bool CloseSourceOnFailure = false;
+  // How long each name query takes: the clock moves on so far as it begins,
+  // and it answers half as many real milliseconds later, so that the
+  // waiting side looks while it runs.
+  DWORD NameQueryMs = 0;
   // Moves the clock GetTickCount reads: time passes without a wait.
   void AdvanceClock(DWORD Milliseconds) { ClockOffset += Milliseconds; }
   // Stops the clock's own running: from now on only AdvanceClock moves it.
@@ -188,8 +193,9 @@ class TSimWindows : public TSystem {
   // "ThreadStart" and "ThreadEnd" stand for a thread's start and end inside
   // the system, so tests can stall them too.
   void ReleaseBlocked();
-  // Runs Hook once, on the calling thread, as the next call of Op begins
-  // (GetTickCount, TerminateThread, MessageBoxA, ReadConsoleW): a test acts between two of the program's steps.
+  // Runs Hook once, on the calling thread, as the next call of Op begins (any
+  // call that is counted, and GetTickCount, MessageBoxA and ReadConsoleW): a
+  // test acts between two of the program's steps.
   void OnNextCall(const std::string& Op, std::function<void()> Hook) {
     TLock Lock(M);
     Hooks[Op] = std::move(Hook);
@@ -267,15 +273,27 @@ class TSimWindows : public TSystem {
     // Standard input only: what the user will type, handed out a line at a
     // time; once it is used up a read returns nothing, as at the end of input.
     std::u16string Typed;
-    std::vector<std::string> ErrAtRead;  // standard error's bytes at each ReadConsoleW
+    // Standard input only: keys already waiting in the console's buffer,
+    // read before Typed; FlushConsoleInputBuffer discards them.
+    std::u16string Ahead;
+    std::vector<std::u16string> ScreenAtRead;  // the console's screen at each ReadConsoleW
   };
   TStdStream StdOut, StdErr, StdIn;
+  // The console's own screen (CONOUT$), which the process has when any of
+  // its standard handles is a console; its window, which a console may lack;
+  // and whether its window station is one a person sees.
+  TStdStream Screen;
+  bool ConsoleHasWindow = true;
+  bool StationVisible = true;
 
   // ---- TSystem ------------------------------------------------------------------------
   NTSTATUS NtQuerySystemInformation(ULONG InfoClass, void* Info, ULONG Length, ULONG* ReturnLength) override;
   NTSTATUS NtQueryInformationFile(HANDLE File, IO_STATUS_BLOCK* IoStatus, void* Info, ULONG Length,
                                   ULONG InfoClass) override;
   NTSTATUS NtQueryObject(HANDLE Handle, ULONG InfoClass, void* Info, ULONG Length, ULONG* ReturnLength) override;
+  // Closing only where it cannot hurt the system.
+  NTSTATUS NtQueryInformationProcess(HANDLE Process, ULONG InfoClass, void* Info, ULONG Length,
+                                     ULONG* ReturnLength) override;
   void* VirtualAlloc(void* Address, SIZE_T Size, DWORD AllocationType, DWORD Protect) override;
   BOOL VirtualFree(void* Address, SIZE_T Size, DWORD FreeType) override;
   HANDLE CreateFileA(const char* Name, DWORD Access, DWORD ShareMode, void* Security, DWORD Disposition,
@@ -290,6 +308,9 @@ class TSimWindows : public TSystem {
   HANDLE GetCurrentThread() override;
   DWORD GetLastError() override;
   DWORD GetTickCount() override;
+  // Opens only the console's own screen, CONOUT$.
+  HANDLE CreateFileW(const WCHAR* Name, DWORD Access, DWORD ShareMode, void* Security, DWORD Disposition,
+                     DWORD Attributes, HANDLE Template) override;
   HANDLE CreateThread(void* Security, SIZE_T StackSize, LPTHREAD_START_ROUTINE Start, void* Parameter, DWORD Flags,
                       DWORD* ThreadId) override;
   DWORD WaitForSingleObject(HANDLE Handle, DWORD Milliseconds) override;
@@ -357,6 +378,11 @@ class TSimWindows : public TSystem {
   BOOL GetConsoleMode(HANDLE Console, DWORD* Mode) override;
   BOOL WriteConsoleW(HANDLE Console, const WCHAR* Text, DWORD Count, DWORD* Written, void* Reserved) override;
   BOOL ReadConsoleW(HANDLE Console, WCHAR* Text, DWORD Count, DWORD* Read, void* Control) override;
+  // Whether a person sees the question, and what was typed before it.
+  HWND GetConsoleWindow() override;
+  HWINSTA GetProcessWindowStation() override;
+  BOOL GetUserObjectInformationW(HANDLE Object, int Index, void* Info, DWORD Length, DWORD* Needed) override;
+  BOOL FlushConsoleInputBuffer(HANDLE Console) override;
 
  private:
 
@@ -400,6 +426,9 @@ class TSimWindows : public TSystem {
   // The object a name query asks about, once any hang is released; null with
   // Status set when the query ends first (a planned fault, no such handle).
   std::shared_ptr<TObject> QueriedObject(TLock& Lock, const char* Op, HANDLE Handle, NTSTATUS* Status);
+  // Waits inside the system, where an end may reach the thread.
+  void WaitInside(TLock& Lock, DWORD Milliseconds);
+  bool HasConsole() const { return StdIn.Console || StdOut.Console || StdErr.Console; }
   HANDLE AddOwn(std::shared_ptr<TObject> Object, const std::string& Kind);
   TStdStream* StdStream(HANDLE Handle);
   void RewindSnapshot(HANDLE Snapshot);

@@ -449,6 +449,7 @@ TEST_F(MainTest, EndProcessAndCloseDuringAPassWaitForIt) {
 
 TEST_F(MainTest, FileListMenuAndCopyFollowTheSelectedRow) {
   Form.Handle = reinterpret_cast<HWND>(0x1234);
+  Sim.AddFile(Sim.SelfPid, "\\Device\\HarddiskVolume1\\lumorex.log");
   Form.FormShow();
   Mode = 1;
   auto Items = [&](int Row) {
@@ -464,6 +465,9 @@ TEST_F(MainTest, FileListMenuAndCopyFollowTheSelectedRow) {
   EXPECT_EQ(Items(0), "--O");
   EXPECT_EQ(Items(Header), "--O");
   Form.N9Click();  // Properties is never a header's
+  EXPECT_EQ(Items(4), "P-O");  // never our own handles
+  Form.N10Click();             // from the keyboard all the same
+  EXPECT_EQ(Screen.Status[0], "Not closed: Lumorex's own process.");
   EXPECT_EQ(Items(Header + 1), "PCO");
   EXPECT_EQ(Items(Header + 3), "-CO");  // a pipe has no Properties sheet
   THold Image;  // a loaded image has no handle to close, whatever the keyboard does
@@ -554,14 +558,17 @@ TEST_F(MainTest, CloseHandleSaysWhyNothingWasClosed) {
        "The process could not be opened."},
       {"the close fails", [](TSimWindows& Sim) { Sim.FailCall("DuplicateHandle", 2); },
        "The handle could not be closed."},
+      {"its owner is one the system cannot lose", [](TSimWindows& Sim) { Sim.Process(2000).Critical = true; },
+       "Not closed: a system process."},
       {"the check's name query hangs", [](TSimWindows& Sim) { Sim.ObjectOf(2000, 0x24).Hang = true; },
-       "The handle could not be closed."},
+       "Not closed: the handle's name could not be checked."},
   };
   Form.FormShow();
   Sim.MessageBoxAnswer = IDYES;
   for (const TCase& C : Cases) {
     SCOPED_TRACE(C.What);
     Sim.Process(2000).CanOpen = true;
+    Sim.Process(2000).Critical = false;
     Pick(4);
     const auto Row = std::find_if(Screen.Files.begin(), Screen.Files.end(),
                                   [](const TFileRow& R) { return R.Caption == "0x00000024"; });

@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <fstream>
 #include <memory>
 
 #include "inspect/ListOpenFiles.h"
@@ -258,6 +259,26 @@ TEST_F(ConsoleWine, ALoadedDllAndAMappedFileAreHoldsFoundByTheirPathOrFolder) {
   // A folder whose name starts the same holds nothing of them.
   EXPECT_EQ(Found(Folder.substr(0, Folder.size() - 2), &Exit), std::vector<TRow>{});
   EXPECT_TRUE(Exit == 1 || Exit == 5) << Exit;
+}
+
+TEST_F(ConsoleWine, CloseWithYesOverTheFolderOfItsOwnOutputLeavesThatOutputWhole) {
+  // Its output is a file in the folder searched: its own handle to it is found
+  // and never closed (Wine's conhost.exe holds a copy too, which is closed).
+  const std::string Name = "own-output", Report = TempFolder(Name) + "\\run.txt";
+  SECURITY_ATTRIBUTES Inherit = {sizeof Inherit, nullptr, TRUE};
+  const HANDLE Output =
+      CreateFileA(Report.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &Inherit, CREATE_ALWAYS, 0, nullptr);
+  DWORD Pid = 0;
+  const std::string Find = "--find lumorex-" + Name + "-" + std::to_string(GetCurrentProcessId());
+  const TConsoleRun Run =
+      RunConsoleProgram("--close --yes " + Find, [&](HANDLE Process) { Pid = GetProcessId(Process); }, Output);
+  EXPECT_EQ(Run.Exit, 4u);
+  EXPECT_EQ(Run.Err, "");
+  std::ifstream In(Report, std::ios::binary);
+  const std::string Text{std::istreambuf_iterator<char>(In), {}}, Own = HandleText(reinterpret_cast<ULONG_PTR>(Output));
+  EXPECT_NE(Text.find("Not closed " + Own + " in " + std::to_string(Pid) + " (lumorexc.exe): Lumorex's own process\r\n"),
+            std::string::npos) << Text;
+  EXPECT_EQ(Text.rfind("\r\n") + 2, Text.size()) << Text;
 }
 
 }  // namespace

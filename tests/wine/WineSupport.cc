@@ -42,7 +42,8 @@ DWORD WINAPI ReadToEnd(LPVOID Parameter) {
 }
 }  // namespace
 
-TConsoleRun RunConsoleProgram(const std::string& Arguments, const std::function<void(HANDLE Process)>& Started) {
+TConsoleRun RunConsoleProgram(const std::string& Arguments, const std::function<void(HANDLE Process)>& Started,
+                              HANDLE Output) {
   TConsoleRun Run;
   SECURITY_ATTRIBUTES Inherit = {sizeof Inherit, nullptr, TRUE};
   std::pair<HANDLE, std::string> Out{}, Err{};
@@ -59,13 +60,17 @@ TConsoleRun RunConsoleProgram(const std::string& Arguments, const std::function<
   Startup.cb = sizeof Startup;
   Startup.dwFlags = STARTF_USESTDHANDLES;
   Startup.hStdInput = InRead;
-  Startup.hStdOutput = OutWrite;
+  Startup.hStdOutput = Output ? Output : OutWrite;
   Startup.hStdError = ErrWrite;
   std::wstring Line = WideFromUtf8("\"" + ExeFolder() + "..\\" + LX_CONSOLE_EXE + "\" " + Arguments);
   PROCESS_INFORMATION Info = {};
-  const BOOL Made = CreateProcessW(nullptr, Line.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr,
-                                   &Startup, &Info);
+  const BOOL Made = CreateProcessW(nullptr, Line.data(), nullptr, nullptr, TRUE,
+                                   CREATE_NO_WINDOW | (Output ? CREATE_SUSPENDED : 0), nullptr, nullptr, &Startup, &Info);
   CloseHandle(OutWrite);
+  if (Output) {
+    CloseHandle(Output);
+    if (Made) ResumeThread(Info.hThread);
+  }
   CloseHandle(ErrWrite);
   CloseHandle(InRead);
   if (Made) {

@@ -44,9 +44,12 @@ struct TConsoleRun {
   std::string Out, Err;
 };
 // Started, when given, is called with the program's process as soon as it
-// runs.
+// runs. Output, when given (inheritable), is its standard output instead of
+// a pipe, and is closed here before the program starts: it is then the one
+// process that holds it.
 TConsoleRun RunConsoleProgram(const std::string& Arguments,
-                              const std::function<void(HANDLE Process)>& Started = nullptr);
+                              const std::function<void(HANDLE Process)>& Started = nullptr,
+                              HANDLE Output = nullptr);
 
 // A folder of its own under the Wine prefix's C: drive, removed afterwards.
 std::string TempFolder(const std::string& Name);
