@@ -194,7 +194,7 @@ void CloseFound(const std::vector<THold>& Found, const std::unordered_map<DWORD,
       // A refusal is not asked about: no answer makes such a close safe.
       if (!CloseRefused(F.Pid, &Result)) {
         Declined = Ask && !AskedYes(Screen, "Close " + Which + ": " + Path + "? [y/N] ");
-        if (!Declined) Result = CloseHandleOf(F.Pid, F.Handle, NamedExactly(F.Name));
+        if (!Declined) Result = CloseHandleOf(F);
       }
       Released += !Declined && (Result == TCloseResult::Closed || AlreadyReleased(Result));
       Line = Declined                          ? "Not closed " + Which + ": declined"
@@ -260,8 +260,8 @@ int RunConsole(const std::vector<TWideString>& Arguments) {
   }
   const bool Ask = Request.Close && !Request.Yes;
   if (Ask && !Interactive()) {
-    Err.Write("lumorexc: --close asks before each handle and no one is there to answer (standard input is no console a person sees); "
-              "give --yes to close without asking\r\n");
+    Err.Write("lumorexc: --close asks before each handle and no one is there to answer (standard input is no "
+              "console a person sees); give --yes to close without asking\r\n");
     Err.Flush();
     return ExitUsage;
   }

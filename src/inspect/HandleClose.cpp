@@ -67,14 +67,6 @@ bool StillHeld(DWORD Pid, const THandleTableView::TEntry& Before) {
 
 }  // namespace
 
-TSameFile ShownAs(const std::string& Path) {
-  return [Path](const TWideString& Fresh) { return !Path.empty() && AnsiName(Fresh) == Path; };
-}
-
-TSameFile NamedExactly(const TWideString& Path) {
-  return [Path](const TWideString& Fresh) { return !Path.empty() && Fresh == Path; };
-}
-
 bool CloseRefused(DWORD Pid, TCloseResult* Why) {
   TCloseResult Refusal = TCloseResult::NotClosed;
   if (!RefusedByPid(Pid, &Refusal)) {
@@ -86,7 +78,9 @@ bool CloseRefused(DWORD Pid, TCloseResult* Why) {
   return true;
 }
 
-TCloseResult CloseHandleOf(DWORD Pid, ULONG_PTR Value, const TSameFile& Same) {
+TCloseResult CloseHandleOf(const THold& Listed) {
+  const DWORD Pid = Listed.Pid;
+  const ULONG_PTR Value = Listed.Handle;
   TCloseResult Refusal = TCloseResult::NotClosed;
   if (RefusedByPid(Pid, &Refusal)) return Refusal;
   TOwnedHandle Opened(Os().OpenProcess(PROCESS_DUP_HANDLE | PROCESS_QUERY_INFORMATION | SYNCHRONIZE, FALSE, Pid));
@@ -103,10 +97,14 @@ TCloseResult CloseHandleOf(DWORD Pid, ULONG_PTR Value, const TSameFile& Same) {
   if (!Read) return TCloseResult::NotVerified;
   // Gone from the table: its owner closed it, or ended as the table was taken.
   if (!Entry) return Ended(Owner->Get()) ? TCloseResult::ProcessEnded : TCloseResult::HandleClosed;
-  if (FileType != 0 && Entry->ObjectTypeNumber != FileType) return TCloseResult::OtherFile;
+  // The value closed and reused, even for the same file opened again, or for
+  // another object whatever its name.
+  if (Entry->Object != Listed.Object || (FileType != 0 && Entry->ObjectTypeNumber != FileType))
+    return TCloseResult::OtherFile;
   const TWideString Name = NameOf(Owner, *Entry);
   if (Name.empty()) return TCloseResult::NotVerified;
-  if (!Same(Name)) return TCloseResult::OtherFile;
+  // Where the system gives no addresses (Wine), the whole name tells.
+  if (Name != Listed.Name) return TCloseResult::OtherFile;
   // Some systems refuse a null target process: the handle comes here, and
   // the copy is closed.
   TOwnedHandle Copy;

@@ -3,10 +3,9 @@
 // owner and reused for another object between a listing and the click.
 #pragma once
 
-#include <functional>
-#include <string>
 
 #include "os/System.h"
+#include "view/Hold.h"
 
 enum class TCloseResult {
   Closed,
@@ -28,19 +27,12 @@ enum class TCloseResult {
 // SystemProcess. A process the system does not say is critical is not.
 bool CloseRefused(DWORD Pid, TCloseResult* Why = nullptr);
 
-// Whether the handle's fresh name, whole and drive letter mapped, is the
-// file the user chose. Each caller compares as it showed the name.
-using TSameFile = std::function<bool(const TWideString& Fresh)>;
-
-// The window's rule: the name as a row shows it (AnsiName, cut at its field)
-// is Path; an empty Path never matches.
-TSameFile ShownAs(const std::string& Path);
-// The whole name is Path, unit for unit: two files whose shown names agree
-// differ here.
-TSameFile NamedExactly(const TWideString& Path);
-
-// Closes the handle Value of process Pid when its fresh name passes Same; a
-// handle with no name never does, nor one of a process CloseRefused names. The name is asked on the listing's own
-// worker, so a query that hangs costs at most its 100 ms and is ended only
-// inside that query. Called for one handle at a time, with no pass running.
-TCloseResult CloseHandleOf(DWORD Pid, ULONG_PTR Value, const TSameFile& Same);
+// Closes the handle Listed names in its owner, only while it is the very
+// object that was listed: the fresh table entry at its value points at the
+// same object, and its fresh name is, unit for unit, the whole name listed (a
+// row shows names cut and in the ANSI code page, where two files may look
+// alike). A handle with no name never passes, nor one of a process
+// CloseRefused names. The name is asked on the listing's own worker, so a
+// query that hangs costs at most its 100 ms and is ended only inside that
+// query. Called for one handle at a time, with no pass running.
+TCloseResult CloseHandleOf(const THold& Listed);

@@ -1,6 +1,5 @@
 #include "ui/Main.h"
 
-#include <cstdlib>
 #include <cstring>
 #include <utility>
 
@@ -370,8 +369,8 @@ void TForm1::CloseHandleCommand(const TTarget& Asked) {
                                " (" + Asked.Process + ")?\n\n" + Path +
                                "\n\nThe program may fail or lose unsaved work when a file it uses is closed under it.";
   if (Os().MessageBoxA(Handle, Question.c_str(), "Lumorex", MB_YESNO | MB_ICONWARNING | MB_DEFBUTTON2) != IDYES) return;
-  const TCloseResult Result =
-      CloseHandleOf(Asked.Pid, std::strtoul(Asked.Row.Caption.c_str(), nullptr, 16), ShownAs(Path));
+  // The row's own record: its texts are cut and converted, and say less.
+  const TCloseResult Result = CloseHandleOf(Asked.Row.Hold);
   // A search's result is searched again: the user sees what still holds the file.
   if (ShowsSearch)
     Search(Sought);

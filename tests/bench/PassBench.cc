@@ -178,7 +178,7 @@ int main() {
       for (const TFileRow& Row : Screen.Files) {
         if (Row.Caption != Caption) continue;
         double Start = Now();
-        if (CloseHandleOf(Child.Pid(), Child.Handles()[0], ShownAs(Row.SubItems[0])) == TCloseResult::Closed)
+        if (CloseHandleOf(Row.Hold) == TCloseResult::Closed)
           Best = std::min(Best, Now() - Start);
       }
     }

@@ -10,7 +10,8 @@ namespace {
 
 constexpr DWORD Owner = 1234;
 constexpr uintptr_t Value = 0x7A4;
-const char* const Shown = "C:\\docs\\report.xlsx";
+// Shown as "C:\docs\????.xlsx" in a Western code page, as "План.xlsx" is.
+const char* const Shown = "C:\\docs\\Счёт.xlsx";
 
 TEST(HandleClose, ClosesOnlyTheFileTheRowShowsAndSaysWhyNot) {
   const DWORD CloseForm = DUPLICATE_CLOSE_SOURCE | DUPLICATE_SAME_ACCESS;
@@ -23,6 +24,20 @@ TEST(HandleClose, ClosesOnlyTheFileTheRowShowsAndSaysWhyNot) {
     DWORD Pid = Owner;  // whose handle is closed
   } Cases[] = {
       {"the same file", [](TSimWindows&) {}, TCloseResult::Closed, false, true},
+      {"the same file opened again under the same value: another object",
+       [](TSimWindows& Sim) {
+         Sim.RemoveHandle(Owner, Value);
+         Sim.AddFile(Owner, "\\Device\\HarddiskVolume1\\docs\\Счёт.xlsx", Value);
+       },
+       TCloseResult::OtherFile, true, false},
+      {"a file shown alike at the same address, as Wine gives every object address 0",
+       [](TSimWindows& Sim) {
+         const uintptr_t Listed = Sim.ObjectOf(Owner, Value).Address;
+         Sim.RemoveHandle(Owner, Value);
+         Sim.AddFile(Owner, "\\Device\\HarddiskVolume1\\docs\\План.xlsx", Value);
+         Sim.ObjectOf(Owner, Value).Address = Listed;
+       },
+       TCloseResult::OtherFile, true, false},
       {"the value reused for another file",
        [](TSimWindows& Sim) {
          Sim.RemoveHandle(Owner, Value);
@@ -75,10 +90,13 @@ TEST(HandleClose, ClosesOnlyTheFileTheRowShowsAndSaysWhyNot) {
     Sim.AddDrive('C', "\\Device\\HarddiskVolume1");
     Sim.AddProcess(Owner, "excel.exe");
     Sim.AddFile(Owner, "\\Device\\HarddiskVolume1\\docs\\budget.xlsx", 0x7A0);
-    Sim.AddFile(Owner, "\\Device\\HarddiskVolume1\\docs\\report.xlsx", Value);
+    Sim.AddFile(Owner, "\\Device\\HarddiskVolume1\\docs\\Счёт.xlsx", Value);
+    const std::u16string Name = TSimWindows::Wide(Shown);
+    const THold Listed = {C.Pid, THoldKind::Handle, Value, Sim.Holds(C.Pid, Value) ? Sim.ObjectOf(C.Pid, Value).Address : 0,
+                          TWideString(Name.begin(), Name.end())};
     C.Arrange(Sim);
     const auto Start = std::chrono::steady_clock::now();
-    EXPECT_EQ(CloseHandleOf(C.Pid, Value, ShownAs(Shown)), C.Result);
+    EXPECT_EQ(CloseHandleOf(Listed), C.Result);
     EXPECT_LT(std::chrono::steady_clock::now() - Start, std::chrono::seconds(2));
     EXPECT_EQ(Sim.Holds(C.Pid, Value), C.Held);
     EXPECT_EQ(Sim.Holds(Owner, 0x7A0), Sim.Process(Owner).Alive);

@@ -554,6 +554,12 @@ TEST_F(MainTest, CloseHandleSaysWhyNothingWasClosed) {
          Sim.AddFile(2000, "\\Device\\HarddiskVolume1\\z.txt", 0x24);
        },
        "The handle now refers to another file; refresh and try again."},
+      {"the file closed and opened again under the same value: the row shows it alike",
+       [](TSimWindows& Sim) {
+         Sim.RemoveHandle(2000, 0x24);
+         Sim.AddFile(2000, "\\Device\\HarddiskVolume1\\a.txt", 0x24);
+       },
+       "The handle now refers to another file; refresh and try again."},
       {"the owner cannot be opened", [](TSimWindows& Sim) { Sim.Process(2000).CanOpen = false; },
        "The process could not be opened."},
       {"the close fails", [](TSimWindows& Sim) { Sim.FailCall("DuplicateHandle", 2); },
