@@ -37,12 +37,12 @@ uintptr_t EndFromHeaders(HANDLE Process, const void* Base) {
   if (At > sizeof Header - SizeOfImageAt - 4 || std::memcmp(Header + At, "PE\0\0", 4) != 0) return 0;
   std::memcpy(&Size, Header + At + SizeOfImageAt, 4);
   // Headers are the process's own to write: the last byte they claim must be
-  // the same image's, or what lies past them would go unseen.
+  // the same image's, or what lies past them would go unseen. (A size of 0,
+  // or one that wraps, puts that byte before the image.)
   const uintptr_t End = reinterpret_cast<uintptr_t>(Base) + Size;
   MEMORY_BASIC_INFORMATION Last = {};
-  if (Size == 0 || End < reinterpret_cast<uintptr_t>(Base) ||
-      Os().VirtualQueryEx(Process, reinterpret_cast<const void*>(End - 1), &Last, sizeof Last) != sizeof Last ||
-      Last.Type != MEM_IMAGE || Last.AllocationBase != Base)
+  if (Os().VirtualQueryEx(Process, reinterpret_cast<const void*>(End - 1), &Last, sizeof Last) != sizeof Last ||
+      Last.AllocationBase != Base)
     return 0;
   return End;
 }

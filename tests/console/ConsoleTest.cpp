@@ -225,9 +225,10 @@ TEST_F(ConsoleRun, ExitCodesWithWhatStandardErrorSays) {
       {{"--unknown"}, ExitUsage, "lumorexc: unknown option: --unknown\r\nUsage: lumorexc", 0},
       {{"12ab"}, ExitUsage, "PID is not a number: 12ab\r\nUsage:", 0},
       {{"--find"}, ExitUsage, "--find needs a TEXT\r\nUsage:", 0},
-      {{"0"}, ExitListed, "", 5},  // every process, as in the window
-      {{"1500"}, ExitListed, "", 1},
-      {{"-m", "1500"}, ExitListed, Guard, 1},
+      {{"0"}, ExitListed, "", 6},  // every process, as in the window
+      {{"1500"}, ExitListed, "", 2},
+      {{"-m", "1500"}, ExitListed, Guard, 2},
+      {{"--file", "C:\\work\\"}, ExitListed, Guard, 1},  // the folder itself: a current directory
       {{"-m", "1234"}, ExitListed, "", 4},
       {{"--file", "..\\plugins\\ÜNÏ.DLL"}, ExitListed, Guard, 1},
       {{"--file", "C:/PLUGIN~1"}, ExitListed, Guard, 1},
@@ -236,6 +237,7 @@ TEST_F(ConsoleRun, ExitCodesWithWhatStandardErrorSays) {
   };
   Sim.AddProcess(1500, "guard.exe");
   Sim.AddFile(1500, "\\Device\\HarddiskVolume1\\guarded.txt", 0x20);
+  Sim.AddFile(1500, "\\Device\\HarddiskVolume1\\work", 0x24);
   Sim.Process(1500).CanQuery = false;  // its handles can be copied, its memory not read
   Sim.LongNames[u"C:\\PLUGIN~1"] = u"C:\\plugins";
 
@@ -266,6 +268,10 @@ TEST_F(ConsoleRun, ExitCodesWithWhatStandardErrorSays) {
   EXPECT_EQ(Run({"--close", "--yes", "--file", "C:\\plugins"}), ExitNotClosed);
   EXPECT_EQ(Out(), "Not closed Module C:\\plugins\\Ünï.dll in 1234 (Ärger.exe): loaded by the process; "
                    "ending the process releases it\r\n");
+  // What scripts branch on: the numbers themselves.
+  EXPECT_EQ((std::vector<int>{ExitListed, ExitNothing, ExitUsage, ExitCannot, ExitNotClosed, ExitIncomplete,
+                              ExitWriteFailed}),
+            (std::vector<int>{0, 1, 2, 3, 4, 5, 6}));
   ASSERT_EQ(Run({"--help"}), ExitListed);
   EXPECT_EQ(Out(), UsageText);
   for (const char* Code : {"3  nothing could be looked at", "4  --close: some file found was not closed",

@@ -139,6 +139,10 @@ TEST_F(AllProcessesTest, SearchKeepsTheRowsThatHoldTheTextUnderTheirProcesses) {
   Sim.Process(2000).Views[0].Claims = 0x40000000;
   FindOpenFile("map.bin");
   EXPECT_EQ(Screen.Files, (std::vector<TFileRow>{Notepad, Map}));
+  // Memory that cannot be asked about at all is not looked at.
+  Sim.FailCall("VirtualQueryEx", 0);
+  FindOpenFile("map.bin");
+  EXPECT_EQ(Screen.Status[0], "Ready (not looked at: 3 processes, 0 handles)");
   // A stop ends the search as it ends any pass: no count, no "Ready".
   Screen.SetOpenFilesLabel("Open files: 0");
   Sim.OnProcessMessages = [&] { Pass().RequestStop(); };
