@@ -365,6 +365,16 @@ TEST_F(ConsoleRun, AConsoleGetsUtf16AndAProgressLineOnlyWhenItsErrorIsOne) {
     EXPECT_EQ(Progress.substr(LastLine + 1, Progress.size() - LastLine - 2).find_first_not_of(u' '),
               std::u16string::npos);
   }
+  // With the rows going to a file, the line reaches the console as the run
+  // goes on: it is there as the second process is opened.
+  Sim.StdOut = {};
+  Sim.StdErr = {};
+  Sim.StdErr.Console = true;
+  Sim.OnNextCall("GetTickCount", [&] { Sim.OnNextCall("GetTickCount", [&] { Sim.AdvanceClock(1500); }); });
+  std::u16string During;
+  Sim.OnNextCall("OpenProcess", [&] { Sim.OnNextCall("OpenProcess", [&] { During = Sim.StdErr.ConsoleText; }); });
+  ASSERT_EQ(RunConsole(Args({"1234", "1400"})), ExitListed);
+  EXPECT_EQ(During, u"\r0 processes, 1 files done");
   ExpectAllReleased();
 }
 

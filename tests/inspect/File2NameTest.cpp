@@ -112,6 +112,7 @@ TEST_F(File2NameTest, DevicePathsMapToDriveLettersAtNameBoundariesOnly) {
   EXPECT_EQ(MapDevicePath("\\??\\C:\\windows\\win.ini"), "C:\\windows\\win.ini");
   EXPECT_EQ(MapDevicePath("\\??\\unix\\tmp\\x"), "\\??\\unix\\tmp\\x");
   EXPECT_EQ(MapDevicePath("\\??\\C:"), "C:");
+  EXPECT_EQ(MapDevicePath("\\??\\c:\\users\\x"), "c:\\users\\x");  // Wine writes the letter in either case
   EXPECT_EQ(MapDevicePath("\\??\\C:x\\y"), "\\??\\C:x\\y");  // a letter and colon, then no boundary
   EXPECT_EQ(MapDevicePath("\\??\\1:\\y"), "\\??\\1:\\y");
   EXPECT_EQ(MapDevicePath("\\Device\\harddiskvolume1\\x"), "\\Device\\harddiskvolume1\\x");  // case counts

@@ -148,17 +148,27 @@ TEST(RowsShowDelay, RowsComingIntoViewAtOnceTheRestTwiceASecond) {
 
 TEST_F(MainTest, ColumnSortAlternatesOneDirectionForAllColumns) {
   Form.FormShow();
-  Pick(4);
-  Form.ListView1ColumnClick(1);
-  EXPECT_EQ(Paths(), (std::vector<std::string>{"C:\\C.txt", "C:\\b.txt", "C:\\a.txt"}));  // Z to A, case folded
-  Form.ListView1ColumnClick(1);
-  EXPECT_EQ(Paths(), (std::vector<std::string>{"C:\\a.txt", "C:\\b.txt", "C:\\C.txt"}));
   Mode = 1;
-  Form.RefreshAll();
-  Form.ListView1ColumnClick(2);  // the third click: descending, by type
-  EXPECT_EQ(Screen.Files[0].SubItems[1], "Pipe");
-  Form.ListView1ColumnClick(0);
-  EXPECT_EQ(Screen.Files[0].Caption, "0x00000020");
+  Pick(4);  // 0x20 b.txt, 0x24 a.txt, 0x28 the pipe, 0x2C C.txt
+  // Each click turns the one direction, whichever column: odd clicks sort Z
+  // to A, case folded ("\\" after the letters); equal keys keep their order.
+  const struct {
+    int Column;
+    std::vector<std::string> Rows;  // by handle
+  } Clicks[] = {
+      {1, {"0x00000028", "0x0000002C", "0x00000020", "0x00000024"}},
+      {1, {"0x00000024", "0x00000020", "0x0000002C", "0x00000028"}},
+      {2, {"0x00000028", "0x00000024", "0x00000020", "0x0000002C"}},
+      {0, {"0x00000020", "0x00000024", "0x00000028", "0x0000002C"}},  // goes on ascending: no fresh start
+      {0, {"0x0000002C", "0x00000028", "0x00000024", "0x00000020"}},
+      {2, {"0x0000002C", "0x00000024", "0x00000020", "0x00000028"}},
+  };
+  for (const auto& Click : Clicks) {
+    Form.ListView1ColumnClick(Click.Column);
+    std::vector<std::string> Rows;
+    for (const TFileRow& Row : Screen.Files) Rows.push_back(Row.Caption);
+    EXPECT_EQ(Rows, Click.Rows) << "column " << Click.Column;
+  }
 }
 
 TEST_F(MainTest, NoSortWithoutASelectionOrInTheAllProcessesView) {
@@ -244,6 +254,16 @@ TEST_F(MainTest, SearchFromTheMenuStandsUntilTheUserPicksAndItsHeaderPicksItsPro
   EXPECT_TRUE(Screen.EndProcessEnabled);
   EXPECT_TRUE(Screen.TimerState.Enabled());
   EXPECT_TRUE(Sim.ShellCalls.empty());
+
+  // A search, then a line picked in the selector: Refresh lists the pick, its
+  // commands are on and its list sorts, as if no search had been.
+  Form.N8Click();
+  Pick(4);
+  Form.Button1Click();
+  EXPECT_EQ(Paths(), (std::vector<std::string>{"C:\\b.txt", "C:\\a.txt", "C:\\C.txt"}));
+  EXPECT_TRUE(Screen.EndProcessEnabled && Screen.SaveReportEnabled && Screen.TimerState.Enabled());
+  Form.ListView1ColumnClick(1);
+  EXPECT_EQ(Paths().front(), "C:\\C.txt");
   ExpectAllReleased();
 }
 
