@@ -5,7 +5,9 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
+#include "inspect/HoldWalk.h"
 #include "inspect/PassOwner.h"
 #include "os/System.h"
 #include "view/MainView.h"
@@ -58,6 +60,9 @@ class TForm1 {
   // The window exists: its timer is armed, and a failure shows in the error box.
   void FormCreate();  // window made: the refresh timer armed
   void FormShow();    // window shown: the start-up sequence
+  // Then, once: the command line's search (/file PATH, /find TEXT), or an
+  // error box naming what it did not understand.
+  void Start(const std::vector<TWideString>& Arguments);
   // Whether the window may close now; during a pass it closes after the pass.
   bool FormCloseQuery();
   void FormClose();                      // window closing: settings saved
@@ -94,7 +99,7 @@ class TForm1 {
   void EndProcess(DWORD Pid);
   void SaveReportCommand();
   void SortColumn(int Column);
-  void Search(const std::string& Text);
+  void Search(const THoldFilter& Filter);
   void Refresh();
   // A file row with the process that holds its handle.
   struct TTarget {
@@ -108,5 +113,5 @@ class TForm1 {
   bool TargetOf(int Row, TTarget* Target) const;
   void CloseHandleCommand(const TTarget& Asked);
   bool ShowsSearch = false;  // the list holds a search's result
-  std::string Sought;        // what that search looked for
+  THoldFilter Sought;        // what that search looked for
 };

@@ -235,9 +235,13 @@ void TMainWindow::Attach(TSettingsWindow& Settings, TAboutWindow& About, TFindWi
   Form.ShowAbout = [this, &About] { About.ShowModal(Handle); };
 }
 
-void TMainWindow::Show(int ShowCommand) {
+void TMainWindow::Show(int ShowCommand, std::vector<TWideString> Given) {
+  Arguments = std::move(Given);
   ShowWindow(Handle, ShowCommand);
   UpdateWindow(Handle);
+  // From the message loop: a search run inside the showing would list into
+  // a window not yet on the screen.
+  PostMessageA(Handle, WmStart, 0, 0);
 }
 
 bool TMainWindow::PreTranslate(MSG* Message) {
@@ -378,6 +382,9 @@ LRESULT TMainWindow::Handle_(UINT Message, WPARAM W, LPARAM L) {
       return 0;
     case WmShowRows:
       Screen.ShowRows();
+      return 0;
+    case WmStart:
+      Form.HandleEvent([this] { Form.Start(Arguments); });
       return 0;
     case WM_TIMER:
       if (W == IdTimer1) Form.HandleEvent([this] { Form.Timer1Timer(); });
