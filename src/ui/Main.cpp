@@ -9,6 +9,7 @@
 #include "process/Process.h"
 #include "process/ProcessList.h"
 #include "report/Report.h"
+#include "settings/ExplorerMenu.h"
 #include "settings/Settings.h"
 #include "ui/CommandLine.h"
 #include "ui/FileDialog.h"
@@ -291,6 +292,20 @@ void TForm1::Search(const THoldFilter& Filter) {
   Out.SetSaveReportEnabled(true);
   FindHolders(Sought);
 }
+
+void TForm1::N12Click() {
+  // During a pass it waits, so that the pass's texts do not hide what it says.
+  Submit(TCommandKind::Read, [this] {
+    const TWideString Program = RunningProgram();
+    const bool Present = HasExplorerMenu(HKEY_CURRENT_USER, Program);
+    const bool Done = Present ? RemoveExplorerMenu(HKEY_CURRENT_USER) : AddExplorerMenu(HKEY_CURRENT_USER, Program);
+    View().SetStatus(0, !Done      ? "The Explorer menu entry could not be written."
+                        : Present ? "Explorer menu entry removed."
+                                  : "Explorer menu entry added.");
+  });
+}
+
+bool TForm1::N12Checked() const { return HasExplorerMenu(HKEY_CURRENT_USER, RunningProgram()); }
 
 void TForm1::ListView1DblClick() {
   int Row = View().SelectedFile();

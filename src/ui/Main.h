@@ -77,6 +77,8 @@ class TForm1 {
   void N4Click();                        // "Settings"
   void N5Click();                        // "About"
   void N8Click();                        // File, "&Find open file..." (Ctrl+F)
+  void N12Click();                       // File, "E&xplorer menu entry": added, or removed, for this user
+  bool N12Checked() const;               // whether that entry is there, as the File menu opens
   void ListView1ColumnClick(int Column);  // column header clicked: sort
   void ListView1DblClick();               // row double-clicked: Properties, or a found process picked
   TFileMenu PopupMenu1Popup() const;      // the file list's context menu opens on the selected row

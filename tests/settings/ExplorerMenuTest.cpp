@@ -1,5 +1,5 @@
 // Explorer's verbs in the simulated registry, written and removed exactly by
-// lumorexc, and nothing else touched.
+// the window's File menu and by lumorexc, and nothing else touched.
 #include "settings/ExplorerMenu.h"
 
 #include "console/Console.h"
@@ -44,6 +44,7 @@ class ExplorerMenuTest : public TMachineTest {
   const std::string Program = "C:\\Tools\\L\xC3\xBCmorex\\lumorex.exe";  // any script: written wide
   const std::u16string Wide = TSimWindows::Wide(Program);
   std::vector<std::string> Base;
+  TForm1 Form;
 };
 
 TEST_F(ExplorerMenuTest, VerbsWrittenOverAnotherCopysAndRemovedLeavingAllElse) {
@@ -51,15 +52,18 @@ TEST_F(ExplorerMenuTest, VerbsWrittenOverAnotherCopysAndRemovedLeavingAllElse) {
     const char* Who;
     HKEY Root;
     std::function<bool()> Add, Remove;
+    bool Toggles;  // the window's item: chosen again, it removes
   } Cases[] = {
+      {"hkcu", HKEY_CURRENT_USER, [&] { return Form.N12Click(), Screen.Status[0] == "Explorer menu entry added."; },
+       [&] { return Form.N12Click(), Screen.Status[0] == "Explorer menu entry removed."; }, true},
       {"hkcu", HKEY_CURRENT_USER, [] { return Lumorexc({"--explorer-menu", "add"}) == 0; },
-       [] { return Lumorexc({"--explorer-menu", "remove"}) == 0; }},
+       [] { return Lumorexc({"--explorer-menu", "remove"}) == 0; }, false},
       {"hklm", HKEY_LOCAL_MACHINE, [] { return Lumorexc({"--all-users", "--explorer-menu", "add"}) == 0; },
-       [] { return Lumorexc({"--explorer-menu", "remove", "--all-users"}) == 0; }},
+       [] { return Lumorexc({"--explorer-menu", "remove", "--all-users"}) == 0; }, false},
   };
   const std::u16string Old = u"\"D:\\Old\\lumorex.exe\" /file \"%1\"";
   for (const auto& C : Cases) {
-    SCOPED_TRACE(C.Who);
+    SCOPED_TRACE(std::string(C.Who) + (C.Toggles ? " window" : " lumorexc"));
     std::vector<std::string> Added = Base;
     for (const char* Kind : {"*", "directory", "drive"}) {
       const std::string Verb = std::string(C.Who) + "\\software\\classes\\" + Kind + "\\shell\\lumorex.whatholds";
@@ -74,8 +78,11 @@ TEST_F(ExplorerMenuTest, VerbsWrittenOverAnotherCopysAndRemovedLeavingAllElse) {
     EXPECT_TRUE(C.Add());
     EXPECT_EQ(Dump(), Added);
     EXPECT_TRUE(HasExplorerMenu(C.Root, TWideString(Wide.begin(), Wide.end())));
-    EXPECT_TRUE(C.Add());
-    EXPECT_EQ(Dump(), Added);
+    EXPECT_EQ(Form.N12Checked(), C.Root == HKEY_CURRENT_USER);  // the window's is this user's
+    if (!C.Toggles) {
+      EXPECT_TRUE(C.Add());
+      EXPECT_EQ(Dump(), Added);
+    }
     EXPECT_TRUE(C.Remove());
     EXPECT_EQ(Dump(), Base);
     EXPECT_EQ(Sim.Outstanding(), "");
@@ -87,6 +94,10 @@ TEST_F(ExplorerMenuTest, AKeyNotWrittenLeavesNoVerbAndExitsWithThree) {
   EXPECT_EQ(Lumorexc({"--explorer-menu", "add"}), ExitCannot);
   EXPECT_EQ(Dump(), Base);
   EXPECT_NE(Sim.StdErr.Bytes.find("not added: the keys could not be written"), std::string::npos);
+  Sim.FailCall("RegCreateKeyExW", 2);  // the first command key
+  Form.N12Click();
+  EXPECT_EQ(Screen.Status[0], "The Explorer menu entry could not be written.");
+  EXPECT_EQ(Dump(), Base);
   Sim.Files.clear();  // lumorexc copied alone: no verb may start a window that is not there
   EXPECT_EQ(Lumorexc({"--explorer-menu", "add"}), ExitCannot);
   EXPECT_EQ(Dump(), Base);

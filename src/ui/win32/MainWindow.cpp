@@ -164,6 +164,8 @@ bool TMainWindow::Create(HINSTANCE Instance) {
   AppendMenuA(File, MF_STRING, IdN6, "Refresh\tF5");
   AppendMenuA(File, MF_STRING, IdN8, "&Find open file...\tCtrl+F");
   AppendMenuA(File, MF_SEPARATOR, 0, nullptr);
+  AppendMenuA(File, MF_STRING, IdN12, "E&xplorer menu entry");
+  AppendMenuA(File, MF_SEPARATOR, 0, nullptr);
   AppendMenuA(File, MF_STRING, IdN7, "Exit\tAlt+F4");
   AppendMenuA(Bar, MF_POPUP, reinterpret_cast<UINT_PTR>(File), "File");
   AppendMenuA(Bar, MF_STRING, IdN4, "Settings");
@@ -287,6 +289,7 @@ void TMainWindow::Command(int Id, int Code, HWND From) {
     case IdN9: Form.N9Click(); break;
     case IdN10: Form.N10Click(); break;
     case IdN11: Form.N11Click(); break;
+    case IdN12: Form.N12Click(); break;
   }
 }
 
@@ -385,6 +388,12 @@ LRESULT TMainWindow::Handle_(UINT Message, WPARAM W, LPARAM L) {
       return 0;
     case WmStart:
       Form.HandleEvent([this] { Form.Start(Arguments); });
+      return 0;
+    case WM_INITMENUPOPUP:
+      if (reinterpret_cast<HMENU>(W) == GetSubMenu(Screen.Menu, 0))
+        Form.HandleEvent([this] {
+          CheckMenuItem(Screen.Menu, IdN12, MF_BYCOMMAND | (Form.N12Checked() ? MF_CHECKED : MF_UNCHECKED));
+        });
       return 0;
     case WM_TIMER:
       if (W == IdTimer1) Form.HandleEvent([this] { Form.Timer1Timer(); });

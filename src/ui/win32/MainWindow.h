@@ -32,6 +32,7 @@ enum : int {
   IdN9,               // N9: file list menu, "&Properties"
   IdN10,              // N10: file list menu, "&Close handle..."
   IdN11,              // N11: file list menu, "C&opy" (Ctrl+C)
+  IdN12,              // N12: File, "E&xplorer menu entry", checked when it is there
   IdTimer1 = RefreshTimerId,  // Timer1: the refresh timer
   WmShowRows = WM_APP + 1,    // the rows added since the last paint are shown
   IdShowRowsTimer = 2,        // the same, once the rows must wait to be shown

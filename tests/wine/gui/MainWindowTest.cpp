@@ -15,6 +15,7 @@
 #include "support/SimWindows.h"
 #include "os/Win32System.h"
 #include "process/ProcessList.h"
+#include "settings/ExplorerMenu.h"
 #include "settings/Settings.h"
 #include "ui/win32/MainWindow.h"
 #include "wine/WineSupport.h"
@@ -90,7 +91,7 @@ TEST(MainWindowGui, LayoutMenuKeysColumnsPanelsAndTimerAreAsDesigned) {
   EXPECT_EQ(MenuText(Bar, 2), "About");
   EXPECT_EQ(GetMenuItemID(Bar, 1), static_cast<UINT>(IdN4));  // commands on the bar itself
   EXPECT_EQ(GetMenuItemID(Bar, 2), static_cast<UINT>(IdN5));
-  ASSERT_EQ(GetMenuItemCount(File), 5);
+  ASSERT_EQ(GetMenuItemCount(File), 7);
   const struct {
     const char* Text;
     UINT Id;
@@ -98,12 +99,21 @@ TEST(MainWindowGui, LayoutMenuKeysColumnsPanelsAndTimerAreAsDesigned) {
                {"Refresh\tF5", IdN6},
                {"&Find open file...\tCtrl+F", IdN8},
                {"", 0},
+               {"E&xplorer menu entry", IdN12},
+               {"", 0},
                {"Exit\tAlt+F4", IdN7}};
-  for (int I = 0; I < 5; ++I) {
+  for (int I = 0; I < 7; ++I) {
     EXPECT_EQ(MenuText(File, I), Items[I].Text);
     EXPECT_EQ(GetMenuItemID(File, I), Items[I].Id);
   }
   EXPECT_TRUE(GetMenuState(File, 3, MF_BYPOSITION) & MF_SEPARATOR);
+  EXPECT_TRUE(GetMenuState(File, 5, MF_BYPOSITION) & MF_SEPARATOR);
+  // The Explorer item is checked, as the File menu opens, while the entry is there.
+  for (bool There : {false, true}) {
+    if (There) AddExplorerMenu(HKEY_CURRENT_USER, RunningProgram());
+    SendMessageA(Main, WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(File), 0);
+    EXPECT_EQ((GetMenuState(File, IdN12, MF_BYCOMMAND) & MF_CHECKED) != 0, There);
+  }
   EXPECT_TRUE(GetMenuState(Bar, IdN2, MF_BYCOMMAND) & MF_GRAYED);
 
   HWND List = GetDlgItem(Main, IdListView1);
