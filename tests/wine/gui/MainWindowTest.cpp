@@ -836,3 +836,48 @@ TEST(MainWindowGui, RealProgramClosesTheHandleThatLocksAFileOnlyAfterYes) {
   CloseHandle(Remote);
   EXPECT_TRUE(Program.Close());
 }
+
+TEST(MainWindowGui, ExplorerVerbsAddedByLumorexcOpenTheWindowOnAHeldFileAndOnItsFolder) {
+  TRegistryLock Lock;
+  const std::string Folder = TempFolder("verb"), Held = Folder + "\\held by a child.txt";
+  TChild Child({Held});
+  ASSERT_TRUE(Child.Started());
+  const TConsoleRun Added = RunConsoleProgram("--explorer-menu add");
+  ASSERT_EQ(Added.Exit, 0u) << Added.Err;
+  auto Verb = [](const wchar_t* Kind) { return std::wstring(L"Software\\Classes\\") + Kind + L"\\shell\\Lumorex.WhatHolds"; };
+  for (const wchar_t* Kind : {L"*", L"Directory"}) {
+    // Started as Explorer starts it: the command as written, the item for %1.
+    wchar_t Command[1024] = {};
+    DWORD Size = sizeof Command;
+    ASSERT_EQ(RegGetValueW(HKEY_CURRENT_USER, (Verb(Kind) + L"\\command").c_str(), nullptr, RRF_RT_REG_SZ, nullptr,
+                           Command, &Size),
+              ERROR_SUCCESS);
+    std::wstring Line = Command;
+    Line.replace(Line.find(L"%1"), 2, WideFromUtf8(Kind[0] == L'*' ? Held : Folder));
+    TRunningProgram Program(Line);
+    HWND Main = Program.Main(), List = GetDlgItem(Main, IdListView1), Bar = GetDlgItem(Main, IdStatusBar1);
+    ASSERT_NE(Main, nullptr);
+    HANDLE Remote = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, Program.Pid());
+    TRemoteText R = {Remote, static_cast<BYTE*>(VirtualAllocEx(Remote, nullptr, 4096, MEM_COMMIT, PAGE_READWRITE))};
+    std::string Status;
+    for (DWORD Start = GetTickCount(); GetTickCount() - Start < 30000; Sleep(100))
+      if (SendMessageA(List, LVM_GETITEMCOUNT, 0, 0) >= 2 && (Status = RemoteStatusText(Bar, R, 0)).rfind("Ready", 0) == 0)
+        break;
+    EXPECT_EQ(Status, "Ready");
+    // The holder under its header, and nothing else.
+    EXPECT_EQ(SendMessageA(List, LVM_GETITEMCOUNT, 0, 0), 2);
+    EXPECT_EQ(RemoteItemText(List, R, 0, 1), "Process information: " + std::to_string(Child.Pid()) + " (lxchild.exe)");
+    EXPECT_EQ(RemoteItemText(List, R, 1, 0), HandleText(Child.Handles()[0]));
+    EXPECT_EQ(_stricmp(RemoteItemText(List, R, 1, 1).c_str(), Held.c_str()), 0) << RemoteItemText(List, R, 1, 1);
+    if (Kind[0] == L'*') SaveWindowShot(Main, "window-opened-on-file");
+    VirtualFreeEx(Remote, R.Block, 0, MEM_RELEASE);
+    CloseHandle(Remote);
+    EXPECT_TRUE(Program.Close());
+  }
+  EXPECT_EQ(RunConsoleProgram("--explorer-menu remove").Exit, 0u);
+  for (const wchar_t* Kind : {L"*", L"Directory", L"Drive"}) {
+    HKEY Key;
+    EXPECT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, Verb(Kind).c_str(), 0, KEY_READ, &Key), ERROR_FILE_NOT_FOUND);
+  }
+  RegDeleteKeyA(HKEY_CURRENT_USER, "SOFTWARE\\Brennary\\Lumorex");
+}
