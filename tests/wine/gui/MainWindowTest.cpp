@@ -109,11 +109,9 @@ TEST(MainWindowGui, LayoutMenuKeysColumnsPanelsAndTimerAreAsDesigned) {
   EXPECT_TRUE(GetMenuState(File, 3, MF_BYPOSITION) & MF_SEPARATOR);
   EXPECT_TRUE(GetMenuState(File, 5, MF_BYPOSITION) & MF_SEPARATOR);
   // The Explorer item is checked, as the File menu opens, while the entry is there.
-  for (bool There : {false, true}) {
-    if (There) AddExplorerMenu(HKEY_CURRENT_USER, RunningProgram());
-    SendMessageA(Main, WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(File), 0);
-    EXPECT_EQ((GetMenuState(File, IdN12, MF_BYCOMMAND) & MF_CHECKED) != 0, There);
-  }
+  AddExplorerMenu(HKEY_CURRENT_USER, RunningProgram());
+  SendMessageA(Main, WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(File), 0);
+  EXPECT_TRUE(GetMenuState(File, IdN12, MF_BYCOMMAND) & MF_CHECKED);
   EXPECT_TRUE(GetMenuState(Bar, IdN2, MF_BYCOMMAND) & MF_GRAYED);
 
   HWND List = GetDlgItem(Main, IdListView1);
@@ -842,15 +840,14 @@ TEST(MainWindowGui, ExplorerVerbsAddedByLumorexcOpenTheWindowOnAHeldFileAndOnIts
   const std::string Folder = TempFolder("verb"), Held = Folder + "\\held by a child.txt";
   TChild Child({Held});
   ASSERT_TRUE(Child.Started());
-  const TConsoleRun Added = RunConsoleProgram("--explorer-menu add");
-  ASSERT_EQ(Added.Exit, 0u) << Added.Err;
-  auto Verb = [](const wchar_t* Kind) { return std::wstring(L"Software\\Classes\\") + Kind + L"\\shell\\Lumorex.WhatHolds"; };
+  ASSERT_EQ(RunConsoleProgram("--explorer-menu add").Exit, 0u);
+  const std::wstring Classes = L"Software\\Classes\\", Verb = L"\\shell\\Lumorex.WhatHolds";
   for (const wchar_t* Kind : {L"*", L"Directory"}) {
     // Started as Explorer starts it: the command as written, the item for %1.
     wchar_t Command[1024] = {};
     DWORD Size = sizeof Command;
-    ASSERT_EQ(RegGetValueW(HKEY_CURRENT_USER, (Verb(Kind) + L"\\command").c_str(), nullptr, RRF_RT_REG_SZ, nullptr,
-                           Command, &Size),
+    ASSERT_EQ(RegGetValueW(HKEY_CURRENT_USER, (Classes + Kind + Verb + L"\\command").c_str(), nullptr, RRF_RT_REG_SZ,
+                           nullptr, Command, &Size),
               ERROR_SUCCESS);
     std::wstring Line = Command;
     Line.replace(Line.find(L"%1"), 2, WideFromUtf8(Kind[0] == L'*' ? Held : Folder));
@@ -861,11 +858,11 @@ TEST(MainWindowGui, ExplorerVerbsAddedByLumorexcOpenTheWindowOnAHeldFileAndOnIts
     TRemoteText R = {Remote, static_cast<BYTE*>(VirtualAllocEx(Remote, nullptr, 4096, MEM_COMMIT, PAGE_READWRITE))};
     std::string Status;
     for (DWORD Start = GetTickCount(); GetTickCount() - Start < 30000; Sleep(100))
-      if (SendMessageA(List, LVM_GETITEMCOUNT, 0, 0) >= 2 && (Status = RemoteStatusText(Bar, R, 0)).rfind("Ready", 0) == 0)
-        break;
+      if (SendMessageA(List, LVM_GETITEMCOUNT, 0, 0) >= 2 &&
+          (Status = RemoteStatusText(Bar, R, 0)).rfind("Ready", 0) == 0)
+        break;  // the search's rows are in, and it has ended
     EXPECT_EQ(Status, "Ready");
-    // The holder under its header, and nothing else.
-    EXPECT_EQ(SendMessageA(List, LVM_GETITEMCOUNT, 0, 0), 2);
+    EXPECT_EQ(SendMessageA(List, LVM_GETITEMCOUNT, 0, 0), 2);  // the holder under its header, nothing else
     EXPECT_EQ(RemoteItemText(List, R, 0, 1), "Process information: " + std::to_string(Child.Pid()) + " (lxchild.exe)");
     EXPECT_EQ(RemoteItemText(List, R, 1, 0), HandleText(Child.Handles()[0]));
     EXPECT_EQ(_stricmp(RemoteItemText(List, R, 1, 1).c_str(), Held.c_str()), 0) << RemoteItemText(List, R, 1, 1);
@@ -875,9 +872,9 @@ TEST(MainWindowGui, ExplorerVerbsAddedByLumorexcOpenTheWindowOnAHeldFileAndOnIts
     EXPECT_TRUE(Program.Close());
   }
   EXPECT_EQ(RunConsoleProgram("--explorer-menu remove").Exit, 0u);
-  for (const wchar_t* Kind : {L"*", L"Directory", L"Drive"}) {
-    HKEY Key;
-    EXPECT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, Verb(Kind).c_str(), 0, KEY_READ, &Key), ERROR_FILE_NOT_FOUND);
-  }
+  for (const wchar_t* Kind : {L"*", L"Directory", L"Drive"})
+    EXPECT_EQ(RegGetValueW(HKEY_CURRENT_USER, (Classes + Kind + Verb).c_str(), nullptr, RRF_RT_ANY, nullptr, nullptr,
+                           nullptr),
+              ERROR_FILE_NOT_FOUND);
   RegDeleteKeyA(HKEY_CURRENT_USER, "SOFTWARE\\Brennary\\Lumorex");
 }
