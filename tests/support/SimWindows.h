@@ -1,6 +1,6 @@
 // A simulated Windows for the tests: an in-memory machine with processes and
-// their handle tables, file objects named in device form, drives, a per-user
-// registry, a token, files and threads. It counts every handle, block, thread,
+// their handle tables, file objects named in device form, drives, the user's
+// and the machine's registry, a token, files and threads. It counts every handle, block, thread,
 // snapshot, key and SID it hands out, and any call can be made to fail, return
 // a chosen status, or block until the test lets it go.
 #pragma once

@@ -269,7 +269,7 @@ TEST_F(MainTest, CommandLineSearchesAsTheMenuDoesAndRefreshSearchesAgain) {
       {{"/file", "..\\a.txt"}, {H, "C:\\a.txt"}, ""},          // from the current folder, C:\work
       // A drive from Explorer: "%1" makes C:\ "C:\", which arrives as C:".
       {{"/file", "C:\""}, {H, "C:\\b.txt", "C:\\a.txt", "C:\\C.txt", "C:\\Dir\\sub\\d.txt", "C:\\Dirt.txt"}, ""},
-      {{"/bogus", "/file", "C:\\a.txt"}, {}, "Unknown argument: /bogus."},
+      {{"-file", "C:\\a.txt"}, {}, "Unknown argument: -file."},
       {{"/find"}, {}, "/find needs a TEXT."},
       {{"/file", "C:\\a.txt", "/find", "a"}, {}, "Only one /file or /find is taken: /find."},
   };
