@@ -31,13 +31,21 @@ const char* const UsageText =
     "  -h, --help       this text\r\n"
     "      --version    the program's version\r\n"
     "\r\n"
+    "Or:    lumorexc --explorer-menu add|remove [--all-users]\r\n"
+    "Adds to Explorer's right-click menu of files, folders and drives, or removes,\r\n"
+    "\"What holds this? (Lumorex)\", which opens lumorex.exe (from this program's\r\n"
+    "folder) on the item; for this user, or with --all-users for every user\r\n"
+    "(administrators only). Adding again, or over an entry for another copy,\r\n"
+    "leaves one entry for this copy.\r\n"
+    "\r\n"
     "Exit codes:\r\n"
-    "  0  at least one file was listed\r\n"
+    "  0  at least one file was listed; --explorer-menu: done\r\n"
     "  1  nothing matched, and every process was looked at (a PID or NAME that\r\n"
     "     names no running process is said on standard error)\r\n"
     "  2  a usage error (said on standard error, with this text)\r\n"
     "  3  nothing could be looked at: the user is not an administrator, or the\r\n"
-    "     handle table could not be read\r\n"
+    "     handle table could not be read; --explorer-menu: the keys could not be\r\n"
+    "     written, or lumorex.exe is not beside this program\r\n"
     "  4  --close: some file found was not closed (declined, or it could not be)\r\n"
     "  5  nothing matched, but some processes or handles could not be looked at\r\n"
     "     (they are named on standard error)\r\n"
@@ -57,9 +65,31 @@ TRequest Wrong(const std::string& Error) {
   return Request;
 }
 
+TRequest ReadMenuArguments(const std::vector<TWideString>& Arguments) {
+  TRequest Request;
+  Request.Action = TRequest::ExplorerMenu;
+  bool Given = false;
+  for (size_t I = 0; I < Arguments.size(); ++I) {
+    if (Is(Arguments[I], "--all-users")) {
+      Request.AllUsers = true;
+    } else if (Is(Arguments[I], "--explorer-menu") && !Given && I + 1 < Arguments.size() &&
+               (Is(Arguments[I + 1], "add") || Is(Arguments[I + 1], "remove"))) {
+      Request.MenuAdd = Is(Arguments[++I], "add");
+      Given = true;
+    } else {
+      return Wrong(Is(Arguments[I], "--explorer-menu") ? "--explorer-menu needs add or remove, once"
+                                                       : "--explorer-menu takes only --all-users, not " +
+                                                             Utf8(Arguments[I]));
+    }
+  }
+  return Request;
+}
+
 }  // namespace
 
 TRequest ReadArguments(const std::vector<TWideString>& Arguments) {
+  if (std::any_of(Arguments.begin(), Arguments.end(), [](const TWideString& A) { return Is(A, "--explorer-menu"); }))
+    return ReadMenuArguments(Arguments);
   TRequest Request;
   bool Formatted = false, Found = false, OptionsEnd = false;
   for (size_t I = 0; I < Arguments.size(); ++I) {
@@ -73,6 +103,8 @@ TRequest ReadArguments(const std::vector<TWideString>& Arguments) {
       } else if (Is(A, "--version")) {
         Request.Action = TRequest::Version;
         return Request;
+      } else if (Is(A, "--all-users")) {
+        return Wrong("--all-users is given only with --explorer-menu");
       } else if (Is(A, "--close")) {
         Request.Close = true;
       } else if (Is(A, "--yes")) {

@@ -10,6 +10,7 @@
 #include "inspect/HoldWalk.h"
 #include "inspect/ListOpenFiles.h"
 #include "process/Process.h"
+#include "settings/ExplorerMenu.h"
 
 #ifndef LUMOREX_VERSION
 #define LUMOREX_VERSION "0"
@@ -239,6 +240,30 @@ class TConsoleSink : public THoldSink {
   std::vector<THold>& Found;
 };
 
+// Explorer's verbs for the window beside this program, for a deployment
+// script: exit 0 when done, ExitCannot when the keys could not be written.
+int RunExplorerMenu(const TRequest& Request, TStream& Out, TStream& Err) {
+  const HKEY Root = Request.AllUsers ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
+  const std::string Whose = Request.AllUsers ? "every user" : "this user";
+  const TWideString Program = Beside(RunningProgram(), "lumorex.exe");
+  std::string Failure;
+  // This program is often copied alone: no verb may start a window that is not there.
+  if (Request.MenuAdd && Os().GetFileAttributesW(Program.c_str()) == INVALID_FILE_ATTRIBUTES)
+    Failure = Utf8(Program) + " is not there";
+  else if (!(Request.MenuAdd ? AddExplorerMenu(Root, Program) : RemoveExplorerMenu(Root)))
+    Failure = "the keys could not be written" + std::string(Request.AllUsers ? " (administrators only)" : "");
+  if (!Failure.empty()) {
+    Err.Write("lumorexc: Explorer menu entry for " + Whose + " not " + (Request.MenuAdd ? "added: " : "removed: ") +
+              Failure + "\r\n");
+    Err.Flush();
+    return ExitCannot;
+  }
+  Out.Write(Request.MenuAdd ? "Explorer menu entry added for " + Whose + ": " + Utf8(ExplorerCommand(Program)) + "\r\n"
+                            : "Explorer menu entry removed for " + Whose + "\r\n");
+  Out.Flush();  // the keys are written: a reader that is gone changes nothing
+  return 0;
+}
+
 }  // namespace
 
 int RunConsole(const std::vector<TWideString>& Arguments) {
@@ -255,6 +280,8 @@ int RunConsole(const std::vector<TWideString>& Arguments) {
       Err.Write("lumorexc: " + Request.Error + "\r\n" + UsageText);
       Err.Flush();
       return ExitUsage;
+    case TRequest::ExplorerMenu:
+      return RunExplorerMenu(Request, Out, Err);
     case TRequest::List:
       break;
   }

@@ -60,12 +60,6 @@ TWideString Utf16(const std::string& Text) {
   return Out;
 }
 
-TWideString Widen(const char* Ascii) {
-  TWideString Out;
-  for (; *Ascii; ++Ascii) Out += static_cast<WCHAR>(static_cast<unsigned char>(*Ascii));
-  return Out;
-}
-
 std::string CsvField(const std::string& Text) {
   const bool Quoted = Text.find_first_of(",\"\r\n") != std::string::npos ||
                       (!Text.empty() && (Text.front() == ' ' || Text.back() == ' '));

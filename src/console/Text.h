@@ -11,8 +11,6 @@
 std::string Utf8(const TWideString& Text);
 // UTF-8 as UTF-16; a byte that starts no whole character becomes U+FFFD.
 TWideString Utf16(const std::string& Text);
-// ASCII text as UTF-16.
-TWideString Widen(const char* Ascii);
 
 // A CSV field as RFC 4180 writes it: quoted, its quotes doubled, when it holds
 // a comma, a quote, a line break or space at either end; as it is otherwise.

@@ -131,9 +131,11 @@ TPassResult FindHolders(const THoldFilter& Filter) {
   return RunPass(0, EveryObject, Search, "Searching...");
 }
 
-TPassResult FindOpenFile(const std::string& Text) {
+THoldFilter HoldingText(const std::string& Text) {
   const int Units = Os().MultiByteToWideChar(CP_ACP, 0, Text.data(), static_cast<int>(Text.size()), nullptr, 0);
   TWideString Wide(Units > 0 ? static_cast<size_t>(Units) : 0, WCHAR());
   if (Units > 0) Os().MultiByteToWideChar(CP_ACP, 0, Text.data(), static_cast<int>(Text.size()), &Wide[0], Units);
-  return FindHolders(THoldFilter::Holding(Wide));
+  return THoldFilter::Holding(Wide);
 }
+
+TPassResult FindOpenFile(const std::string& Text) { return FindHolders(HoldingText(Text)); }

@@ -24,8 +24,10 @@ TPassResult ListOpenFiles(DWORD Pid, const uint32_t& Mode);
 // handles)" when the search could not look everywhere; the label counts the
 // rows found.
 TPassResult FindHolders(const THoldFilter& Filter);
-// FindHolders of the names that hold Text (in the ANSI code page, as the
-// dialog gives it), in any letter case. Text must not be empty.
+// The names that hold Text (in the ANSI code page, as the dialog gives it),
+// in any letter case.
+THoldFilter HoldingText(const std::string& Text);
+// FindHolders of HoldingText(Text). Text must not be empty.
 TPassResult FindOpenFile(const std::string& Text);
 
 // How a pass lists: one opened process, or every process for PID 0. Each

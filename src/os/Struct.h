@@ -39,6 +39,7 @@ typedef void* LPVOID;
 typedef const char* LPCSTR;
 typedef void* PSID;
 typedef struct HKEY__* HKEY;
+typedef DWORD REGSAM;
 typedef struct HWND__* HWND;
 typedef struct HWINSTA__* HWINSTA;
 typedef void* HGLOBAL;
@@ -111,6 +112,13 @@ typedef void(WINAPI* TIMERPROC)(HWND, UINT, UINT_PTR, DWORD);
 #define REG_SZ 1u
 #define REG_BINARY 3u
 #define HKEY_CURRENT_USER ((HKEY)(ULONG_PTR)0x80000001u)
+#define HKEY_LOCAL_MACHINE ((HKEY)(ULONG_PTR)0x80000002u)
+#define KEY_QUERY_VALUE 0x1u
+#define KEY_SET_VALUE 0x2u
+#define KEY_CREATE_SUB_KEY 0x4u
+#define REG_OPTION_NON_VOLATILE 0u
+#define REG_CREATED_NEW_KEY 1u
+#define REG_OPENED_EXISTING_KEY 2u
 
 #define CP_ACP 0u
 #define STD_INPUT_HANDLE ((DWORD)-10)

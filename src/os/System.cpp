@@ -33,5 +33,11 @@ TWideString UpperCase(TWideString Text) {
   return Text;
 }
 
+TWideString Widen(const char* Ascii) {
+  TWideString Out;
+  for (; *Ascii; ++Ascii) Out += static_cast<WCHAR>(static_cast<unsigned char>(*Ascii));
+  return Out;
+}
+
 TOsScope::TOsScope(TSystem& System) : Previous(Current) { Current = &System; }
 TOsScope::~TOsScope() { Current = Previous; }

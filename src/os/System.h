@@ -45,6 +45,9 @@ class TSystem {
   // were redirected to.
   virtual HANDLE CreateFileW(const WCHAR* Name, DWORD Access, DWORD ShareMode, void* Security, DWORD Disposition,
                              DWORD Attributes, HANDLE Template) = 0;
+  // Wide, for a path in any script: whether the window program lies beside
+  // the console program before a verb is made to start it.
+  virtual DWORD GetFileAttributesW(const WCHAR* Name) = 0;
 
   // Threads
   virtual HANDLE CreateThread(void* Security, SIZE_T StackSize, LPTHREAD_START_ROUTINE Start, void* Parameter,
@@ -94,6 +97,9 @@ class TSystem {
   // Looked up at run time (XP before SP2 lacks it); missing, no process is
   // under WOW64.
   virtual BOOL IsWow64Process(HANDLE Process, BOOL* Wow64) = 0;
+  // The running program's own path (Module null), whole, in any script: what
+  // Explorer's verb starts. Size, when the name was cut to fit.
+  virtual DWORD GetModuleFileNameW(HMODULE Module, WCHAR* Name, DWORD Size) = 0;
 
   // Security
   virtual BOOL OpenThreadToken(HANDLE Thread, DWORD Access, BOOL OpenAsSelf, HANDLE* Token) = 0;
@@ -117,6 +123,18 @@ class TSystem {
   virtual LONG RegSetValueExA(HKEY Key, const char* Name, DWORD Reserved, DWORD Type, const BYTE* Data,
                               DWORD Size) = 0;
   virtual LONG RegCloseKey(HKEY Key) = 0;
+  // Wide names and values, for Explorer's verbs: the program's path may hold
+  // any character. A key is opened or created with the access asked for, and
+  // refuses what it was not opened for; RegDeleteKeyW refuses a key that has
+  // subkeys (ERROR_ACCESS_DENIED) rather than deleting them with it.
+  virtual LONG RegCreateKeyExW(HKEY Key, const WCHAR* SubKey, DWORD Reserved, WCHAR* Class, DWORD Options,
+                               REGSAM Access, void* Security, HKEY* Result, DWORD* Disposition) = 0;
+  virtual LONG RegOpenKeyExW(HKEY Key, const WCHAR* SubKey, DWORD Options, REGSAM Access, HKEY* Result) = 0;
+  virtual LONG RegQueryValueExW(HKEY Key, const WCHAR* Name, DWORD* Reserved, DWORD* Type, BYTE* Data,
+                                DWORD* Size) = 0;
+  virtual LONG RegSetValueExW(HKEY Key, const WCHAR* Name, DWORD Reserved, DWORD Type, const BYTE* Data,
+                              DWORD Size) = 0;
+  virtual LONG RegDeleteKeyW(HKEY Key, const WCHAR* SubKey) = 0;
 
   // Shell
   virtual HINSTANCE ShellExecuteA(HWND Owner, const char* Verb, const char* File, const char* Parameters,
@@ -168,6 +186,8 @@ TSystem& Os();
 std::string UpperCase(std::string Text);
 // The same for UTF-16 text, by the Unicode tables.
 TWideString UpperCase(TWideString Text);
+// ASCII text as UTF-16.
+TWideString Widen(const char* Ascii);
 void SetOs(TSystem* System);
 
 // Installs a system for the lifetime of a scope.

@@ -80,6 +80,7 @@ HANDLE TWin32System::CreateFileW(const WCHAR* Name, DWORD Access, DWORD ShareMod
   return ::CreateFileW(Name, Access, ShareMode, static_cast<LPSECURITY_ATTRIBUTES>(Security), Disposition, Attributes,
                        Template);
 }
+DWORD TWin32System::GetFileAttributesW(const WCHAR* Name) { return ::GetFileAttributesW(Name); }
 HANDLE TWin32System::CreateThread(void* Security, SIZE_T StackSize, LPTHREAD_START_ROUTINE Start, void* Parameter,
                                   DWORD Flags, DWORD* ThreadId) {
   return ::CreateThread(static_cast<LPSECURITY_ATTRIBUTES>(Security), StackSize, Start, Parameter, Flags, ThreadId);
@@ -179,6 +180,10 @@ BOOL TWin32System::IsWow64Process(HANDLE Process, BOOL* Wow64) {
   return IsWow64Process_ ? IsWow64Process_(Process, Wow64) : TRUE;
 }
 
+DWORD TWin32System::GetModuleFileNameW(HMODULE Module, WCHAR* Name, DWORD Size) {
+  return ::GetModuleFileNameW(Module, Name, Size);
+}
+
 BOOL TWin32System::QueryFullProcessImageNameA(HANDLE Process, DWORD Flags, char* Name, DWORD* Size) {
   if (!QueryFullProcessImageName_) {
     ::SetLastError(ERROR_PROC_NOT_FOUND);
@@ -227,6 +232,23 @@ LONG TWin32System::RegSetValueExA(HKEY Key, const char* Name, DWORD Reserved, DW
   return ::RegSetValueExA(Key, Name, Reserved, Type, Data, Size);
 }
 LONG TWin32System::RegCloseKey(HKEY Key) { return ::RegCloseKey(Key); }
+LONG TWin32System::RegCreateKeyExW(HKEY Key, const WCHAR* SubKey, DWORD Reserved, WCHAR* Class, DWORD Options,
+                                   REGSAM Access, void* Security, HKEY* Result, DWORD* Disposition) {
+  return ::RegCreateKeyExW(Key, SubKey, Reserved, Class, Options, Access,
+                           static_cast<LPSECURITY_ATTRIBUTES>(Security), Result, Disposition);
+}
+LONG TWin32System::RegOpenKeyExW(HKEY Key, const WCHAR* SubKey, DWORD Options, REGSAM Access, HKEY* Result) {
+  return ::RegOpenKeyExW(Key, SubKey, Options, Access, Result);
+}
+LONG TWin32System::RegQueryValueExW(HKEY Key, const WCHAR* Name, DWORD* Reserved, DWORD* Type, BYTE* Data,
+                                    DWORD* Size) {
+  return ::RegQueryValueExW(Key, Name, Reserved, Type, Data, Size);
+}
+LONG TWin32System::RegSetValueExW(HKEY Key, const WCHAR* Name, DWORD Reserved, DWORD Type, const BYTE* Data,
+                                  DWORD Size) {
+  return ::RegSetValueExW(Key, Name, Reserved, Type, Data, Size);
+}
+LONG TWin32System::RegDeleteKeyW(HKEY Key, const WCHAR* SubKey) { return ::RegDeleteKeyW(Key, SubKey); }
 HINSTANCE TWin32System::ShellExecuteA(HWND Owner, const char* Verb, const char* File, const char* Parameters,
                                       const char* Directory, int Show) {
   return ::ShellExecuteA(Owner, Verb, File, Parameters, Directory, Show);

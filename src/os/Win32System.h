@@ -36,6 +36,7 @@ class TWin32System : public TSystem {
   // The console's own screen.
   HANDLE CreateFileW(const WCHAR* Name, DWORD Access, DWORD ShareMode, void* Security, DWORD Disposition,
                      DWORD Attributes, HANDLE Template) override;
+  DWORD GetFileAttributesW(const WCHAR* Name) override;
   HANDLE CreateThread(void* Security, SIZE_T StackSize, LPTHREAD_START_ROUTINE Start, void* Parameter, DWORD Flags,
                       DWORD* ThreadId) override;
   DWORD WaitForSingleObject(HANDLE Handle, DWORD Milliseconds) override;
@@ -64,6 +65,7 @@ class TWin32System : public TSystem {
   DWORD GetMappedFileNameW(HANDLE Process, void* Address, WCHAR* Name, DWORD Size) override;
   BOOL ReadProcessMemory(HANDLE Process, const void* Address, void* Buffer, SIZE_T Size, SIZE_T* Read) override;
   BOOL IsWow64Process(HANDLE Process, BOOL* Wow64) override;
+  DWORD GetModuleFileNameW(HMODULE Module, WCHAR* Name, DWORD Size) override;
   BOOL OpenThreadToken(HANDLE Thread, DWORD Access, BOOL OpenAsSelf, HANDLE* Token) override;
   BOOL OpenProcessToken(HANDLE Process, DWORD Access, HANDLE* Token) override;
   BOOL GetTokenInformation(HANDLE Token, TOKEN_INFORMATION_CLASS Class, void* Info, DWORD Length,
@@ -80,6 +82,12 @@ class TWin32System : public TSystem {
   LONG RegQueryValueExA(HKEY Key, const char* Name, DWORD* Reserved, DWORD* Type, BYTE* Data, DWORD* Size) override;
   LONG RegSetValueExA(HKEY Key, const char* Name, DWORD Reserved, DWORD Type, const BYTE* Data, DWORD Size) override;
   LONG RegCloseKey(HKEY Key) override;
+  LONG RegCreateKeyExW(HKEY Key, const WCHAR* SubKey, DWORD Reserved, WCHAR* Class, DWORD Options, REGSAM Access,
+                       void* Security, HKEY* Result, DWORD* Disposition) override;
+  LONG RegOpenKeyExW(HKEY Key, const WCHAR* SubKey, DWORD Options, REGSAM Access, HKEY* Result) override;
+  LONG RegQueryValueExW(HKEY Key, const WCHAR* Name, DWORD* Reserved, DWORD* Type, BYTE* Data, DWORD* Size) override;
+  LONG RegSetValueExW(HKEY Key, const WCHAR* Name, DWORD Reserved, DWORD Type, const BYTE* Data, DWORD Size) override;
+  LONG RegDeleteKeyW(HKEY Key, const WCHAR* SubKey) override;
   HINSTANCE ShellExecuteA(HWND Owner, const char* Verb, const char* File, const char* Parameters,
                           const char* Directory, int Show) override;
   BOOL ShellExecuteExA(SHELLEXECUTEINFOA* Info) override;

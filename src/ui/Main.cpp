@@ -8,7 +8,9 @@
 #include "process/Process.h"
 #include "process/ProcessList.h"
 #include "report/Report.h"
+#include "settings/ExplorerMenu.h"
 #include "settings/Settings.h"
+#include "ui/CommandLine.h"
 #include "ui/FileDialog.h"
 
 int SortDirection = 1;
@@ -176,7 +178,8 @@ void TForm1::ComboBox1Select() {
 }
 
 void TForm1::Refresh() {
-  ShowsSearch = false;
+  // A search's result is searched again: what holds the file now.
+  if (ShowsSearch) return Search(Sought);
   int Line = View().SelectorPosition();
   FillProcessList(SortType);
   View().SetSelectorPosition(Line);
@@ -266,20 +269,46 @@ void TForm1::N8Click() {
   Form4->Found = false;
   if (ShowFind) ShowFind();
   if (!Form4->Found) return;
-  Submit(TCommandKind::List, [this, Text = Form4->Edit1] { Search(Text); });
+  Submit(TCommandKind::List, [this, Text = Form4->Edit1] { Search(HoldingText(Text)); });
 }
 
-void TForm1::Search(const std::string& Text) {
+void TForm1::Start(const std::vector<TWideString>& Arguments) {
+  const TStartRequest Request = ReadStartArguments(Arguments);
+  if (!Request.Error.empty()) ShowError(Request.Error);
+  if (Request.Show == TStartRequest::Nothing) return;
+  // Resolved now, from the folder the program was started in, and kept for
+  // every refresh.
+  const THoldFilter Filter = Request.Show == TStartRequest::File ? THoldFilter::Under({ResolvePath(Request.Sought)})
+                                                                 : THoldFilter::Holding(Request.Sought);
+  Submit(TCommandKind::List, [this, Filter] { Search(Filter); });
+}
+
+void TForm1::Search(const THoldFilter& Filter) {
   // A fresh process list: the holder may have started since the last one.
   FillProcessList(SortType);
   TMainView& Out = View();
   ShowsSearch = true;
-  Sought = Text;
-  // The result stays until the user picks, refreshes or searches again.
+  Sought = Filter;
+  // The result stays until the user picks or searches again; a refresh
+  // searches again.
   Out.SetTimerEnabled(false);
   Out.SetSaveReportEnabled(true);
-  FindOpenFile(Text);
+  FindHolders(Sought);
 }
+
+void TForm1::N12Click() {
+  // During a pass it waits, so that the pass's texts do not hide what it says.
+  Submit(TCommandKind::Read, [this] {
+    const TWideString Program = RunningProgram();
+    const bool Present = HasExplorerMenu(HKEY_CURRENT_USER, Program);
+    const bool Done = Present ? RemoveExplorerMenu(HKEY_CURRENT_USER) : AddExplorerMenu(HKEY_CURRENT_USER, Program);
+    View().SetStatus(0, !Done      ? "The Explorer menu entry could not be written."
+                        : Present ? "Explorer menu entry removed."
+                                  : "Explorer menu entry added.");
+  });
+}
+
+bool TForm1::N12Checked() const { return HasExplorerMenu(HKEY_CURRENT_USER, RunningProgram()); }
 
 void TForm1::ListView1DblClick() {
   int Row = View().SelectedFile();
@@ -372,9 +401,6 @@ void TForm1::CloseHandleCommand(const TTarget& Asked) {
   // The row's own record: its texts are cut and converted, and say less.
   const TCloseResult Result = CloseHandleOf(Asked.Row.Hold);
   // A search's result is searched again: the user sees what still holds the file.
-  if (ShowsSearch)
-    Search(Sought);
-  else
-    Refresh();
+  Refresh();
   Out.SetStatus(0, CloseResultText(Result, Asked.Row.Caption));
 }

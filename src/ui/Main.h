@@ -5,7 +5,9 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
+#include "inspect/HoldWalk.h"
 #include "inspect/PassOwner.h"
 #include "os/System.h"
 #include "view/MainView.h"
@@ -58,6 +60,9 @@ class TForm1 {
   // The window exists: its timer is armed, and a failure shows in the error box.
   void FormCreate();  // window made: the refresh timer armed
   void FormShow();    // window shown: the start-up sequence
+  // Then, once: the command line's search (/file PATH, /find TEXT), or an
+  // error box naming what it did not understand.
+  void Start(const std::vector<TWideString>& Arguments);
   // Whether the window may close now; during a pass it closes after the pass.
   bool FormCloseQuery();
   void FormClose();                      // window closing: settings saved
@@ -72,6 +77,8 @@ class TForm1 {
   void N4Click();                        // "Settings"
   void N5Click();                        // "About"
   void N8Click();                        // File, "&Find open file..." (Ctrl+F)
+  void N12Click();                       // File, "E&xplorer menu entry": added, or removed, for this user
+  bool N12Checked() const;               // whether that entry is there, as the File menu opens
   void ListView1ColumnClick(int Column);  // column header clicked: sort
   void ListView1DblClick();               // row double-clicked: Properties, or a found process picked
   TFileMenu PopupMenu1Popup() const;      // the file list's context menu opens on the selected row
@@ -94,7 +101,7 @@ class TForm1 {
   void EndProcess(DWORD Pid);
   void SaveReportCommand();
   void SortColumn(int Column);
-  void Search(const std::string& Text);
+  void Search(const THoldFilter& Filter);
   void Refresh();
   // A file row with the process that holds its handle.
   struct TTarget {
@@ -108,5 +115,5 @@ class TForm1 {
   bool TargetOf(int Row, TTarget* Target) const;
   void CloseHandleCommand(const TTarget& Asked);
   bool ShowsSearch = false;  // the list holds a search's result
-  std::string Sought;        // what that search looked for
+  THoldFilter Sought;        // what that search looked for
 };

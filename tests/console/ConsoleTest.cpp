@@ -66,6 +66,9 @@ TEST(ConsoleArguments, EachFormOfEveryOptionAndEveryUsageError) {
       {{"--find", "x", "--file", "y"}, TRequest::Usage, "--find and --file cannot be given together", TFormat::Table, false, "", {}, {}},
       {{"--close", "--yes", "0"}, TRequest::Usage, "--close needs --find TEXT, --file PATH or a PID or NAME", TFormat::Table, false, "", {}, {}},
       {{"--close", "--file", "C:\\x"}, TRequest::List, "", TFormat::Table, false, "", {}, {}, true, false, false, {"C:\\x"}},
+      {{"--explorer-menu"}, TRequest::Usage, "--explorer-menu needs add or remove", TFormat::Table, false, "", {}, {}},
+      {{"--explorer-menu", "add", "-a"}, TRequest::Usage, "takes only --all-users, not -a", TFormat::Table, false, "", {}, {}},
+      {{"-a", "--all-users"}, TRequest::Usage, "--all-users is given only with --explorer-menu", TFormat::Table, false, "", {}, {}},
   };
   for (const TCase& C : Cases) {
     std::vector<TWideString> Given;

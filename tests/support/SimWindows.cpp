@@ -28,6 +28,11 @@ std::string Lower(std::string Text) {
   return Text;
 }
 
+// A key path or value name given wide, as the machine keeps it.
+std::string NarrowName(const WCHAR* Wide) {
+  return TSimWindows::Narrow(Wide ? std::u16string(reinterpret_cast<const char16_t*>(Wide)) : u"");
+}
+
 // The name without its device part: \Device\X\rest and \??\C:\rest give \rest.
 std::u16string WithoutDevice(const std::u16string& Name) {
   size_t Skip = 0;
@@ -101,6 +106,22 @@ std::u16string TSimWindows::Wide(const std::string& Text) {
       I += 3;
     } else {
       break;
+    }
+  }
+  return Out;
+}
+
+std::string TSimWindows::Narrow(const std::u16string& Text) {
+  std::string Out;
+  for (const char16_t Unit : Text) {
+    const unsigned U = Unit;
+    if (U < 0x80) {
+      Out += static_cast<char>(U);
+    } else if (U < 0x800) {
+      Out += {static_cast<char>(0xC0 | U >> 6), static_cast<char>(0x80 | (U & 0x3F))};
+    } else {
+      Out += {static_cast<char>(0xE0 | U >> 12), static_cast<char>(0x80 | (U >> 6 & 0x3F)),
+              static_cast<char>(0x80 | (U & 0x3F))};
     }
   }
   return Out;
@@ -490,8 +511,16 @@ HANDLE TSimWindows::CreateFileA(const char* Name, DWORD Access, DWORD Share, voi
 }
 
 DWORD TSimWindows::GetFileAttributesA(const char* Name) {
-  auto [Lock, G] = Enter("GetFileAttributesA");
-  auto It = Files.find(Name ? Name : "");
+  return FileAttributes("GetFileAttributesA", Name ? Name : "");
+}
+
+DWORD TSimWindows::GetFileAttributesW(const WCHAR* Name) {
+  return FileAttributes("GetFileAttributesW", NarrowName(Name));
+}
+
+DWORD TSimWindows::FileAttributes(const char* Op, const std::string& Name) {
+  auto [Lock, G] = Enter(Op);
+  auto It = Files.find(Name);
   if (Refuse(G, It == Files.end(), ERROR_FILE_NOT_FOUND)) return INVALID_FILE_ATTRIBUTES;
   return It->second.ReadOnly ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_NORMAL;
 }
@@ -1088,6 +1117,22 @@ DWORD TSimWindows::GetModuleFileNameExA(HANDLE Process, HMODULE, char* FileName,
   return static_cast<DWORD>(N);
 }
 
+DWORD TSimWindows::GetModuleFileNameW(HMODULE Module, WCHAR* Name, DWORD Size) {
+  auto [Lock, G] = Enter("GetModuleFileNameW");
+  TProcess* Self = FindProcess(SelfPid);
+  if (Refuse(G, Module != nullptr || !Self || Size == 0, ERROR_INVALID_PARAMETER)) return 0;
+  const std::u16string Path = Wide(Self->Path);
+  // As Vista and later do: cut to fit with its NUL, the size returned.
+  const size_t N = std::min<size_t>(Path.size(), Size - 1);
+  std::copy(Path.begin(), Path.begin() + N, Name);
+  Name[N] = 0;
+  if (N < Path.size()) {
+    SetError(ERROR_INSUFFICIENT_BUFFER);
+    return Size;
+  }
+  return static_cast<DWORD>(N);
+}
+
 namespace {
 constexpr uintptr_t RegionSize = 0x4000, AddressSpaceEnd = 0x7FFF0000;
 }  // namespace
@@ -1309,12 +1354,20 @@ std::string TSimWindows::KeyPath(HKEY Key, const char* SubKey) const {
   std::string Base;
   if (Key == HKEY_CURRENT_USER) {
     Base = "hkcu";
+  } else if (Key == HKEY_LOCAL_MACHINE) {
+    Base = "hklm";
   } else {
     auto It = Keys.find(Key);
     if (It == Keys.end()) return "";
     Base = It->second;
   }
   return SubKey && *SubKey ? Base + "\\" + Lower(SubKey) : Base;
+}
+
+void TSimWindows::AddKey(const std::string& Path) {
+  for (size_t At = Path.find('\\'); At != std::string::npos; At = Path.find('\\', At + 1))
+    Registry[Path.substr(0, At)];
+  Registry[Path];
 }
 
 HKEY TSimWindows::NewKey(const std::string& Path) {
@@ -1340,22 +1393,36 @@ LONG TSimWindows::RegCreateKeyA(HKEY Key, const char* SubKey, HKEY* Result) {
   if (G.Fail) return static_cast<LONG>(G.Error);
   std::string Path = KeyPath(Key, SubKey);
   if (Path.empty()) return ERROR_INVALID_HANDLE;
-  for (size_t At = Path.find('\\'); At != std::string::npos; At = Path.find('\\', At + 1))
-    Registry[Path.substr(0, At)];
-  Registry[Path];
+  AddKey(Path);
   *Result = NewKey(Path);
   return ERROR_SUCCESS;
 }
 
+bool TSimWindows::KeyAllows(HKEY Key, REGSAM Needed) const {
+  auto Access = KeyAccess.find(Key);
+  return Access == KeyAccess.end() || (Access->second & Needed) == Needed;
+}
+
 LONG TSimWindows::RegQueryValueExA(HKEY Key, const char* Name, DWORD* Reserved, DWORD* Type, BYTE* Data,
                                    DWORD* Size) {
-  auto [Lock, G] = Enter("RegQueryValueExA");
+  return QueryValue("RegQueryValueExA", Key, Name ? Name : "", Reserved, Type, Data, Size);
+}
+
+LONG TSimWindows::RegQueryValueExW(HKEY Key, const WCHAR* Name, DWORD* Reserved, DWORD* Type, BYTE* Data,
+                                   DWORD* Size) {
+  return QueryValue("RegQueryValueExW", Key, NarrowName(Name), Reserved, Type, Data, Size);
+}
+
+LONG TSimWindows::QueryValue(const char* Op, HKEY Key, const std::string& Name, DWORD* Reserved, DWORD* Type,
+                             BYTE* Data, DWORD* Size) {
+  auto [Lock, G] = Enter(Op);
   if (G.Fail) return static_cast<LONG>(G.Error);
   if (Reserved) return ERROR_INVALID_PARAMETER;  // documented as must be null
   auto K = Keys.find(Key);
   if (K == Keys.end()) return ERROR_INVALID_HANDLE;
+  if (!KeyAllows(Key, KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
   auto& Values = Registry[K->second];
-  auto V = Values.find(Name ? Name : "");
+  auto V = Values.find(Name);
   if (V == Values.end()) return ERROR_FILE_NOT_FOUND;
   if (Type) *Type = V->second.Type;
   DWORD Needed = static_cast<DWORD>(V->second.Data.size());
@@ -1375,19 +1442,72 @@ LONG TSimWindows::RegQueryValueExA(HKEY Key, const char* Name, DWORD* Reserved, 
 
 LONG TSimWindows::RegSetValueExA(HKEY Key, const char* Name, DWORD Reserved, DWORD Type, const BYTE* Data,
                                  DWORD Size) {
-  auto [Lock, G] = Enter("RegSetValueExA");
+  return SetValue("RegSetValueExA", Key, Name ? Name : "", Reserved, Type, Data, Size);
+}
+
+LONG TSimWindows::RegSetValueExW(HKEY Key, const WCHAR* Name, DWORD Reserved, DWORD Type, const BYTE* Data,
+                                 DWORD Size) {
+  return SetValue("RegSetValueExW", Key, NarrowName(Name), Reserved, Type, Data, Size);
+}
+
+LONG TSimWindows::SetValue(const char* Op, HKEY Key, const std::string& Name, DWORD Reserved, DWORD Type,
+                           const BYTE* Data, DWORD Size) {
+  auto [Lock, G] = Enter(Op);
   if (G.Fail) return static_cast<LONG>(G.Error);
   if (Reserved != 0) return ERROR_INVALID_PARAMETER;  // documented as must be zero
   auto K = Keys.find(Key);
   if (K == Keys.end()) return ERROR_INVALID_HANDLE;
-  Registry[K->second][Name ? Name : ""] = {Type, std::string(reinterpret_cast<const char*>(Data), Size)};
+  if (!KeyAllows(Key, KEY_SET_VALUE)) return ERROR_ACCESS_DENIED;
+  Registry[K->second][Name] = {Type, std::string(reinterpret_cast<const char*>(Data), Size)};
   return ERROR_SUCCESS;
 }
 
 LONG TSimWindows::RegCloseKey(HKEY Key) {
   auto [Lock, G] = Enter("RegCloseKey");
   if (!Keys.erase(Key)) return ERROR_INVALID_HANDLE;
+  KeyAccess.erase(Key);
   return G.Fail ? static_cast<LONG>(G.Error) : ERROR_SUCCESS;
+}
+
+LONG TSimWindows::RegCreateKeyExW(HKEY Key, const WCHAR* SubKey, DWORD Reserved, WCHAR* Class, DWORD Options,
+                                  REGSAM Access, void*, HKEY* Result, DWORD* Disposition) {
+  auto [Lock, G] = Enter("RegCreateKeyExW");
+  if (G.Fail) return static_cast<LONG>(G.Error);
+  if (Reserved != 0 || Class || Options != REG_OPTION_NON_VOLATILE) return ERROR_INVALID_PARAMETER;
+  const std::string Path = KeyPath(Key, NarrowName(SubKey).c_str());
+  if (Path.empty()) return ERROR_INVALID_HANDLE;
+  // A subkey is made only through a key opened to make one.
+  if (!KeyAllows(Key, KEY_CREATE_SUB_KEY)) return ERROR_ACCESS_DENIED;
+  if (Disposition) *Disposition = Registry.count(Path) ? REG_OPENED_EXISTING_KEY : REG_CREATED_NEW_KEY;
+  AddKey(Path);
+  *Result = NewKey(Path);
+  KeyAccess[*Result] = Access;
+  return ERROR_SUCCESS;
+}
+
+LONG TSimWindows::RegOpenKeyExW(HKEY Key, const WCHAR* SubKey, DWORD Options, REGSAM Access, HKEY* Result) {
+  auto [Lock, G] = Enter("RegOpenKeyExW");
+  if (G.Fail) return static_cast<LONG>(G.Error);
+  if (Options != 0) return ERROR_INVALID_PARAMETER;
+  const std::string Path = KeyPath(Key, NarrowName(SubKey).c_str());
+  if (Path.empty()) return ERROR_INVALID_HANDLE;
+  if (!Registry.count(Path)) return ERROR_FILE_NOT_FOUND;
+  *Result = NewKey(Path);
+  KeyAccess[*Result] = Access;
+  return ERROR_SUCCESS;
+}
+
+LONG TSimWindows::RegDeleteKeyW(HKEY Key, const WCHAR* SubKey) {
+  auto [Lock, G] = Enter("RegDeleteKeyW");
+  if (G.Fail) return static_cast<LONG>(G.Error);
+  const std::string Path = KeyPath(Key, NarrowName(SubKey).c_str());
+  if (Path.empty()) return ERROR_INVALID_HANDLE;
+  if (!Registry.count(Path)) return ERROR_FILE_NOT_FOUND;
+  // As Windows refuses it: a key's subkeys are never deleted with it.
+  auto Below = Registry.lower_bound(Path + "\\");
+  if (Below != Registry.end() && Below->first.rfind(Path + "\\", 0) == 0) return ERROR_ACCESS_DENIED;
+  Registry.erase(Path);
+  return ERROR_SUCCESS;
 }
 
 // ---- Shell and the rest ---------------------------------------------------------------------

@@ -1,6 +1,6 @@
 // A simulated Windows for the tests: an in-memory machine with processes and
-// their handle tables, file objects named in device form, drives, a per-user
-// registry, a token, files and threads. It counts every handle, block, thread,
+// their handle tables, file objects named in device form, drives, the user's
+// and the machine's registry, a token, files and threads. It counts every handle, block, thread,
 // snapshot, key and SID it hands out, and any call can be made to fail, return
 // a chosen status, or block until the test lets it go.
 #pragma once
@@ -134,7 +134,12 @@ class TSimWindows : public TSystem {
   void RemoveHandle(DWORD Pid, uintptr_t Value);
   bool Holds(DWORD Pid, uintptr_t Value) const;
   void AddDrive(char Letter, const std::string& Target);
+  // A registry key, with every key above it (Path as Registry keeps it).
+  void AddKey(const std::string& Path);
   static std::u16string Wide(const std::string& Text);
+  // The other way, each unit on its own (a pair's halves alike): how the
+  // machine keeps a key path or value name given wide.
+  static std::string Narrow(const std::u16string& Text);
   static uintptr_t NewAddress();
 
   DWORD SelfPid = DefaultSelfPid;
@@ -174,7 +179,9 @@ class TSimWindows : public TSystem {
   std::vector<TGroup> Groups;
   static std::vector<BYTE> MakeSid(const BYTE (&Authority)[6], std::vector<DWORD> Subs);
   void AddAdministratorsGroup(DWORD Attributes);
-  std::map<std::string, std::map<std::string, TRegValue>> Registry;  // lower-case key path -> values
+  // Lower-case key path ("hkcu\\software", "hklm\\software") -> values;
+  // names and paths given wide are kept as UTF-8, string values as given.
+  std::map<std::string, std::map<std::string, TRegValue>> Registry;
   std::map<std::string, TSimFile> Files;
   size_t DiskFree = SIZE_MAX;  // bytes a write may still store
 
@@ -311,6 +318,7 @@ class TSimWindows : public TSystem {
   // Opens only the console's own screen, CONOUT$.
   HANDLE CreateFileW(const WCHAR* Name, DWORD Access, DWORD ShareMode, void* Security, DWORD Disposition,
                      DWORD Attributes, HANDLE Template) override;
+  DWORD GetFileAttributesW(const WCHAR* Name) override;
   HANDLE CreateThread(void* Security, SIZE_T StackSize, LPTHREAD_START_ROUTINE Start, void* Parameter, DWORD Flags,
                       DWORD* ThreadId) override;
   DWORD WaitForSingleObject(HANDLE Handle, DWORD Milliseconds) override;
@@ -339,6 +347,7 @@ class TSimWindows : public TSystem {
   DWORD GetMappedFileNameW(HANDLE Process, void* Address, WCHAR* Name, DWORD Size) override;
   BOOL ReadProcessMemory(HANDLE Process, const void* Address, void* Buffer, SIZE_T Size, SIZE_T* Read) override;
   BOOL IsWow64Process(HANDLE Process, BOOL* Wow64) override;
+  DWORD GetModuleFileNameW(HMODULE Module, WCHAR* Name, DWORD Size) override;
   BOOL OpenThreadToken(HANDLE Thread, DWORD Access, BOOL OpenAsSelf, HANDLE* Token) override;
   BOOL OpenProcessToken(HANDLE Process, DWORD Access, HANDLE* Token) override;
   BOOL GetTokenInformation(HANDLE Token, TOKEN_INFORMATION_CLASS Class, void* Info, DWORD Length,
@@ -355,6 +364,12 @@ class TSimWindows : public TSystem {
   LONG RegQueryValueExA(HKEY Key, const char* Name, DWORD* Reserved, DWORD* Type, BYTE* Data, DWORD* Size) override;
   LONG RegSetValueExA(HKEY Key, const char* Name, DWORD Reserved, DWORD Type, const BYTE* Data, DWORD Size) override;
   LONG RegCloseKey(HKEY Key) override;
+  LONG RegCreateKeyExW(HKEY Key, const WCHAR* SubKey, DWORD Reserved, WCHAR* Class, DWORD Options, REGSAM Access,
+                       void* Security, HKEY* Result, DWORD* Disposition) override;
+  LONG RegOpenKeyExW(HKEY Key, const WCHAR* SubKey, DWORD Options, REGSAM Access, HKEY* Result) override;
+  LONG RegQueryValueExW(HKEY Key, const WCHAR* Name, DWORD* Reserved, DWORD* Type, BYTE* Data, DWORD* Size) override;
+  LONG RegSetValueExW(HKEY Key, const WCHAR* Name, DWORD Reserved, DWORD Type, const BYTE* Data, DWORD Size) override;
+  LONG RegDeleteKeyW(HKEY Key, const WCHAR* SubKey) override;
   HINSTANCE ShellExecuteA(HWND Owner, const char* Verb, const char* File, const char* Parameters,
                           const char* Directory, int Show) override;
   BOOL ShellExecuteExA(SHELLEXECUTEINFOA* Info) override;
@@ -438,6 +453,13 @@ class TSimWindows : public TSystem {
   TProcess* ProcessBehind(HANDLE Process);  // the process a process handle refers to
   std::string KeyPath(HKEY Key, const char* SubKey) const;
   HKEY NewKey(const std::string& Path);
+  // Whether Key, if it was opened with a chosen access, was opened for Needed.
+  bool KeyAllows(HKEY Key, REGSAM Needed) const;
+  LONG QueryValue(const char* Op, HKEY Key, const std::string& Name, DWORD* Reserved, DWORD* Type, BYTE* Data,
+                  DWORD* Size);
+  LONG SetValue(const char* Op, HKEY Key, const std::string& Name, DWORD Reserved, DWORD Type, const BYTE* Data,
+                DWORD Size);
+  DWORD FileAttributes(const char* Op, const std::string& Name);
 
   mutable std::mutex M;
   std::condition_variable Changed;
@@ -461,6 +483,7 @@ class TSimWindows : public TSystem {
   bool ClipboardOpen_ = false, ClipboardEmptied = false;
   std::map<void*, std::vector<BYTE>*> Sids;
   std::map<HKEY, std::string> Keys;
+  std::map<HKEY, REGSAM> KeyAccess;  // the keys opened or created with a chosen access
   uintptr_t NextKey = 0x1000;
   std::vector<std::unique_ptr<TThread>> Threads;
   std::vector<std::unique_ptr<TSnapshot>> Snapshots;

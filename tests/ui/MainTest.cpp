@@ -267,6 +267,52 @@ TEST_F(MainTest, SearchFromTheMenuStandsUntilTheUserPicksAndItsHeaderPicksItsPro
   ExpectAllReleased();
 }
 
+TEST_F(MainTest, CommandLineSearchesAsTheMenuDoesAndRefreshSearchesAgain) {
+  Sim.AddFile(2000, "\\Device\\HarddiskVolume1\\Dir\\sub\\d.txt", 0x30);
+  Sim.AddFile(2000, "\\Device\\HarddiskVolume1\\Dirt.txt", 0x34);
+  TFindForm Find;
+  Form.Form4 = &Find;
+  Form.ShowFind = [&] { Find.Button1Click(); };
+  Find.Edit1 = "A.TXT";
+  Form.FormShow();
+  Screen.Log.clear();
+  Form.N8Click();
+  const auto Menu = std::make_pair(Screen.Log, Screen.Files);
+  const std::string H = "Process information: 2000 (notepad.exe)";
+  const struct {
+    std::vector<const char*> Given;
+    std::vector<std::string> Paths;  // none: no search ran
+    std::string Box;
+  } Cases[] = {
+      {{"/find", "A.TXT"}, {H, "C:\\a.txt"}, ""},
+      {{"/FILE", "c:\\DIR"}, {H, "C:\\Dir\\sub\\d.txt"}, ""},  // beneath the folder, not beside it
+      {{"/file", "..\\a.txt"}, {H, "C:\\a.txt"}, ""},          // from the current folder, C:\work
+      // A drive from Explorer: "%1" makes C:\ "C:\", which arrives as C:".
+      {{"/file", "C:\""}, {H, "C:\\b.txt", "C:\\a.txt", "C:\\C.txt", "C:\\Dir\\sub\\d.txt", "C:\\Dirt.txt"}, ""},
+      {{"-file", "C:\\a.txt"}, {}, "Unknown argument: -file."},
+      {{"/find"}, {}, "/find needs a TEXT."},
+      {{"/file", "C:\\a.txt", "/find", "a"}, {}, "Only one /file or /find is taken: /find."},
+  };
+  for (const auto& C : Cases) {
+    SCOPED_TRACE(C.Given.back());
+    std::vector<TWideString> Arguments;
+    for (const char* A : C.Given) Arguments.push_back(Widen(A));
+    Screen.Log.clear();
+    Screen.Files.clear();
+    Sim.MessageBoxes.clear();
+    Form.Start(Arguments);
+    EXPECT_EQ(Paths(), C.Paths);
+    EXPECT_EQ(Screen.Log.empty(), C.Paths.empty());
+    if (&C == &Cases[0]) EXPECT_EQ(std::make_pair(Screen.Log, Screen.Files), Menu);
+    EXPECT_EQ(Sim.MessageBoxes.empty() ? "" : Sim.MessageBoxes[0].Text, C.Box);
+  }
+  Form.Start({Widen("/file"), Widen("C:\\Dir")});
+  Sim.AddFile(2000, "\\Device\\HarddiskVolume1\\Dir\\new.txt", 0x38);
+  Form.Button1Click();
+  EXPECT_EQ(Paths(), (std::vector<std::string>{H, "C:\\Dir\\sub\\d.txt", "C:\\Dir\\new.txt"}));
+  ExpectAllReleased();
+}
+
 TEST_F(MainTest, ErrorBoxAddsAFullStopAfterLettersAndDigits) {
   EXPECT_EQ(ErrorBoxText("File access denied"), "File access denied.");
   EXPECT_EQ(ErrorBoxText("I/O error 112"), "I/O error 112.");

@@ -292,13 +292,11 @@ BOOL CALLBACK FindMainWindow(HWND W, LPARAM P) {
 }
 }  // namespace
 
-TRunningProgram::TRunningProgram() {
-  std::string Command = "\"" + ExeFolder() + "..\\" + LX_MAIN_EXE + "\"";
-  STARTUPINFOA Startup = {};
+TRunningProgram::TRunningProgram(const std::wstring& Command) {
+  std::wstring Line = Command.empty() ? WideFromUtf8("\"" + ExeFolder() + "..\\" + LX_MAIN_EXE + "\"") : Command;
+  STARTUPINFOW Startup = {};
   Startup.cb = sizeof Startup;
-  std::vector<char> Line(Command.begin(), Command.end());
-  Line.push_back('\0');
-  if (!CreateProcessA(nullptr, Line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &Startup, &Info)) return;
+  if (!CreateProcessW(nullptr, Line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &Startup, &Info)) return;
   WaitForInputIdle(Info.hProcess, 10000);
   TFindMain Find = {Info.dwProcessId, nullptr};
   for (int Try = 0; Try < 100 && !Find.Found; ++Try) {

@@ -100,7 +100,9 @@ POINT MiddleOf(HWND Window, RECT Client);
 // The real lumorex.exe started for a test or a benchmark, ended with it.
 class TRunningProgram {
  public:
-  TRunningProgram();  // starts it and waits for its main window and process list
+  // Starts it, or the whole command line Command (the program named in it),
+  // and waits for its main window and process list.
+  explicit TRunningProgram(const std::wstring& Command = L"");
   ~TRunningProgram();
   TRunningProgram(const TRunningProgram&) = delete;
   TRunningProgram& operator=(const TRunningProgram&) = delete;

@@ -164,6 +164,8 @@ bool TMainWindow::Create(HINSTANCE Instance) {
   AppendMenuA(File, MF_STRING, IdN6, "Refresh\tF5");
   AppendMenuA(File, MF_STRING, IdN8, "&Find open file...\tCtrl+F");
   AppendMenuA(File, MF_SEPARATOR, 0, nullptr);
+  AppendMenuA(File, MF_STRING, IdN12, "E&xplorer menu entry");
+  AppendMenuA(File, MF_SEPARATOR, 0, nullptr);
   AppendMenuA(File, MF_STRING, IdN7, "Exit\tAlt+F4");
   AppendMenuA(Bar, MF_POPUP, reinterpret_cast<UINT_PTR>(File), "File");
   AppendMenuA(Bar, MF_STRING, IdN4, "Settings");
@@ -235,9 +237,13 @@ void TMainWindow::Attach(TSettingsWindow& Settings, TAboutWindow& About, TFindWi
   Form.ShowAbout = [this, &About] { About.ShowModal(Handle); };
 }
 
-void TMainWindow::Show(int ShowCommand) {
+void TMainWindow::Show(int ShowCommand, std::vector<TWideString> Given) {
+  Arguments = std::move(Given);
   ShowWindow(Handle, ShowCommand);
   UpdateWindow(Handle);
+  // From the message loop: a search run inside the showing would list into
+  // a window not yet on the screen.
+  PostMessageA(Handle, WmStart, 0, 0);
 }
 
 bool TMainWindow::PreTranslate(MSG* Message) {
@@ -283,6 +289,7 @@ void TMainWindow::Command(int Id, int Code, HWND From) {
     case IdN9: Form.N9Click(); break;
     case IdN10: Form.N10Click(); break;
     case IdN11: Form.N11Click(); break;
+    case IdN12: Form.N12Click(); break;
   }
 }
 
@@ -378,6 +385,15 @@ LRESULT TMainWindow::Handle_(UINT Message, WPARAM W, LPARAM L) {
       return 0;
     case WmShowRows:
       Screen.ShowRows();
+      return 0;
+    case WmStart:
+      Form.HandleEvent([this] { Form.Start(Arguments); });
+      return 0;
+    case WM_INITMENUPOPUP:
+      if (reinterpret_cast<HMENU>(W) == GetSubMenu(Screen.Menu, 0))
+        Form.HandleEvent([this] {
+          CheckMenuItem(Screen.Menu, IdN12, MF_BYCOMMAND | (Form.N12Checked() ? MF_CHECKED : MF_UNCHECKED));
+        });
       return 0;
     case WM_TIMER:
       if (W == IdTimer1) Form.HandleEvent([this] { Form.Timer1Timer(); });

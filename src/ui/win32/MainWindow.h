@@ -32,9 +32,11 @@ enum : int {
   IdN9,               // N9: file list menu, "&Properties"
   IdN10,              // N10: file list menu, "&Close handle..."
   IdN11,              // N11: file list menu, "C&opy" (Ctrl+C)
+  IdN12,              // N12: File, "E&xplorer menu entry", checked when it is there
   IdTimer1 = RefreshTimerId,  // Timer1: the refresh timer
   WmShowRows = WM_APP + 1,    // the rows added since the last paint are shown
   IdShowRowsTimer = 2,        // the same, once the rows must wait to be shown
+  WmStart = WM_APP + 2,       // the window is up: the command line's search
 };
 
 class TWin32MainView : public TMainView {
@@ -87,8 +89,9 @@ class TMainWindow {
   bool Create(HINSTANCE Instance);
   // Wires the Settings and About commands to their dialogs.
   void Attach(TSettingsWindow& Settings, TAboutWindow& About, TFindWindow& Find);
-  // Shows it; the first showing runs the start-up sequence.
-  void Show(int ShowCommand);
+  // Shows it; the first showing runs the start-up sequence, and then what
+  // Arguments (the command line's, after the program's name) ask for.
+  void Show(int ShowCommand, std::vector<TWideString> Arguments = {});
   // Accelerators and dialog keys, for the message loop and for the pass's
   // own dispatch of pending events.
   bool PreTranslate(MSG* Message);
@@ -103,6 +106,7 @@ class TMainWindow {
   bool MenuKey(const MSG& Message);
   bool SwallowF10Up = false;
   bool Shown = false;
+  std::vector<TWideString> Arguments;
   TPickFilter Picks;
 };
 

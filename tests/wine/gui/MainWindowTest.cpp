@@ -15,6 +15,7 @@
 #include "support/SimWindows.h"
 #include "os/Win32System.h"
 #include "process/ProcessList.h"
+#include "settings/ExplorerMenu.h"
 #include "settings/Settings.h"
 #include "ui/win32/MainWindow.h"
 #include "wine/WineSupport.h"
@@ -90,7 +91,7 @@ TEST(MainWindowGui, LayoutMenuKeysColumnsPanelsAndTimerAreAsDesigned) {
   EXPECT_EQ(MenuText(Bar, 2), "About");
   EXPECT_EQ(GetMenuItemID(Bar, 1), static_cast<UINT>(IdN4));  // commands on the bar itself
   EXPECT_EQ(GetMenuItemID(Bar, 2), static_cast<UINT>(IdN5));
-  ASSERT_EQ(GetMenuItemCount(File), 5);
+  ASSERT_EQ(GetMenuItemCount(File), 7);
   const struct {
     const char* Text;
     UINT Id;
@@ -98,12 +99,19 @@ TEST(MainWindowGui, LayoutMenuKeysColumnsPanelsAndTimerAreAsDesigned) {
                {"Refresh\tF5", IdN6},
                {"&Find open file...\tCtrl+F", IdN8},
                {"", 0},
+               {"E&xplorer menu entry", IdN12},
+               {"", 0},
                {"Exit\tAlt+F4", IdN7}};
-  for (int I = 0; I < 5; ++I) {
+  for (int I = 0; I < 7; ++I) {
     EXPECT_EQ(MenuText(File, I), Items[I].Text);
     EXPECT_EQ(GetMenuItemID(File, I), Items[I].Id);
   }
   EXPECT_TRUE(GetMenuState(File, 3, MF_BYPOSITION) & MF_SEPARATOR);
+  EXPECT_TRUE(GetMenuState(File, 5, MF_BYPOSITION) & MF_SEPARATOR);
+  // The Explorer item is checked, as the File menu opens, while the entry is there.
+  AddExplorerMenu(HKEY_CURRENT_USER, RunningProgram());
+  SendMessageA(Main, WM_INITMENUPOPUP, reinterpret_cast<WPARAM>(File), 0);
+  EXPECT_TRUE(GetMenuState(File, IdN12, MF_BYCOMMAND) & MF_CHECKED);
   EXPECT_TRUE(GetMenuState(Bar, IdN2, MF_BYCOMMAND) & MF_GRAYED);
 
   HWND List = GetDlgItem(Main, IdListView1);
@@ -831,4 +839,48 @@ TEST(MainWindowGui, RealProgramClosesTheHandleThatLocksAFileOnlyAfterYes) {
   VirtualFreeEx(Remote, R.Block, 0, MEM_RELEASE);
   CloseHandle(Remote);
   EXPECT_TRUE(Program.Close());
+}
+
+TEST(MainWindowGui, ExplorerVerbsAddedByLumorexcOpenTheWindowOnAHeldFileAndOnItsFolder) {
+  TRegistryLock Lock;
+  const std::string Folder = TempFolder("verb"), Held = Folder + "\\held by a child.txt";
+  TChild Child({Held});
+  ASSERT_TRUE(Child.Started());
+  ASSERT_EQ(RunConsoleProgram("--explorer-menu add").Exit, 0u);
+  const std::wstring Classes = L"Software\\Classes\\", Verb = L"\\shell\\Lumorex.WhatHolds";
+  for (const wchar_t* Kind : {L"*", L"Directory"}) {
+    // Started as Explorer starts it: the command as written, the item for %1.
+    wchar_t Command[1024] = {};
+    DWORD Size = sizeof Command;
+    ASSERT_EQ(RegGetValueW(HKEY_CURRENT_USER, (Classes + Kind + Verb + L"\\command").c_str(), nullptr, RRF_RT_REG_SZ,
+                           nullptr, Command, &Size),
+              ERROR_SUCCESS);
+    std::wstring Line = Command;
+    Line.replace(Line.find(L"%1"), 2, WideFromUtf8(Kind[0] == L'*' ? Held : Folder));
+    TRunningProgram Program(Line);
+    HWND Main = Program.Main(), List = GetDlgItem(Main, IdListView1), Bar = GetDlgItem(Main, IdStatusBar1);
+    ASSERT_NE(Main, nullptr);
+    HANDLE Remote = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, Program.Pid());
+    TRemoteText R = {Remote, static_cast<BYTE*>(VirtualAllocEx(Remote, nullptr, 4096, MEM_COMMIT, PAGE_READWRITE))};
+    std::string Status;
+    for (DWORD Start = GetTickCount(); GetTickCount() - Start < 30000; Sleep(100))
+      if (SendMessageA(List, LVM_GETITEMCOUNT, 0, 0) >= 2 &&
+          (Status = RemoteStatusText(Bar, R, 0)).rfind("Ready", 0) == 0)
+        break;  // the search's rows are in, and it has ended
+    EXPECT_EQ(Status, "Ready");
+    EXPECT_EQ(SendMessageA(List, LVM_GETITEMCOUNT, 0, 0), 2);  // the holder under its header, nothing else
+    EXPECT_EQ(RemoteItemText(List, R, 0, 1), "Process information: " + std::to_string(Child.Pid()) + " (lxchild.exe)");
+    EXPECT_EQ(RemoteItemText(List, R, 1, 0), HandleText(Child.Handles()[0]));
+    EXPECT_EQ(_stricmp(RemoteItemText(List, R, 1, 1).c_str(), Held.c_str()), 0) << RemoteItemText(List, R, 1, 1);
+    if (Kind[0] == L'*') SaveWindowShot(Main, "window-opened-on-file");
+    VirtualFreeEx(Remote, R.Block, 0, MEM_RELEASE);
+    CloseHandle(Remote);
+    EXPECT_TRUE(Program.Close());
+  }
+  EXPECT_EQ(RunConsoleProgram("--explorer-menu remove").Exit, 0u);
+  for (const wchar_t* Kind : {L"*", L"Directory", L"Drive"})
+    EXPECT_EQ(RegGetValueW(HKEY_CURRENT_USER, (Classes + Kind + Verb).c_str(), nullptr, RRF_RT_ANY, nullptr, nullptr,
+                           nullptr),
+              ERROR_FILE_NOT_FOUND);
+  RegDeleteKeyA(HKEY_CURRENT_USER, "SOFTWARE\\Brennary\\Lumorex");
 }
