@@ -13,6 +13,15 @@ constexpr uintptr_t Value = 0x7A4;
 // Shown as "C:\docs\????.xlsx" in a Western code page, as "План.xlsx" is.
 const char* const Shown = "C:\\docs\\Счёт.xlsx";
 
+// The owner closes the value and opens Name under it: a new object, or one at
+// the same address, as under Wine, which gives every object address 0.
+void Reopen(TSimWindows& Sim, const char* Name, bool SameAddress) {
+  const uintptr_t Listed = Sim.ObjectOf(Owner, Value).Address;
+  Sim.RemoveHandle(Owner, Value);
+  Sim.AddFile(Owner, std::string("\\Device\\HarddiskVolume1\\docs\\") + Name, Value);
+  if (SameAddress) Sim.ObjectOf(Owner, Value).Address = Listed;
+}
+
 TEST(HandleClose, ClosesOnlyTheFileTheRowShowsAndSaysWhyNot) {
   const DWORD CloseForm = DUPLICATE_CLOSE_SOURCE | DUPLICATE_SAME_ACCESS;
   struct TCase {
@@ -24,25 +33,11 @@ TEST(HandleClose, ClosesOnlyTheFileTheRowShowsAndSaysWhyNot) {
     DWORD Pid = Owner;  // whose handle is closed
   } Cases[] = {
       {"the same file", [](TSimWindows&) {}, TCloseResult::Closed, false, true},
-      {"the same file opened again under the same value: another object",
-       [](TSimWindows& Sim) {
-         Sim.RemoveHandle(Owner, Value);
-         Sim.AddFile(Owner, "\\Device\\HarddiskVolume1\\docs\\Счёт.xlsx", Value);
-       },
+      {"the same file opened again under its value: another object",
+       [](TSimWindows& Sim) { Reopen(Sim, "Счёт.xlsx", false); }, TCloseResult::OtherFile, true, false},
+      {"a file shown alike at the same address", [](TSimWindows& Sim) { Reopen(Sim, "План.xlsx", true); },
        TCloseResult::OtherFile, true, false},
-      {"a file shown alike at the same address, as Wine gives every object address 0",
-       [](TSimWindows& Sim) {
-         const uintptr_t Listed = Sim.ObjectOf(Owner, Value).Address;
-         Sim.RemoveHandle(Owner, Value);
-         Sim.AddFile(Owner, "\\Device\\HarddiskVolume1\\docs\\План.xlsx", Value);
-         Sim.ObjectOf(Owner, Value).Address = Listed;
-       },
-       TCloseResult::OtherFile, true, false},
-      {"the value reused for another file",
-       [](TSimWindows& Sim) {
-         Sim.RemoveHandle(Owner, Value);
-         Sim.AddFile(Owner, "\\Device\\HarddiskVolume1\\docs\\other.xlsx", Value);
-       },
+      {"the value reused for another file", [](TSimWindows& Sim) { Reopen(Sim, "other.xlsx", false); },
        TCloseResult::OtherFile, true, false},
       {"the value reused for an event",
        [](TSimWindows& Sim) {
