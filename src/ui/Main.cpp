@@ -46,7 +46,11 @@ bool PutOnClipboard(HWND Owner, const std::string& Text) {
   if (!At) return false;
   std::memcpy(At, Text.c_str(), Text.size() + 1);
   Os().GlobalUnlock(Block.Get());
-  if (!Os().OpenClipboard(Owner)) return false;
+  // Another program (a clipboard manager, one reading what was copied) may
+  // hold the clipboard for a moment: a copy is not lost to that.
+  bool Opened = false;
+  for (int Try = 0; Try < 10 && !(Opened = Os().OpenClipboard(Owner)); ++Try) Os().Sleep(20);
+  if (!Opened) return false;
   const bool Put = Os().EmptyClipboard() && Os().SetClipboardData(CF_TEXT, Block.Get());
   Os().CloseClipboard();
   if (Put) Block.Release();  // the clipboard's now

@@ -552,8 +552,13 @@ TEST_F(MainTest, FileListMenuAndCopyFollowTheSelectedRow) {
   EXPECT_EQ(Sim.Clipboard, (TClip{{CF_TEXT, std::string("0x00000024\tC:\\a.txt\tFile\r\n", 27)}}));
   EXPECT_EQ(Sim.ClipboardOwner, Form.Handle);
   EXPECT_EQ(RowText({"", {"Process information: 4 (System)"}}), "\tProcess information: 4 (System)\r\n");
-  // Held by another program: said so, and nothing is left behind.
+  // Held by another program for a moment: asked again; for good: said so,
+  // and nothing is left behind.
   Sim.FailCall("OpenClipboard");
+  Sim.Clipboard.clear();
+  Form.N11Click();
+  EXPECT_EQ(Sim.Clipboard.size(), 1u);
+  Sim.FailCall("OpenClipboard", 0);
   Form.N11Click();
   EXPECT_EQ(Screen.Status[0], "The row could not be copied.");
   ExpectAllReleased();
