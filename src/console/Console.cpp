@@ -344,7 +344,8 @@ int RunConsole(const std::vector<TWideString>& Arguments) {
   // What was named is let go before the first close: the table and the
   // owners' handles are taken again, fresh, for each one.
   Table = TInfoTable();
-  if (Request.Close && !Out.Failed()) CloseFound(Found, Names, Ask, Out, Outcome);
+  // Nothing is written before the closes: the output stands as it was.
+  if (Request.Close) CloseFound(Found, Names, Ask, Out, Outcome);
   Outcome.WriteFailed = Out.Failed() && !Out.ReaderGone();
   if (Outcome.WriteFailed) {
     Err.Write("lumorexc: the output could not be written\r\n");

@@ -268,6 +268,9 @@ TEST_F(ConsoleRun, ExitCodesWithWhatStandardErrorSays) {
   Sim.ObjectOf(1600, Sim.AddFile(1600, "\\Device\\HarddiskVolume1\\stuck.log")).Hang = true;
   EXPECT_EQ(Run({"1600"}), ExitIncomplete);
   EXPECT_EQ(Err(), "lumorexc: not looked at: 1 handles unnamed\r\n");
+  Sim.StdErr.Console = true;  // a console with a window, standard input a file: no one answers either
+  EXPECT_EQ(Run({"--close", "1234"}), ExitUsage);
+  Sim.StdErr.Console = false;
   EXPECT_EQ(Run({"--close", "--yes", "--file", "C:\\plugins"}), ExitNotClosed);
   EXPECT_EQ(Out(), "Not closed Module C:\\plugins\\Ünï.dll in 1234 (Ärger.exe): loaded by the process; "
                    "ending the process releases it\r\n");

@@ -234,6 +234,20 @@ TEST_F(ListOpenFilesTest, AHandleThatHungIsNotAskedAgainWhileItsOwnerHoldsIt) {
   ExpectAllReleased();
 }
 
+TEST_F(ListOpenFilesTest, AHungHandleWithoutAnAddressIsForgottenOnceItsOwnerClosesIt) {
+  Mode = 1;
+  Sim.AddProcess(5000, "x.exe");
+  Sim.ObjectOf(5000, Sim.AddFile(5000, "\\Device\\NamedPipe\\wine", 0x44)).Hang = true;
+  Sim.ObjectOf(5000, 0x44).Address = 0;  // as Wine gives every object
+  ListOpenFiles(5000, Mode);
+  Sim.RemoveHandle(5000, 0x44);
+  ListOpenFiles(5000, Mode);
+  Sim.ObjectOf(5000, Sim.AddFile(5000, "\\Device\\HarddiskVolume1\\again.txt", 0x44)).Address = 0;
+  ListOpenFiles(5000, Mode);
+  EXPECT_EQ(Paths(), (std::vector<std::string>{"C:\\again.txt"}));
+  ExpectAllReleased();
+}
+
 TEST_F(ListOpenFilesTest, PastEightStuckWorkersHandlesAreLeftUnnamedAndTheStatusSaysSo) {
   // Nine pipes that never answer, ended inside their queries, or not: a
   // worker whose end failed may stay in its query as long.
