@@ -59,6 +59,8 @@ TEST(HandleClose, ClosesOnlyTheFileTheRowShowsAndSaysWhyNot) {
          Sim.Process(Owner).Critical = true;
          Sim.StatusCall("NtQueryInformationProcess", STATUS_INVALID_INFO_CLASS, 0);
        }, TCloseResult::Closed, false, true},
+      {"the type of files unknown (NUL cannot be opened)", [](TSimWindows& Sim) { Sim.FailCall("CreateFileA", 0); },
+       TCloseResult::Closed, false, true},
       {"the owner cannot be opened", [](TSimWindows& Sim) { Sim.Process(Owner).CanOpen = false; },
        TCloseResult::NotOpened, true, false},
       {"the table cannot be read",
