@@ -95,7 +95,7 @@ TEST(ConsoleArguments, EachFormOfEveryOptionAndEveryUsageError) {
 
 TEST(ConsoleText, Utf8BothWaysCsvFieldsAndImageNames) {
   const WCHAR Emoji[] = {0xD83D, 0xDE00}, LoneHigh[] = {'a', 0xD83D, 'b'}, LoneLow[] = {0xDE00},
-              First[] = {0xD800, 0xDC00}, Last[] = {0xDBFF, 0xDFFF};
+              First[] = {0xD800, 0xDC00}, Last[] = {0xDBFF, 0xDFFF}, HighThenPrivate[] = {0xD83D, 0xE000, 'x'};
   struct {
     TWideString Wide;
     std::string Utf8Text;
@@ -106,6 +106,8 @@ TEST(ConsoleText, Utf8BothWaysCsvFieldsAndImageNames) {
                {TWideString(First, 2), "\xF0\x90\x80\x80"},  // U+10000 and U+10FFFF: the pairs' bounds
                {TWideString(Last, 2), "\xF4\x8F\xBF\xBF"},
                {TWideString(LoneHigh, 3), "a\xEF\xBF\xBD" "b"},
+               {TWideString(1, 0x800), "\xE0\xA0\x80"},  // the first of three bytes
+               {TWideString(HighThenPrivate, 3), "\xEF\xBF\xBD\xEE\x80\x80x"},  // U+E000 is no low half
                {TWideString(LoneLow, 1), "\xEF\xBF\xBD"}};
   for (auto& U : Units) {
     EXPECT_EQ(Utf8(U.Wide), U.Utf8Text);
