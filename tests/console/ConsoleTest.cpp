@@ -334,12 +334,16 @@ TEST_F(ConsoleRun, OutputThatCannotBeWrittenIsNoSuccessAndAReaderThatWentIsNoFai
 
 TEST_F(ConsoleRun, AConsoleGetsUtf16AndAProgressLineOnlyWhenItsErrorIsOne) {
   const std::u16string Japanese = TSimWindows::Wide("C:\\docs\\日本語.txt");
-  // A row of emoji long enough to be written in parts, the pairs at odd
-  // places: no part may end inside one.
-  std::string Emoji = "\\Device\\HarddiskVolume1\\x";
-  for (int I = 0; I < 5000; ++I) Emoji += "\xF0\x9F\x98\x80";
-  Sim.AddProcess(1400, "e.exe");
-  Sim.AddFile(1400, Emoji, 0x10);
+  // Rows long enough to be written in parts, their pairs at odd places: no
+  // part may end inside one, whether its high half is the first (U+10000)
+  // or the last (U+10FFFD).
+  std::string Rows[2];
+  for (DWORD Pid : {1400, 1401}) {
+    std::string& Row = Rows[Pid - 1400] = "\\Device\\HarddiskVolume1\\x";
+    for (int I = 0; I < 5000; ++I) Row += Pid == 1400 ? "\xF0\x90\x80\x80" : "\xF4\x8F\xBF\xBD";
+    Sim.AddProcess(Pid, "e.exe");
+    Sim.AddFile(Pid, Row, 0x10);
+  }
   for (bool ErrConsole : {false, true}) {
     SCOPED_TRACE(ErrConsole ? "standard error a console" : "standard error redirected");
     Sim.StdOut = {};
@@ -350,9 +354,10 @@ TEST_F(ConsoleRun, AConsoleGetsUtf16AndAProgressLineOnlyWhenItsErrorIsOne) {
     // half have passed.
     Sim.FreezeClock();
     Sim.OnNextCall("GetTickCount", [&] { Sim.OnNextCall("GetTickCount", [&] { Sim.AdvanceClock(1500); }); });
-    ASSERT_EQ(RunConsole(Args({"1234", "1400"})), ExitListed);
+    ASSERT_EQ(RunConsole(Args({"1234", "1400", "1401"})), ExitListed);
     EXPECT_FALSE(Sim.StdOut.SplitPair);
-    EXPECT_NE(Sim.StdOut.ConsoleText.find(TSimWindows::Wide("C:" + Emoji.substr(23) + "\r\n")), std::u16string::npos);
+    for (const std::string& Row : Rows)
+      EXPECT_NE(Sim.StdOut.ConsoleText.find(TSimWindows::Wide("C:" + Row.substr(23) + "\r\n")), std::u16string::npos);
     EXPECT_EQ(Sim.StdOut.Bytes, "");
     EXPECT_NE(Sim.StdOut.ConsoleText.find(Japanese), std::u16string::npos);
     EXPECT_NE(Sim.StdOut.ConsoleText.find(TSimWindows::Wide("smile \xF0\x9F\x98\x80.log")), std::u16string::npos);
@@ -380,9 +385,18 @@ TEST_F(ConsoleRun, AConsoleGetsUtf16AndAProgressLineOnlyWhenItsErrorIsOne) {
   Sim.StdErr.Console = true;
   Sim.OnNextCall("GetTickCount", [&] { Sim.OnNextCall("GetTickCount", [&] { Sim.AdvanceClock(1500); }); });
   std::u16string During;
-  Sim.OnNextCall("OpenProcess", [&] { Sim.OnNextCall("OpenProcess", [&] { During = Sim.StdErr.ConsoleText; }); });
-  ASSERT_EQ(RunConsole(Args({"1234", "1400"})), ExitListed);
+  Sim.OnNextCall("OpenProcess", [&] {
+    Sim.OnNextCall("OpenProcess", [&] {
+      During = Sim.StdErr.ConsoleText;
+      Sim.AdvanceClock(ProgressEveryMs);
+    });
+  });
+  ASSERT_EQ(RunConsole(Args({"1234", "1400", "1401"})), ExitListed);
   EXPECT_EQ(During, u"\r0 processes, 1 files done");
+  // A quarter of a second on, the next count replaces it, and the end erases
+  // exactly what was shown.
+  const std::u16string Blank = u"\r" + std::u16string(25, u' ') + u"\r";
+  EXPECT_EQ(Sim.StdErr.ConsoleText, During + Blank + u"\r1 processes, 4 files done" + Blank);
   ExpectAllReleased();
 }
 
@@ -461,13 +475,17 @@ TEST_F(ConsoleRun, CloseChecksAndAsksForEachListedHandleAndSaysWhatWasDone) {
     EXPECT_TRUE(Fresh.Screen.ConsoleText == TSimWindows::Wide(C.Code == ExitUsage ? "" : C.Said)) << C.Said;
     EXPECT_EQ(Fresh.StdErr.Bytes, C.Code == ExitUsage ? C.Said : "");
     // Each question stands alone on the screen when its answer is read.
-    if (C.Code != ExitUsage && !C.Said.empty()) EXPECT_TRUE(Fresh.StdIn.ScreenAtRead.at(0) == TSimWindows::Wide(AskJ));
+    if (C.Code != ExitUsage && !C.Said.empty()) {
+      EXPECT_TRUE(Fresh.StdIn.ScreenAtRead.at(0) == TSimWindows::Wide(AskJ));
+    }
     const auto Held = [&](const std::string& H) {
       return C.Out.find(H) == std::string::npos || C.Out.find("Not closed " + H) != std::string::npos;
     };
     EXPECT_EQ(Fresh.Holds(1234, 0x7A4), Fresh.Process(1234).Alive && Held(J));
     EXPECT_EQ(Fresh.Holds(1234, 0x7A8), Fresh.Process(1234).Alive && Held(S));
-    if (C.Code == ExitUsage) EXPECT_EQ(Fresh.Calls("NtQuerySystemInformation"), 0);  // nothing listed
+    if (C.Code == ExitUsage) {
+      EXPECT_EQ(Fresh.Calls("NtQuerySystemInformation"), 0);  // nothing listed
+    }
     EXPECT_TRUE(ReapAllWorkers(Fresh));
     EXPECT_EQ(Fresh.Outstanding(), "");
   }
