@@ -51,6 +51,21 @@ TSharedProcess Open(DWORD Access, DWORD Pid) {
   return std::make_shared<const TOwnedHandle>(Os().OpenProcess(Access, FALSE, Pid));
 }
 
+// An answer whose length is known only by asking: the buffer grows to what
+// each refusal says it needs. The answer may grow between two asks (the
+// current folder changed, a folder renamed longer), so it is asked three
+// times at most. Its length, or 0 when it failed or never fitted: a buffer
+// grown after the last ask holds no answer.
+template <typename TAsk>
+DWORD AskGrowing(std::vector<WCHAR>& Buffer, TAsk Ask) {
+  for (int Tries = 0; Tries < 3; ++Tries) {
+    const DWORD Length = Ask(Buffer.data(), static_cast<DWORD>(Buffer.size()));
+    if (Length < Buffer.size()) return Length;
+    Buffer.resize(Length + 1);
+  }
+  return 0;
+}
+
 }  // namespace
 
 THoldFilter THoldFilter::Holding(const TWideString& Text) {
@@ -85,23 +100,15 @@ bool THoldFilter::Keeps(const TWideString& Name) const {
 TWideString ResolvePath(const TWideString& Path) {
   if (Path.empty()) return {};
   std::vector<WCHAR> Full(MAX_PATH);
-  DWORD Length = 0;
-  // A path that grows between the two calls is asked for again.
-  for (int Tries = 0; Tries < 3; ++Tries) {
-    Length = Os().GetFullPathNameW(Path.c_str(), static_cast<DWORD>(Full.size()), Full.data(), nullptr);
-    if (Length < Full.size()) break;
-    Full.resize(Length + 1);
-  }
-  if (Length == 0 || Length >= Full.size()) return {};
+  const DWORD Length =
+      AskGrowing(Full, [&](WCHAR* To, DWORD Room) { return Os().GetFullPathNameW(Path.c_str(), Room, To, nullptr); });
+  if (Length == 0) return {};
   TWideString Resolved(Full.data(), Length);
   std::vector<WCHAR> Long(Resolved.size() + MAX_PATH);
-  for (int Tries = 0; Tries < 3; ++Tries) {
-    Length = Os().GetLongPathNameW(Resolved.c_str(), Long.data(), static_cast<DWORD>(Long.size()));
-    if (Length < Long.size()) break;
-    Long.resize(Length + 1);
-  }
+  const DWORD LongLength =
+      AskGrowing(Long, [&](WCHAR* To, DWORD Room) { return Os().GetLongPathNameW(Resolved.c_str(), To, Room); });
   // Only a path that exists has a long form; any other stays as resolved.
-  if (Length != 0 && Length < Long.size()) Resolved.assign(Long.data(), Length);
+  if (LongLength != 0) Resolved.assign(Long.data(), LongLength);
   return Resolved;
 }
 

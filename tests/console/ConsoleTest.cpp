@@ -212,6 +212,7 @@ TEST_F(ConsoleRun, TableCsvAndJsonHoldTheSameRowsWholeInUtf8) {
 
 TEST_F(ConsoleRun, ExitCodesWithWhatStandardErrorSays) {
   const char* Guard = "lumorexc: not looked at: 1 processes: 1500 (guard.exe)\r\n";
+  const std::string Deep = "C:\\" + std::string(300, 'd');  // longer than a first buffer
   struct TCase {
     std::vector<const char*> Given;
     int Code;
@@ -230,14 +231,16 @@ TEST_F(ConsoleRun, ExitCodesWithWhatStandardErrorSays) {
       {{"--unknown"}, ExitUsage, "lumorexc: unknown option: --unknown\r\nUsage: lumorexc", 0},
       {{"12ab"}, ExitUsage, "PID is not a number: 12ab\r\nUsage:", 0},
       {{"--find"}, ExitUsage, "--find needs a TEXT\r\nUsage:", 0},
-      {{"0"}, ExitListed, "", 6},  // every process, as in the window
-      {{"1500"}, ExitListed, "", 2},
-      {{"-m", "1500"}, ExitListed, Guard, 2},
+      {{"0"}, ExitListed, "", 7},  // every process, as in the window
+      {{"1500"}, ExitListed, "", 3},
+      {{"-m", "1500"}, ExitListed, Guard, 3},
       {{"--file", "C:\\work\\"}, ExitListed, Guard, 1},  // the folder itself: a current directory
       {{"-m", "1234"}, ExitListed, "", 4},
       {{"--file", "..\\plugins\\ÜNÏ.DLL"}, ExitListed, Guard, 1},
       {{"--file", "C:/PLUGIN~1"}, ExitListed, Guard, 1},
       {{"--file", "C:\\plug"}, ExitIncomplete, Guard, 0},  // a name's start is no folder
+      {{"--file", Deep.c_str()}, ExitListed, Guard, 1},
+      {{"--file", "C:\\DEEP~1"}, ExitListed, Guard, 1},
       {{"--find", "C:/DATA/map"}, ExitListed, Guard, 1},
   };
   Sim.AddProcess(1500, "guard.exe");
@@ -245,6 +248,8 @@ TEST_F(ConsoleRun, ExitCodesWithWhatStandardErrorSays) {
   Sim.AddFile(1500, "\\Device\\HarddiskVolume1\\work", 0x24);
   Sim.Process(1500).CanQuery = false;  // its handles can be copied, its memory not read
   Sim.LongNames[u"C:\\PLUGIN~1"] = u"C:\\plugins";
+  Sim.AddFile(1500, "\\Device\\HarddiskVolume1" + Deep.substr(2) + "\\f.txt", 0x28);
+  Sim.LongNames[u"C:\\DEEP~1"] = TSimWindows::Wide(Deep);
 
   for (const TCase& C : Cases) {
     std::vector<TWideString> Given;
@@ -266,6 +271,22 @@ TEST_F(ConsoleRun, ExitCodesWithWhatStandardErrorSays) {
       EXPECT_EQ(O, "");
     }
   }
+  // A folder renamed longer between two asks for its long name is asked for
+  // a third time.
+  Sim.LongNames[u"C:\\DEEP~1"].resize(Deep.size() - 3);
+  Sim.OnNextCall("GetLongPathNameW", [&] {
+    Sim.OnNextCall("GetLongPathNameW", [&] { Sim.LongNames[u"C:\\DEEP~1"] += u"ddd"; });
+  });
+  EXPECT_EQ(Run({"--file", "C:\\DEEP~1"}), ExitListed);
+  // One renamed longer before every ask has no long name that can be had:
+  // the path stays as given.
+  int Asks = 0;
+  std::function<void()> Rename = [&] {
+    Sim.LongNames[TSimWindows::Wide(Deep)] = TSimWindows::Wide(Deep + std::string(600 * ++Asks, 'd'));
+    if (Asks < 3) Sim.OnNextCall("GetLongPathNameW", Rename);
+  };
+  Sim.OnNextCall("GetLongPathNameW", Rename);
+  EXPECT_EQ(Run({"--file", Deep.c_str()}), ExitListed);
   Sim.AddProcess(1600, "stuck.exe");
   Sim.ObjectOf(1600, Sim.AddFile(1600, "\\Device\\HarddiskVolume1\\stuck.log")).Hang = true;
   EXPECT_EQ(Run({"1600"}), ExitIncomplete);
