@@ -130,15 +130,28 @@ TEST_F(AllProcessesTest, SearchKeepsTheRowsThatHoldTheTextUnderTheirProcesses) {
   EXPECT_EQ(Screen.Status[0], "Ready (not looked at: 2 processes, 0 handles)");  // 1000 and 3000
   Sim.SelfWow64 = false;
   Sim.AddView(3000, MEM_IMAGE, "\\Device\\HarddiskVolume1\\plugins\\x.dll", 50);
-  const int Queries = Sim.Calls("VirtualQueryEx"), Reads = Sim.Calls("ReadProcessMemory");
-  FindOpenFile("x.dll");
-  EXPECT_EQ(Screen.Status[0], "Ready");
-  EXPECT_LT(Sim.Calls("VirtualQueryEx") - Queries, 20);  // each image's 50 regions passed over in one step
-  EXPECT_EQ(Sim.Calls("ReadProcessMemory") - Reads, 1);  // and its headers read once
+  // Each image's 50 regions are passed over in one step, its headers read
+  // once a search; headers that are not an image's are read in each process,
+  // and the regions asked about one by one.
+  for (uint32_t PeAt : {0u, 0x3ADu, 0x3ACu}) {
+    SCOPED_TRACE(PeAt);
+    for (DWORD Pid : {2000, 3000}) Sim.Process(Pid).Views[0].PeAt = PeAt;
+    const bool Whole = PeAt == 0x3AC;  // the last place SizeOfImage fits in the first 1 KiB
+    const int Queries = Sim.Calls("VirtualQueryEx"), Reads = Sim.Calls("ReadProcessMemory");
+    FindOpenFile("x.dll");
+    EXPECT_EQ(Screen.Status[0], "Ready");
+    EXPECT_EQ(Sim.Calls("VirtualQueryEx") - Queries < 20, Whole);
+    EXPECT_EQ(Sim.Calls("ReadProcessMemory") - Reads, Whole ? 1 : 2);
+  }
   // Headers that claim more than the image is hide nothing past it.
   Sim.Process(2000).Views[0].Claims = 0x40000000;
   FindOpenFile("map.bin");
   EXPECT_EQ(Screen.Files, (std::vector<TFileRow>{Notepad, Map}));
+  // Where the type of files cannot be learnt no handle counts as a file, and
+  // the images are still searched.
+  Sim.FailCall("CreateFileA", 1);
+  EXPECT_EQ(FindOpenFile("x.dll"), TPassResult::Completed);
+  EXPECT_EQ(Screen.Files, (std::vector<TFileRow>{Notepad, Dll, Header("3000 (locked.exe)"), Dll}));
   // Memory that cannot be asked about at all is not looked at.
   Sim.FailCall("VirtualQueryEx", 0);
   FindOpenFile("map.bin");

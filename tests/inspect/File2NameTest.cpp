@@ -407,6 +407,23 @@ TEST_F(File2NameTest, AWorkerThatCannotBeEndedStopsAndIsReaped) {
   EXPECT_EQ(Sim.Calls("NtQueryInformationFile"), 1);
   EXPECT_EQ(Sim.Calls("NtQueryObject"), 0);
   EXPECT_EQ(ReapNameWorkers(), 0u);
+  // A stop asked while the object query is under way, which then answers
+  // that the name needs more room: the worker does not ask again.
+  HANDLE Long = Own("\\Device\\HarddiskVolume1\\" + std::string(1000, 'l'));
+  {
+    TPassOwner Owner;
+    TPassOwner::TRun Running(Owner);
+    Sim.BlockCall("NtQueryObject", 1);
+    Sim.OnProcessMessages = [&] {
+      if (Sim.Calls("NtQueryObject") != 1) return;
+      Owner.RequestStop();
+      Sim.OnNextCall("WaitForSingleObject", [&] { Sim.ReleaseBlocked(); });  // once the worker is told
+    };
+    EXPECT_FALSE(NameHandles(&Long, 1, Names, &Owner));
+    Sim.OnProcessMessages = nullptr;
+  }
+  ASSERT_TRUE(Sim.WaitThreads());
+  EXPECT_EQ(Sim.Calls("NtQueryObject"), 1);
   CloseOwned();
   ExpectAllReleased();
 }
@@ -415,12 +432,23 @@ TEST_F(File2NameTest, NoThreadMeansNoName) {
   HANDLE H = Own("\\Device\\HarddiskVolume1\\x");
   Sim.FailCall("CreateThread");
   EXPECT_EQ(HandleToFileName(H), "");
-  // A failed wait on a worker that has not answered yet: no name, and the
-  // worker is ended and kept until it has really gone.
+  // A failed wait on a worker inside a query that has not answered: the
+  // names answered before are handed on, that handle gets none, and the
+  // worker is kept until it has really gone. The rest are named by a new
+  // worker, which is not sent into the hung query again.
   HANDLE Hung = Own("\\Device\\HarddiskVolume1\\hung");
   LastObject().Hang = true;
+  HANDLE Handles[3] = {Own("\\Device\\HarddiskVolume1\\a"), Hung, Own("\\Device\\HarddiskVolume1\\c")};
+  const int Queried = Sim.Calls("NtQueryInformationFile");
+  ASSERT_EQ(ReapNameWorkers(), 0u);  // the next wait is the watcher's own
+  Sim.OnNextCall("WaitForSingleObject", [&] {
+    while (Sim.Calls("NtQueryInformationFile") < Queried + 2) std::this_thread::yield();
+  });
   Sim.FailCall("WaitForSingleObject");
-  EXPECT_EQ(HandleToFileName(Hung), "");
+  std::string Names[3];
+  EXPECT_TRUE(NameHandles(Handles, 3, Names, nullptr));
+  EXPECT_EQ(std::vector<std::string>(Names, Names + 3), (std::vector<std::string>{"C:\\a", "", "C:\\c"}));
+  EXPECT_EQ(Sim.Calls("TerminateThread"), 0);
   Sim.ReleaseBlocked();
   ASSERT_TRUE(Sim.WaitThreads());
   // A worker whose exit code cannot be read still answered what it marked done.

@@ -79,6 +79,18 @@ TEST(HandleClose, ClosesOnlyTheFileTheRowShowsAndSaysWhyNot) {
          Sim.CloseSourceOnFailure = true;
        },
        TCloseResult::Closed, false, true},
+      {"… and the owner opens another file under the value before the table is read again",
+       [](TSimWindows& Sim) {
+         Sim.FailCall("DuplicateHandle", 2);
+         Sim.CloseSourceOnFailure = true;
+         Sim.OnNextCall("DuplicateHandle", [&Sim] {
+           Sim.OnNextCall("DuplicateHandle", [&Sim] {
+             Sim.OnNextCall("NtQuerySystemInformation",
+                           [&Sim] { Sim.AddFile(Owner, "\\Device\\HarddiskVolume1\\docs\\other.xlsx", Value); });
+           });
+         });
+       },
+       TCloseResult::Closed, true, true},
   };
   for (const TCase& C : Cases) {
     SCOPED_TRACE(C.What);

@@ -1206,10 +1206,11 @@ BOOL TSimWindows::ReadProcessMemory(HANDLE Process, const void* Address, void* B
   for (const TProcess::TView& V : P->Views) {
     if (V.Type != MEM_IMAGE || At != V.Base) continue;
     std::vector<BYTE> Header(0x400);
-    Header[0] = 'M', Header[1] = 'Z', Header[0x3C] = 0x80;
-    std::memcpy(&Header[0x80], "PE\0\0", 4);
+    if (V.PeAt) Header[0] = 'M', Header[1] = 'Z';
+    std::memcpy(&Header[0x3C], &V.PeAt, 4);
     const uint32_t SizeOfImage = V.Claims ? V.Claims : static_cast<uint32_t>(RegionSize * V.Regions);
-    std::memcpy(&Header[0x80 + 4 + 20 + 56], &SizeOfImage, 4);
+    if (V.PeAt + 4 <= Header.size()) std::memcpy(&Header[V.PeAt], "PE\0\0", 4);
+    if (V.PeAt + 84 <= Header.size()) std::memcpy(&Header[V.PeAt + 4 + 20 + 56], &SizeOfImage, 4);
     if (Refuse(G, Size > Header.size(), ERROR_PARTIAL_COPY)) return FALSE;
     std::memcpy(Buffer, Header.data(), Size);
     if (Read) *Read = Size;

@@ -69,6 +69,7 @@ class TSimWindows : public TSystem {
       std::string Name;  // in device form, as GetMappedFileNameW answers
       int Regions;
       uint32_t Claims = 0;  // the size an image's headers claim; 0: its own
+      uint32_t PeAt = 0x80;  // where its headers say "PE\0\0" stands; 0: no "MZ" either
     };
     std::vector<TView> Views;
     bool CanQuery = true;  // opens for its memory and queries, as a protected process does not
